@@ -1,0 +1,48 @@
+// Renders the main window of each edition offscreen and saves it as PNG into the folder
+// given as the first argument.
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <cstdio>
+
+#include "app/edition.h"
+#include "ui/creation.h"
+#include "ui/messages.h"
+#include "ui/qt/binding.h"
+
+using namespace quillon;
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    const QString dir = argc > 1 ? argv[1] : ".";
+    QDir().mkpath(dir);
+    struct Shot {
+        const char* file;
+        std::string label;
+    };
+    const Shot shots[] = {{"updater.png", "Quillon RC 2.04"},
+                          {"upgrade.png", app::ProductLabel()},
+                          {"loader.png", "KP310c 01.1x"}};
+    for (const Shot& s : shots) {
+        ui::Shell shell;
+        ui::CreateWindows(shell, app::SelectEdition(s.label));
+        ui::RunCreationWork(shell, {s.label, app::BuildDate(), app::BuildTime()});
+        ui::qt::Binding binding(shell);
+        shell.main_window().visible = true;
+        ui::SetPanelText(shell,
+                         shell.edition() == ui::Edition::Upgrade ? shell.form5->StatusBar1
+                                                                 : shell.form1->StatusBar1,
+                         ui::PanelSlot::PortPanel, "COM1");
+        if (shell.edition() == ui::Edition::Updater)
+            ui::ShowOutcome(shell, " Program Ok ", ui::colour::kGreen, 1);
+        binding.sync();
+        QApplication::processEvents();
+        const QString path = dir + "/" + s.file;
+        if (!binding.form(shell.main_window())->grab().save(path)) {
+            std::fprintf(stderr, "cannot write %s\n", path.toLocal8Bit().constData());
+            return 1;
+        }
+        std::printf("wrote %s\n", path.toLocal8Bit().constData());
+    }
+    return 0;
+}

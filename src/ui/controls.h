@@ -1,0 +1,129 @@
+// Toolkit-free models of the controls a window is made of. A model holds exactly the
+// properties the program sets; the Qt binding (ui/qt) renders them and never owns state.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace quillon::ui {
+
+// 32-bit colour: high byte 0 -> red + 256*green + 65536*blue; high byte 0xFF -> system
+// colour indexed by the low byte.
+using Colour = std::uint32_t;
+namespace colour {
+inline constexpr Colour kRed = 0x0000FF;
+inline constexpr Colour kGreen = 0x008000;
+inline constexpr Colour kBlack = 0x000000;
+inline constexpr Colour kWhite = 0xFFFFFF;
+inline constexpr Colour kSilver = 0xC0C0C0;
+inline constexpr Colour kButtonFace = 0xFF00000F;  // system colour 15
+}  // namespace colour
+
+// Resolves a system colour to plain RGB (button face is the classic light grey).
+Colour ResolveColour(Colour c);
+
+struct Rect {
+    int x = 0, y = 0, w = 0, h = 0;
+    friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+// Font height is either the character height (glyph alone) or the cell height (glyph plus
+// internal leading), in pixels.
+enum class HeightKind { Character, Cell };
+struct Font {
+    std::string family = "MS Sans Serif";
+    int height = 11;
+    HeightKind kind = HeightKind::Character;
+    bool bold = false;
+    bool italic = false;
+    friend bool operator==(const Font&, const Font&) = default;
+};
+
+enum class Align { Left, Centre, Right };
+
+struct Control {
+    std::string name;
+    Rect rect;  // relative to `parent`, or to the client area when it is empty
+    std::string parent;
+    bool visible = true;
+};
+
+struct Label : Control {
+    std::string text;
+    Font font;
+    Align align = Align::Left;
+    Colour text_colour = colour::kBlack;
+    Colour background = colour::kButtonFace;
+    bool opaque = false;  // draws its background; transparent labels show the window face
+    int repaints = 0;     // immediate repaints requested (the binding repaints at once)
+};
+
+struct Button : Control {
+    std::string text;
+    Font font;
+    bool enabled = true;
+    bool focused = false;
+};
+
+// Which of our own brand pictures an image shows.
+enum class Picture { BrandWide, BrandSmall, BrandLoader };
+struct Image : Control {
+    Picture picture = Picture::BrandWide;
+    bool stretch = false;  // stretched to the box
+    bool centre = false;
+    bool proportional = false;  // scaled keeping its aspect ratio
+    bool transparent = false;
+};
+
+struct Bevel : Control {};
+
+struct Panel : Control {
+    Colour background = colour::kButtonFace;
+    bool sunken = false;
+};
+
+enum class ProgressState { Normal, Paused, Error };
+struct ProgressBar : Control {
+    int min = 0;
+    int max = 100;
+    int position = 0;
+    bool smooth = false;
+    ProgressState state = ProgressState::Normal;
+};
+
+struct StatusPanel {
+    int width = 0;
+    std::string text;
+};
+// Sits at the bottom edge of its window; rect.h is its height.
+struct StatusBar : Control {
+    std::vector<StatusPanel> panels;
+    int repaints = 0;
+};
+
+struct MenuCommand {
+    std::string name;
+    std::string caption;
+    bool enabled = true;
+};
+
+struct Window {
+    std::string name;
+    std::string caption;
+    int left = 0, top = 0;  // screen position
+    int client_width = 0, client_height = 0;
+    bool maximise_button = false;  // system menu and minimise are always there
+    bool tool_window = false;      // tool-window border style
+    Colour face = colour::kButtonFace;
+    Font font;
+    bool visible = false;
+    MenuCommand menu;  // every window of ours has one menu command
+    bool has_menu = false;
+};
+
+// Gives `target` the keyboard focus and takes it from the other buttons of its window.
+void FocusButton(Button& target, std::initializer_list<Button*> others);
+
+}  // namespace quillon::ui

@@ -1,0 +1,412 @@
+#include "ui/qt/binding.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProgressBar>
+#include <QPushButton>
+#include <algorithm>
+
+namespace quillon::ui::qt {
+namespace {
+
+// Progress-bar chunk colours of the three states.
+const QColor kProgressNormal(0x06, 0xB0, 0x25);
+const QColor kProgressPaused(0xDA, 0xCB, 0x26);
+const QColor kProgressError(0xDA, 0x26, 0x26);
+
+QString Q(const std::string& s) {
+    return QString::fromLatin1(s.data(), qsizetype(s.size()));
+}
+
+// Windows fonts of the layouts mapped to what any desktop has.
+QFont ToQFont(const Font& f) {
+    QFont q;
+    if (f.family == "Times") {
+        q.setFamilies({"Times New Roman", "Liberation Serif", "DejaVu Serif", "Serif"});
+        q.setStyleHint(QFont::Serif);
+    } else {
+        q.setFamilies({Q(f.family), "Liberation Sans", "DejaVu Sans", "Sans Serif"});
+        q.setStyleHint(QFont::SansSerif);
+    }
+    q.setBold(f.bold);
+    q.setItalic(f.italic);
+    q.setPixelSize(std::max(1, f.height));
+    if (f.kind == HeightKind::Cell) {
+        // A cell height includes the internal leading: shrink until the line fits the cell.
+        const int line = QFontMetrics(q).height();
+        if (line > f.height) q.setPixelSize(std::max(1, f.height * f.height / line));
+    }
+    return q;
+}
+
+Qt::Alignment ToQAlign(Align a) {
+    switch (a) {
+        case Align::Centre:
+            return Qt::AlignHCenter | Qt::AlignVCenter;
+        case Align::Right:
+            return Qt::AlignRight | Qt::AlignVCenter;
+        case Align::Left:
+            break;
+    }
+    return Qt::AlignLeft | Qt::AlignVCenter;
+}
+
+class ClickLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    std::function<void()> double_clicked;
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* e) override {
+        if (double_clicked) double_clicked();
+        QLabel::mouseDoubleClickEvent(e);
+    }
+};
+
+template <class W, class M>
+struct Pair {
+    M* model;
+    W* widget;
+};
+
+QWidget* ParentOf(const Control& c, QWidget* client) {
+    if (c.parent.empty()) return client;
+    auto* p = client->findChild<QWidget*>(Q(c.parent));
+    return p ? p : client;
+}
+
+void Place(QWidget* w, const Control& c) {
+    w->setObjectName(Q(c.name));
+    w->setGeometry(c.rect.x, c.rect.y, c.rect.w, c.rect.h);
+}
+
+void SetPalette(QWidget* w, QPalette::ColorRole role, const QColor& c) {
+    QPalette p = w->palette();
+    if (p.color(role) == c) return;
+    p.setColor(role, c);
+    w->setPalette(p);
+}
+
+}  // namespace
+
+QColor ToQColor(Colour c) {
+    const Colour rgb = ResolveColour(c);
+    return QColor(int(rgb & 0xFF), int((rgb >> 8) & 0xFF), int((rgb >> 16) & 0xFF));
+}
+
+QPixmap BrandPicture(Picture which, QSize size) {
+    // Drawn here: a quill over a chip outline with the product name, in our own colours.
+    QPixmap pm(size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink =
+        which == Picture::BrandLoader ? QColor(0x1F, 0x4E, 0x79) : QColor(0x7A, 0x1F, 0x5C);
+    const qreal h = size.height(), w = size.width();
+    // chip
+    const QRectF chip(h * 0.15, h * 0.2, h * 0.6, h * 0.6);
+    p.setPen(QPen(ink, std::max<qreal>(1, h / 20)));
+    p.setBrush(QColor(0xF2, 0xE8, 0xD5));
+    p.drawRoundedRect(chip, 2, 2);
+    for (int i = 0; i < 3; ++i) {
+        const qreal y = chip.top() + chip.height() * (i + 1) / 4;
+        p.drawLine(QPointF(chip.left() - h * 0.1, y), QPointF(chip.left(), y));
+        p.drawLine(QPointF(chip.right(), y), QPointF(chip.right() + h * 0.1, y));
+    }
+    // quill
+    QPainterPath quill;
+    quill.moveTo(chip.center() + QPointF(-h * 0.15, h * 0.2));
+    quill.cubicTo(chip.center() + QPointF(0, -h * 0.1), chip.topRight() + QPointF(0, -h * 0.1),
+                  chip.topRight() + QPointF(h * 0.15, -h * 0.18));
+    quill.cubicTo(chip.center() + QPointF(h * 0.2, 0), chip.center() + QPointF(0, h * 0.15),
+                  chip.center() + QPointF(-h * 0.15, h * 0.2));
+    p.setBrush(ink);
+    p.drawPath(quill);
+    // name
+    QFont f({"DejaVu Sans", "Sans Serif"});
+    f.setBold(true);
+    f.setPixelSize(std::max(6, int(h * 0.45)));
+    p.setFont(f);
+    p.setPen(ink);
+    p.drawText(QRectF(h * 1.0, 0, w - h * 1.0, h), Qt::AlignVCenter | Qt::AlignLeft,
+               which == Picture::BrandLoader ? "QUILLON" : "Quillon");
+    return pm;
+}
+
+FormWidget::FormWidget(Window& model, Commands& commands) : model_(model), commands_(commands) {
+    setObjectName(Q(model.name));
+    Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                            Qt::WindowCloseButtonHint;
+    if (model.maximise_button) flags |= Qt::WindowMaximizeButtonHint;
+    setWindowFlags(flags);
+    int menu_h = 0;
+    if (model.has_menu) {
+        menu_bar_ = new QMenuBar(this);
+        menu_bar_->setNativeMenuBar(false);
+        menu_action_ = menu_bar_->addAction(Q(model.menu.caption));
+        menu_action_->setObjectName(Q(model.menu.name));
+        QObject::connect(menu_action_, &QAction::triggered, this, [this] {
+            if (commands_.menu_click) commands_.menu_click();
+        });
+        menu_h = menu_bar_->sizeHint().height();
+        menu_bar_->setGeometry(0, 0, model.client_width, menu_h);
+    }
+    client_ = new QWidget(this);
+    client_->setObjectName("client");
+    client_->setGeometry(0, menu_h, model.client_width, model.client_height);
+    client_->setAutoFillBackground(true);
+    setFixedSize(model.client_width, model.client_height + menu_h);
+    move(model.left, model.top);
+    setFont(ToQFont(model.font));
+}
+
+void FormWidget::sync() {
+    if (windowTitle() != Q(model_.caption)) setWindowTitle(Q(model_.caption));
+    SetPalette(client_, QPalette::Window, ToQColor(model_.face));
+    if (menu_action_) {
+        menu_action_->setText(Q(model_.menu.caption));
+        menu_action_->setEnabled(model_.menu.enabled);
+    }
+    Qt::WindowFlags flags = windowFlags();
+    const bool tool = flags.testFlag(Qt::Tool);
+    if (tool != model_.tool_window) {
+        setWindowFlag(Qt::Tool, model_.tool_window);
+    }
+    if (pos() != QPoint(model_.left, model_.top)) move(model_.left, model_.top);
+    if (isVisible() != model_.visible) setVisible(model_.visible);
+}
+
+void FormWidget::closeEvent(QCloseEvent* event) {
+    if (commands_.form_close) commands_.form_close();
+    model_.visible = false;
+    event->accept();
+}
+
+struct Binding::View {
+    Window* model = nullptr;
+    Commands commands;
+    std::unique_ptr<FormWidget> form;
+    std::vector<Pair<QLabel, Label>> labels;
+    std::vector<Pair<QPushButton, Button>> buttons;
+    std::vector<Pair<QLabel, Image>> images;
+    std::vector<Pair<QFrame, Bevel>> bevels;
+    std::vector<Pair<QFrame, Panel>> panels;
+    std::vector<Pair<QProgressBar, ProgressBar>> bars;
+    std::vector<std::pair<StatusBar*, QFrame*>> status;
+    std::vector<int> label_repaints;
+    std::vector<int> status_repaints;
+
+    explicit View(Window& w) : model(&w), form(std::make_unique<FormWidget>(w, commands)) {}
+    QWidget* client() const { return form->client(); }
+
+    void add(Panel& m) {
+        auto* f = new QFrame(ParentOf(m, client()));
+        Place(f, m);
+        f->setFrameStyle(m.sunken ? (QFrame::Panel | QFrame::Sunken) : QFrame::NoFrame);
+        f->setLineWidth(2);
+        f->setAutoFillBackground(true);
+        panels.push_back({&m, f});
+    }
+    void add(Bevel& m) {
+        auto* f = new QFrame(ParentOf(m, client()));
+        Place(f, m);
+        f->setFrameStyle(QFrame::Box | QFrame::Sunken);
+        f->lower();
+        bevels.push_back({&m, f});
+    }
+    QLabel* add(Label& m) {
+        auto* l = new ClickLabel(ParentOf(m, client()));
+        Place(l, m);
+        l->setFont(ToQFont(m.font));
+        labels.push_back({&m, l});
+        label_repaints.push_back(-1);
+        return l;
+    }
+    void add(Button& m, std::function<void()>& click) {
+        auto* b = new QPushButton(ParentOf(m, client()));
+        Place(b, m);
+        QObject::connect(b, &QPushButton::clicked, b, [&click] {
+            if (click) click();
+        });
+        buttons.push_back({&m, b});
+    }
+    void add(Image& m) {
+        auto* l = new QLabel(ParentOf(m, client()));
+        Place(l, m);
+        QPixmap pm = BrandPicture(m.picture, QSize(m.rect.w, m.rect.h));
+        l->setPixmap(pm);
+        l->setScaledContents(m.stretch);
+        l->setAlignment(m.centre ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignTop);
+        images.push_back({&m, l});
+    }
+    void add(ProgressBar& m) {
+        auto* b = new QProgressBar(ParentOf(m, client()));
+        Place(b, m);
+        b->setTextVisible(false);
+        bars.push_back({&m, b});
+    }
+    void add(StatusBar& m) {
+        auto* f = new QFrame(client());
+        Place(f, m);
+        int x = 0;
+        for (std::size_t i = 0; i < m.panels.size(); ++i) {
+            auto* p = new QLabel(f);
+            p->setObjectName(QString("panel%1").arg(i));
+            p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            p->setGeometry(x, 2, m.panels[i].width, m.rect.h - 2);
+            x += m.panels[i].width;
+        }
+        status.push_back({&m, f});
+        status_repaints.push_back(-1);
+    }
+
+    void sync() {
+        form->sync();
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+            auto [m, w] = labels[i];
+            Place(w, *m);
+            if (w->text() != Q(m->text)) w->setText(Q(m->text));
+            w->setFont(ToQFont(m->font));
+            w->setAlignment(ToQAlign(m->align));
+            w->setAutoFillBackground(m->opaque);
+            SetPalette(w, QPalette::Window, ToQColor(m->opaque ? m->background : model->face));
+            SetPalette(w, QPalette::WindowText, ToQColor(m->text_colour));
+            w->setVisible(m->visible);
+            if (label_repaints[i] != m->repaints) {
+                label_repaints[i] = m->repaints;
+                if (w->isVisible()) w->repaint();
+            }
+        }
+        for (auto [m, w] : buttons) {
+            Place(w, *m);
+            if (w->text() != Q(m->text)) w->setText(Q(m->text));
+            w->setFont(ToQFont(m->font));
+            w->setEnabled(m->enabled);
+            w->setVisible(m->visible);
+            if (m->focused && m->visible && m->enabled && !w->hasFocus()) w->setFocus();
+        }
+        for (auto [m, w] : images) {
+            Place(w, *m);
+            w->setVisible(m->visible);
+        }
+        for (auto [m, w] : bevels) {
+            Place(w, *m);
+            w->setVisible(m->visible);
+        }
+        for (auto [m, w] : panels) {
+            Place(w, *m);
+            SetPalette(w, QPalette::Window, ToQColor(m->background));
+            w->setVisible(m->visible);
+        }
+        for (auto [m, w] : bars) {
+            Place(w, *m);
+            const int lo = std::min(m->min, m->max), hi = std::max(m->min, m->max);
+            if (w->minimum() != lo || w->maximum() != hi) w->setRange(lo, hi);
+            const int pos = std::clamp(m->position, lo, hi);
+            if (w->value() != pos) w->setValue(pos);
+            const QColor& chunk = m->state == ProgressState::Error    ? kProgressError
+                                  : m->state == ProgressState::Paused ? kProgressPaused
+                                                                      : kProgressNormal;
+            SetPalette(w, QPalette::Highlight, chunk);
+            w->setProperty("state", int(m->state));
+            w->setVisible(m->visible);
+        }
+        for (std::size_t i = 0; i < status.size(); ++i) {
+            auto [m, f] = status[i];
+            const auto panels = f->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+            for (std::size_t k = 0; k < m->panels.size() && k < std::size_t(panels.size()); ++k) {
+                QLabel* p = panels[qsizetype(k)];
+                if (p->text() != Q(m->panels[k].text)) p->setText(Q(m->panels[k].text));
+            }
+            f->setVisible(m->visible);
+            if (status_repaints[i] != m->repaints) {
+                status_repaints[i] = m->repaints;
+                if (f->isVisible()) f->repaint();
+            }
+        }
+    }
+};
+
+Binding::Binding(Shell& shell) : shell_(shell) {
+    if (shell.form5) {
+        TForm5& f = *shell.form5;
+        auto v = std::make_unique<View>(f.window);
+        v->add(f.Panel1);
+        v->add(f.Button1, v->commands.button1_click);
+        v->add(f.Button2, v->commands.button2_click);
+        v->add(f.ProgressBar1);
+        v->add(f.ProgressBar2);
+        v->add(f.StatusBar1);
+        views_.push_back(std::move(v));
+    }
+    if (shell.form6) {
+        TForm6& f = *shell.form6;
+        auto v = std::make_unique<View>(f.window);
+        v->add(f.Bevel1);
+        v->add(f.Button1, v->commands.button1_click);
+        v->add(f.Button2, v->commands.button2_click);
+        for (Label* l : {&f.Label2, &f.Label3, &f.Label4, &f.Label5, &f.Label6, &f.Label7})
+            v->add(*l);
+        v->add(f.Image1);
+        v->add(f.Label1);
+        v->add(f.ProgressBar1);
+        v->add(f.StatusBar1);
+        views_.push_back(std::move(v));
+    }
+    if (shell.form1) {
+        TForm1& f = *shell.form1;
+        auto v = std::make_unique<View>(f.window);
+        v->add(f.Bevel1);
+        v->add(f.Bevel2);
+        v->add(f.Button1, v->commands.button1_click);
+        v->add(f.Button2, v->commands.button2_click);
+        v->add(f.Image1);
+        v->add(f.Image2);
+        auto* label1 = static_cast<ClickLabel*>(v->add(f.Label1));
+        label1->double_clicked = [cmds = &v->commands] {
+            if (cmds->label1_double_click) cmds->label1_double_click();
+        };
+        v->add(f.Label3);
+        v->add(f.Label4);
+        v->add(f.Label2);
+        v->add(f.ProgressBar1);
+        v->add(f.StatusBar1);
+        views_.push_back(std::move(v));
+    }
+    if (shell.form3) views_.push_back(std::make_unique<View>(shell.form3->window));
+    if (shell.form4) views_.push_back(std::make_unique<View>(shell.form4->window));
+    shell_.repaint = [this] { sync(); };
+    sync();
+}
+
+Binding::~Binding() {
+    shell_.repaint = nullptr;
+}
+
+void Binding::sync() {
+    if (syncing_) return;  // a repaint request from inside a sync changes nothing new
+    syncing_ = true;
+    for (auto& v : views_) v->sync();
+    for (auto& fn : extra_sync_) fn();
+    syncing_ = false;
+}
+
+FormWidget* Binding::form(const Window& model) const {
+    for (auto& v : views_)
+        if (v->model == &model) return v->form.get();
+    return nullptr;
+}
+
+Commands& Binding::commands(const Window& model) {
+    for (auto& v : views_)
+        if (v->model == &model) return v->commands;
+    throw std::logic_error("no such window");
+}
+
+}  // namespace quillon::ui::qt

@@ -1,0 +1,103 @@
+// The windows of the three editions as plain models, and the process-wide state that the
+// windows and the engine share: the window references, the status panel map, the stop
+// flag and the two selectors.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ui/controls.h"
+#include "ui/setup_dialog.h"
+#include "ui/version_dialog.h"
+
+namespace quillon::ui {
+
+enum class Edition { Updater = 0, Upgrade = 1, Loader = 2 };
+
+// Main window: the Updater edition's own window, created (hidden) in every edition.
+struct TForm1 {
+    Window window;
+    Button Button1, Button2;  // "&Update" / "&Stop", same place
+    Image Image1, Image2;
+    Bevel Bevel1, Bevel2;
+    Label Label1, Label3, Label4, Label2;
+    ProgressBar ProgressBar1;
+    StatusBar StatusBar1;
+    TForm1();
+};
+
+// Upgrade edition window.
+struct TForm5 {
+    Window window;
+    Panel Panel1;
+    Button Button1, Button2;  // "START" / "STOP", inside Panel1, same place
+    ProgressBar ProgressBar1, ProgressBar2;
+    StatusBar StatusBar1;
+    TForm5();
+};
+
+// Loader edition window.
+struct TForm6 {
+    Window window;
+    Button Button1, Button2;  // "Update FW" / "Abort"
+    Bevel Bevel1;
+    Label Label2, Label3, Label4;  // row captions
+    Label Label5, Label6, Label7;  // row values
+    Image Image1;
+    Label Label1;  // message line
+    ProgressBar ProgressBar1;
+    StatusBar StatusBar1;  // never shown, but written by the engine
+    TForm6();
+};
+
+// Panel slots of every status bar, addressed through StatusPanelMap.
+enum class PanelSlot { PortPanel = 0, ActivityPanel = 1, DetailPanel = 2, NoticePanel = 3 };
+struct StatusPanelMap {
+    std::int32_t index[4] = {0, 1, 2, 3};
+    std::int32_t operator[](PanelSlot s) const { return index[static_cast<int>(s)]; }
+};
+
+// Window references, selectors and flags owned by one application context. A test makes
+// a fresh one; nothing here is static.
+struct Shell {
+    std::unique_ptr<TForm5> form5;  // only in the Upgrade edition
+    std::unique_ptr<TForm6> form6;  // only in the Loader edition
+    std::unique_ptr<TForm1> form1;
+    std::unique_ptr<TForm3> form3;
+    std::unique_ptr<TForm4> form4;
+
+    StatusPanelMap panel_map;
+    std::uint8_t stop_requested =
+        0;  // StopRequested: set by stop commands, cleared by the reply wait
+    std::uint8_t sequence_mode = 0;  // SequenceMode
+    std::uint8_t loader_family = 0;  // LoaderFamily
+
+    std::string app_title;  // what the desktop shows for the application
+
+    // Called after an operation changed a model and asked for an immediate repaint; the
+    // toolkit binding renders the models here. Empty without a front end.
+    std::function<void()> repaint;
+
+    // The UDP listener's notification hook, set when the listener exists.
+    std::function<void(std::uint8_t success)> notify_outcome;
+
+    // The window of the running edition (the ActiveWindow rule).
+    Edition edition() const {
+        return form6 ? Edition::Loader : form5 ? Edition::Upgrade : Edition::Updater;
+    }
+    // The first window created: closing it ends the program.
+    Window& main_window();
+};
+
+// Creates the windows in start-up order (edition window, TForm1, TForm3, TForm4), hidden,
+// in their design-time state. Creation work of later stages (settings, catalog) is not
+// done here.
+void CreateWindows(Shell& shell, Edition edition);
+
+// Selectors set from the product label by the edition windows' creation work.
+std::uint8_t SequenceModeFor(const std::string& label);
+std::uint8_t LoaderFamilyFor(const std::string& label);
+
+}  // namespace quillon::ui
