@@ -1,0 +1,306 @@
+#include "serial/posix_backend.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "serial/ports.h"
+
+namespace quillon::serial {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+speed_t SpeedCode(std::uint32_t speed) {
+    switch (speed) {
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+#ifdef B460800
+        case 460800:
+            return B460800;
+#endif
+#ifdef B921600
+        case 921600:
+            return B921600;
+#endif
+        default:
+            return B0;
+    }
+}
+
+class PosixDevice : public Device {
+public:
+    explicit PosixDevice(int fd) : fd_(fd) {}
+    ~PosixDevice() override {
+        flock(fd_, LOCK_UN);
+        ioctl(fd_, TIOCNXCL);
+        ::close(fd_);
+    }
+
+    bool drain() override { return drain_until(Clock::now() + write_budget(0)); }
+
+    LineResult set_line(const LineSettings& line) override {
+        termios t{};
+        if (tcgetattr(fd_, &t) != 0) return LineResult::ReadFailed;
+        const speed_t code = SpeedCode(line.speed);
+        if (code == B0) return LineResult::Refused;
+        cfmakeraw(&t);  // raw binary bytes: no translation, no echo, no signals
+        t.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY | INPCK | PARMRK | ISTRIP | IGNPAR);
+        t.c_cflag &= ~tcflag_t(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | HUPCL);
+#ifdef CMSPAR
+        t.c_cflag &= ~tcflag_t(CMSPAR);
+#endif
+        t.c_cflag |= CREAD | CLOCAL;  // no modem-line dependence (DSR/DCD ignored)
+        switch (line.data_bits) {
+            case 5:
+                t.c_cflag |= CS5;
+                break;
+            case 6:
+                t.c_cflag |= CS6;
+                break;
+            case 7:
+                t.c_cflag |= CS7;
+                break;
+            case 8:
+                t.c_cflag |= CS8;
+                break;
+            default:
+                return LineResult::Refused;
+        }
+        switch (line.parity) {
+            case 0:
+                break;
+            case 1:
+                t.c_cflag |= PARENB | PARODD;
+                break;
+            case 2:
+                t.c_cflag |= PARENB;
+                break;
+#ifdef CMSPAR
+            case 3:
+                t.c_cflag |= PARENB | PARODD | CMSPAR;
+                break;
+            case 4:
+                t.c_cflag |= PARENB | CMSPAR;
+                break;
+#endif
+            default:
+                return LineResult::Refused;
+        }
+        switch (line.stop_bits) {
+            case 0:
+                break;
+            case 1:  // one and a half: a UART gives it for 5-bit words with CSTOPB
+                if (line.data_bits != 5) return LineResult::Refused;
+                t.c_cflag |= CSTOPB;
+                break;
+            case 2:
+                t.c_cflag |= CSTOPB;
+                break;
+            default:
+                return LineResult::Refused;
+        }
+        t.c_cc[VMIN] = 0;
+        t.c_cc[VTIME] = 0;
+        if (cfsetispeed(&t, code) != 0 || cfsetospeed(&t, code) != 0) return LineResult::Refused;
+        if (tcsetattr(fd_, TCSANOW, &t) != 0) return LineResult::Refused;
+        // tcsetattr succeeds when any part was applied: check that all of it was.
+        termios now{};
+        if (tcgetattr(fd_, &now) != 0) return LineResult::Refused;
+        const tcflag_t cmask = CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CREAD | CLOCAL;
+        if ((now.c_cflag & cmask) != (t.c_cflag & cmask) || cfgetospeed(&now) != code ||
+            (now.c_iflag & (IXON | IXOFF)) != 0)
+            return LineResult::Refused;
+        return LineResult::Ok;
+    }
+
+    bool set_queues(std::uint32_t, std::uint32_t) override {
+        return true;
+    }
+
+    bool set_timeouts(const Timeouts& t) override {
+        timeouts_ = t;
+        return true;
+    }
+
+    bool write(std::span<const std::uint8_t> bytes) override {
+        if (gone_) return false;
+        const auto deadline = Clock::now() + write_budget(bytes.size());
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += std::size_t(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (!wait_for(POLLOUT, deadline)) return give_up();
+                continue;
+            }
+            if (n < 0 && (errno == EIO || errno == ENXIO || errno == ENODEV)) gone_ = true;
+            return false;
+        }
+        return drain_until(deadline);
+    }
+
+    std::size_t read(std::span<std::uint8_t> buffer) override {
+        if (gone_ || buffer.empty()) return 0;
+        for (;;) {
+            const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+            if (n > 0) return std::size_t(n);
+            if (n < 0 && errno == EINTR) continue;
+            // A non-blocking tty answers EAGAIN when nothing is there; end of file or EIO
+            // means the other side hung up or the device went away.
+            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) gone_ = true;
+            return 0;
+        }
+    }
+
+    bool escape(Escape command) override {
+        int bits = 0;
+        unsigned long request = TIOCMBIS;
+        switch (command) {
+            case Escape::SetRts:
+                bits = TIOCM_RTS;
+                break;
+            case Escape::ClrRts:
+                bits = TIOCM_RTS;
+                request = TIOCMBIC;
+                break;
+            case Escape::SetDtr:
+                bits = TIOCM_DTR;
+                break;
+            case Escape::ClrDtr:
+                bits = TIOCM_DTR;
+                request = TIOCMBIC;
+                break;
+        }
+        if (ioctl(fd_, request, &bits) == 0) return true;
+        // A pseudo-terminal has no modem-control lines (ENOTTY, or EINVAL): carry on.
+        return errno == ENOTTY || errno == EINVAL;
+    }
+
+    int poll_handle() const override {
+        return gone_ ? -1 : fd_;
+    }
+
+private:
+    std::chrono::milliseconds write_budget(std::size_t n) const {
+        return std::chrono::milliseconds(std::uint64_t(timeouts_.write_constant) +
+                                         std::uint64_t(timeouts_.write_multiplier) * n);
+    }
+
+    bool give_up() {
+        tcflush(fd_, TCOFLUSH);  // a write that timed out leaves nothing queued behind it
+        return false;
+    }
+
+    bool wait_for(short events, Clock::time_point deadline) {
+        for (;;) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) return false;
+            pollfd p{fd_, events, 0};
+            const int r = ::poll(&p, 1, int(left.count() > 1000 ? 1000 : left.count()));
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) return false;
+            if (r > 0) {
+                if (p.revents & (POLLERR | POLLNVAL)) return false;
+                if (p.revents & POLLHUP) {
+                    gone_ = true;
+                    return false;
+                }
+                if (p.revents & events) return true;
+            }
+        }
+    }
+
+    // Waits until the driver's output queue is empty, then for the transmitter itself
+    // (tcdrain); gives up at the deadline, discarding what is still queued.
+    bool drain_until(Clock::time_point deadline) {
+        if (gone_) return false;
+        for (;;) {
+            int queued = 0;
+            if (ioctl(fd_, TIOCOUTQ, &queued) != 0) queued = 0;
+            if (queued <= 0) break;
+            if (Clock::now() >= deadline) return give_up();
+            // Sleep about the time the queue takes on the line (11 bits a byte at the
+            // slowest supported 1200 bit/s is too long: use the configured speed).
+            termios t{};
+            speed_t code = B115200;
+            if (tcgetattr(fd_, &t) == 0) code = cfgetospeed(&t);
+            const long bps = code == B115200 ? 115200 : 9600;
+            auto need = std::chrono::microseconds(std::int64_t(queued) * 11 * 1000000 / bps);
+            if (need < std::chrono::microseconds(200)) need = std::chrono::microseconds(200);
+            const auto left = deadline - Clock::now();
+            std::this_thread::sleep_for(need < left ? need : left);
+        }
+        while (tcdrain(fd_) != 0) {
+            if (errno == EINTR) continue;
+            // A device without a transmitter to wait for is drained already.
+            if (errno == ENOTTY || errno == EINVAL) return true;
+            if (errno == EIO || errno == ENXIO || errno == ENODEV) gone_ = true;
+            return false;
+        }
+        return true;
+    }
+
+    int fd_;
+    Timeouts timeouts_{};
+    bool gone_ = false;
+};
+
+}  // namespace
+
+PosixBackend::PosixBackend()
+    : naming_([](int port) { return ResolvePortDevice(port, PortPlaces::Default()); }) {}
+
+PosixBackend::PosixBackend(std::function<std::string(int)> naming) : naming_(std::move(naming)) {}
+
+std::string PosixBackend::device_name(int port) {
+    return naming_ ? naming_(port) : std::string();
+}
+
+std::unique_ptr<Device> PosixBackend::open(const std::string& path) {
+    if (path.empty()) return nullptr;
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    // Exclusive like the Win32 share mode 0: flock keeps out every program that locks
+    // (another Quillon, most terminal programs); TIOCEXCL refuses any further open(2) of
+    // the tty by an unprivileged process.
+    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<PosixDevice>(fd);
+}
+
+std::shared_ptr<Backend> MakePlatformBackend() {
+    return std::make_shared<PosixBackend>();
+}
+
+}  // namespace quillon::serial

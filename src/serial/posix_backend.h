@@ -1,0 +1,26 @@
+// The POSIX backend: termios raw, no flow control, reads that never block, writes drained
+// within the write time-out, exclusive opens (TIOCEXCL plus flock), DTR/RTS through the
+// modem-control ioctls where the device has them.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "serial/backend.h"
+
+namespace quillon::serial {
+
+class PosixBackend : public Backend {
+public:
+    // `naming` gives the device path of a port number (empty: none); by default the Linux
+    // COM-number scheme of ports.h with its default places.
+    PosixBackend();
+    explicit PosixBackend(std::function<std::string(int port)> naming);
+    std::string device_name(int port) override;
+    std::unique_ptr<Device> open(const std::string& path) override;
+
+private:
+    std::function<std::string(int)> naming_;
+};
+
+}  // namespace quillon::serial
