@@ -5,10 +5,10 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 
 #include "app/edition.h"
 #include "app/single_instance.h"
+#include "app/startup.h"
 #include "ui/commands.h"
 #include "ui/creation.h"
 #include "ui/qt/binding.h"
@@ -92,15 +92,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     Trace("guard taken");
-    try {
-        Run(build);
-    } catch (const std::exception& e) {
-        ShowMessage(QMessageBox::Critical, QApplication::applicationDisplayName(),
-                    QString::fromLocal8Bit(e.what()), false);
-    } catch (...) {
-        ShowMessage(QMessageBox::Critical, QApplication::applicationDisplayName(), QString(),
-                    false);
-    }
+    const int code = app::RunGuarded(
+        [&] { Run(build); },
+        [](const std::string& message) {
+            ShowMessage(QMessageBox::Critical, QApplication::applicationDisplayName(),
+                        QString::fromLocal8Bit(message.c_str()), false);
+        });
     guard.release();
-    return 0;
+    return code;
 }

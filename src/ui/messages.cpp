@@ -140,6 +140,7 @@ void ShowSessionIdle(Shell& shell) {
 
 void SetPanelText(const Shell& shell, StatusBar& bar, PanelSlot slot, std::string_view text) {
     SetPanel(bar, shell.panel_map[slot], text);
+    if (shell.repaint) shell.repaint();  // status texts show at once, even mid-session
 }
 
 }  // namespace quillon::ui
