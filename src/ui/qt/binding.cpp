@@ -131,10 +131,14 @@ QPixmap BrandPicture(Picture which, QSize size) {
     QFont f({"DejaVu Sans", "Sans Serif"});
     f.setBold(true);
     f.setPixelSize(std::max(6, int(h * 0.45)));
+    const QString name = which == Picture::BrandLoader ? "QUILLON" : "Quillon";
+    const qreal room = w - h * 1.05;
+    while (f.pixelSize() > 6 && QFontMetrics(f).horizontalAdvance(name) > room)
+        f.setPixelSize(f.pixelSize() - 1);
     p.setFont(f);
     p.setPen(ink);
     p.drawText(QRectF(h * 1.0, 0, w - h * 1.0, h), Qt::AlignVCenter | Qt::AlignLeft,
-               which == Picture::BrandLoader ? "QUILLON" : "Quillon");
+               name);
     return pm;
 }
 
