@@ -127,6 +127,7 @@ public:
         t.c_cc[VTIME] = 0;
         if (cfsetispeed(&t, code) != 0 || cfsetospeed(&t, code) != 0) return LineResult::Refused;
         if (tcsetattr(fd_, TCSANOW, &t) != 0) return LineResult::Refused;
+        bps_ = line.speed;
         // tcsetattr succeeds when any part was applied: check that all of it was.
         termios now{};
         if (tcgetattr(fd_, &now) != 0) return LineResult::Refused;
@@ -248,13 +249,8 @@ private:
             if (ioctl(fd_, TIOCOUTQ, &queued) != 0) queued = 0;
             if (queued <= 0) break;
             if (Clock::now() >= deadline) return give_up();
-            // Sleep about the time the queue takes on the line (11 bits a byte at the
-            // slowest supported 1200 bit/s is too long: use the configured speed).
-            termios t{};
-            speed_t code = B115200;
-            if (tcgetattr(fd_, &t) == 0) code = cfgetospeed(&t);
-            const long bps = code == B115200 ? 115200 : 9600;
-            auto need = std::chrono::microseconds(std::int64_t(queued) * 11 * 1000000 / bps);
+            // Sleep about the time the queue takes on the line (11 bits a byte at most).
+            auto need = std::chrono::microseconds(std::int64_t(queued) * 11 * 1000000 / bps_);
             if (need < std::chrono::microseconds(200)) need = std::chrono::microseconds(200);
             const auto left = deadline - Clock::now();
             std::this_thread::sleep_for(need < left ? need : left);
@@ -271,6 +267,7 @@ private:
 
     int fd_;
     Timeouts timeouts_{};
+    std::int64_t bps_ = 115200;
     bool gone_ = false;
 };
 
