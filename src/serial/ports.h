@@ -41,7 +41,8 @@ struct PortPlaces {
 // The device set of one listing (opaque, one kind per platform).
 struct PortDeviceSet;
 
-// The set of present serial devices; null is the invalid set.
+// The set of present serial devices. Never null: when the platform's set cannot be built,
+// the set lists nothing.
 PortDeviceSet* OpenPortDeviceList(const PortPlaces& places = PortPlaces::Default());
 // 1 when a port was yielded into the places; 0 when the listing has ended (the next call
 // starts again at the first device); -1 when the set or the port name place is missing.
@@ -53,8 +54,9 @@ void ClosePortDeviceList(PortDeviceSet* set);
 // One whole listing: open, every NextComPort, close.
 std::vector<PortEntry> ListPorts(const PortPlaces& places = PortPlaces::Default());
 
-// Linux: the device path of port number `port` (COM<port+1>) by the same scheme as the
-// listing; empty when no present or pinned device has that number.
+// The device of port number `port` (COM<port+1>). Linux: its path by the same scheme as
+// the listing, empty when no present or pinned device has that number. Windows:
+// "\\.\COM<port+1>".
 std::string ResolvePortDevice(int port, const PortPlaces& places);
 
 // The decimal number at the start of `text`: leading blanks and a sign allowed, reading
