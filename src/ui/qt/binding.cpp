@@ -137,8 +137,7 @@ QPixmap BrandPicture(Picture which, QSize size) {
         f.setPixelSize(f.pixelSize() - 1);
     p.setFont(f);
     p.setPen(ink);
-    p.drawText(QRectF(h * 1.0, 0, w - h * 1.0, h), Qt::AlignVCenter | Qt::AlignLeft,
-               name);
+    p.drawText(QRectF(h * 1.0, 0, w - h * 1.0, h), Qt::AlignVCenter | Qt::AlignLeft, name);
     return pm;
 }
 
