@@ -1,0 +1,45 @@
+// A pump on a virtual clock, for tests and the in-process virtual device. A wait jumps the
+// clock to its end, or to the moment the input source says bytes become readable, so a
+// full device search of 100 tries of 100 ms passes in microseconds of real time.
+#pragma once
+
+#include <functional>
+#include <optional>
+
+#include "engine/pump.h"
+
+namespace quillon::engine {
+
+class FakePump : public Pump {
+public:
+    // When the next input becomes readable, if any is on its way (the in-process device).
+    using InputSource = std::function<std::optional<Clock::time_point>()>;
+    // Runs for every wait with process_ui, at the virtual time the wait ends: stands for
+    // the window events (a test presses Stop here).
+    using UiHook = std::function<void(Clock::time_point)>;
+
+    Clock::time_point now() override { return now_; }
+    void wait(Clock::duration max, bool process_ui, bool wake_on_input) override {
+        ++waits_;
+        if (max < Clock::duration::zero()) max = Clock::duration::zero();
+        Clock::time_point end = now_ + max;
+        if (wake_on_input && input_) {
+            if (auto ready = input_(); ready && *ready < end) end = *ready < now_ ? now_ : *ready;
+        }
+        now_ = end;
+        if (process_ui && ui_) ui_(now_);
+    }
+
+    void set_input_source(InputSource source) { input_ = std::move(source); }
+    void set_ui_hook(UiHook hook) { ui_ = std::move(hook); }
+    void advance(Clock::duration d) { now_ += d; }
+    int waits() const { return waits_; }
+
+private:
+    Clock::time_point now_{};  // the virtual clock starts at its epoch
+    InputSource input_;
+    UiHook ui_;
+    int waits_ = 0;
+};
+
+}  // namespace quillon::engine

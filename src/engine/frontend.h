@@ -1,0 +1,72 @@
+// What the engine needs from the windows, without knowing them: the message operations,
+// the status and progress bars handed over by the calling window, the stop flag, the
+// edition and the port opening. ui/engine_frontend.h implements it on the window models;
+// tests use a recording fake.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace quillon::engine {
+
+// Colours as the windows take them (red + 256 * green + 65536 * blue; 0xFF...... system).
+using Colour = std::uint32_t;
+namespace colour {
+inline constexpr Colour kRed = 0x0000FF;
+inline constexpr Colour kGreen = 0x008000;
+inline constexpr Colour kBlack = 0x000000;
+inline constexpr Colour kButtonFace = 0xFF00000F;
+}  // namespace colour
+
+enum class Edition { Updater = 0, Upgrade = 1, Loader = 2 };
+enum class PanelSlot { PortPanel = 0, ActivityPanel = 1, DetailPanel = 2, NoticePanel = 3 };
+enum class ProgressState { Normal, Paused, Error };
+
+// Opaque handles of a status bar and a progress bar of some window. The engine only passes
+// them back to the frontend.
+struct StatusBarRef {
+    void* id = nullptr;
+    friend bool operator==(StatusBarRef, StatusBarRef) = default;
+};
+struct ProgressBarRef {
+    void* id = nullptr;
+    friend bool operator==(ProgressBarRef, ProgressBarRef) = default;
+};
+
+class Frontend {
+public:
+    virtual ~Frontend() = default;
+
+    virtual void ShowOutcome(std::string_view text, Colour colour, std::uint8_t success) = 0;
+    virtual void ShowActivity(std::string_view text, Colour colour) = 0;
+    virtual void ShowSessionRunning() = 0;
+    virtual void ShowSessionIdle() = 0;
+    virtual void SetPanelText(StatusBarRef bar, PanelSlot slot, std::string_view text) = 0;
+    // Draws the status bar at once (the resend count must be seen while the link waits).
+    virtual void RepaintStatusBar(StatusBarRef bar) = 0;
+    // The main window's status bar: the resend count is always written there.
+    virtual StatusBarRef MainStatusBar() = 0;
+    // Hides the main window's result line.
+    virtual void HideResultLine() = 0;
+
+    virtual void SetProgressMax(ProgressBarRef bar, int max) = 0;
+    virtual void SetProgressPosition(ProgressBarRef bar, int position) = 0;
+    virtual void SetProgressSmooth(ProgressBarRef bar, bool smooth) = 0;
+    virtual void SetProgressState(ProgressBarRef bar, ProgressState state) = 0;
+
+    // StopRequested: reads the flag and clears it.
+    virtual bool TakeStopRequested() = 0;
+    virtual Edition edition() const = 0;
+    virtual std::uint8_t LoaderFamily() const = 0;
+
+    // Port selection: forget the opened port so that the next opening is a fresh one,
+    // open the selected port (showing "Invalid Port Com" on failure), and show the port in
+    // the given status bar.
+    virtual void ForgetOpenedPort() = 0;
+    virtual void ApplySelectedPort() = 0;
+    virtual void ShowPortPanel(StatusBarRef bar) = 0;
+    // The selected port number (0 = COM1, negative = none).
+    virtual std::int16_t SelectedPort() const = 0;
+};
+
+}  // namespace quillon::engine

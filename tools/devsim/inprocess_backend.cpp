@@ -1,0 +1,39 @@
+#include "tools/devsim/inprocess_backend.h"
+
+namespace quillon::devsim {
+namespace {
+
+class InProcessDevice : public serial::Device {
+public:
+    InProcessDevice(std::shared_ptr<devsim::Device> device, InProcessBackend::ClockFn clock)
+        : device_(std::move(device)), clock_(std::move(clock)) {}
+
+    bool drain() override { return true; }
+    serial::LineResult set_line(const serial::LineSettings&) override {
+        return serial::LineResult::Ok;
+    }
+    bool set_queues(std::uint32_t, std::uint32_t) override { return true; }
+    bool set_timeouts(const serial::Timeouts&) override { return true; }
+    bool write(std::span<const std::uint8_t> bytes) override {
+        device_->Receive(bytes, clock_());
+        return true;
+    }
+    std::size_t read(std::span<std::uint8_t> buffer) override {
+        return device_->TakeOutput(buffer, clock_());
+    }
+    bool escape(serial::Escape) override { return true; }
+
+private:
+    std::shared_ptr<devsim::Device> device_;
+    InProcessBackend::ClockFn clock_;
+};
+
+}  // namespace
+
+std::unique_ptr<serial::Device> InProcessBackend::open(const std::string& name) {
+    if (name != device_name(port_)) return nullptr;
+    ++opens_;
+    return std::make_unique<InProcessDevice>(device_, clock_);
+}
+
+}  // namespace quillon::devsim

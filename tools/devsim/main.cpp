@@ -1,0 +1,331 @@
+// devsim: a virtual bootloader device on the other end of a pseudo-terminal. It prints the
+// device path it serves ("devsim: /dev/pts/N") and can link it to a fixed path, so that
+// Quillon can be pointed at it like at a board. See docs/devsim.md.
+#include <fcntl.h>
+#include <getopt.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "tools/devsim/device.h"
+
+namespace {
+
+using quillon::devsim::Device;
+using quillon::devsim::Nanos;
+using quillon::devsim::Options;
+
+volatile sig_atomic_t g_stop = 0;
+void OnSignal(int) {
+    g_stop = 1;
+}
+
+constexpr std::size_t kIoChunk = 4096;
+
+void Usage() {
+    std::fputs(
+        "usage: devsim [options]\n"
+        "  --chip HEX            chip code (default 48, PIC18F26K80)\n"
+        "  --bare                identify with the bare chip code (no version)\n"
+        "  --bios N --print N --prep N   version identification (defaults 7, 16, 3)\n"
+        "  --nak-only            answer the identify byte with 'N' only\n"
+        "  --accept HEX          identify byte to answer (repeat; default C2, C5, C6)\n"
+        "  --ext-text TEXT       send an extended block with this device text (bios 8..31)\n"
+        "  --window START,EXTENT protected window in the extended block\n"
+        "  --ext-announce N --ext-send N   length byte / data bytes of the extended block\n"
+        "  --reject-every N --reject-first K --reject-from M   answer 'N' to those packets\n"
+        "  --ignore-every N --ignore-first K --ignore-from M   do not answer those packets\n"
+        "  --hang-up-after M     close the line after M packets\n"
+        "  --delay-us N          wait N microseconds before each answer\n"
+        "  --pace                take the 115200 8N2 wire time for every byte\n"
+        "  --plain               do not unscramble program blocks\n"
+        "  --eeprom-scrambled    unscramble EEPROM bytes too (key of the index's low byte)\n"
+        "  --link PATH           make PATH a symbolic link to the device\n"
+        "  --flash-hex PATH --eeprom-hex PATH   Intel HEX written when devsim ends\n",
+        stderr);
+}
+
+long Number(const char* text, int base = 0) {
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, base);
+    if (errno != 0 || end == text || *end != '\0') {
+        std::fprintf(stderr, "devsim: not a number: %s\n", text);
+        std::exit(2);
+    }
+    return v;
+}
+
+std::uint8_t Byte(const char* text, int base = 0) {
+    const long v = Number(text, base);
+    if (v < 0 || v > 255) {
+        std::fprintf(stderr, "devsim: not a byte: %s\n", text);
+        std::exit(2);
+    }
+    return static_cast<std::uint8_t>(v);
+}
+
+bool WriteHex(const std::string& path, const std::map<std::uint32_t, std::uint8_t>& image) {
+    if (path.empty()) return true;
+    std::ofstream out(path, std::ios::trunc);
+    quillon::devsim::WriteIntelHex(out, image);
+    return static_cast<bool>(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    std::string link_path, flash_hex, eeprom_hex;
+    bool accept_given = false;
+    enum {
+        kChip = 256,
+        kBare,
+        kBios,
+        kPrint,
+        kPrep,
+        kNakOnly,
+        kAccept,
+        kExtText,
+        kWindow,
+        kExtAnnounce,
+        kExtSend,
+        kRejectEvery,
+        kRejectFirst,
+        kRejectFrom,
+        kIgnoreEvery,
+        kIgnoreFirst,
+        kIgnoreFrom,
+        kHangUp,
+        kDelay,
+        kPace,
+        kPlain,
+        kEepromScrambled,
+        kLink,
+        kFlashHex,
+        kEepromHex,
+        kHelp
+    };
+    static const option longs[] = {{"chip", 1, nullptr, kChip},
+                                   {"bare", 0, nullptr, kBare},
+                                   {"bios", 1, nullptr, kBios},
+                                   {"print", 1, nullptr, kPrint},
+                                   {"prep", 1, nullptr, kPrep},
+                                   {"nak-only", 0, nullptr, kNakOnly},
+                                   {"accept", 1, nullptr, kAccept},
+                                   {"ext-text", 1, nullptr, kExtText},
+                                   {"window", 1, nullptr, kWindow},
+                                   {"ext-announce", 1, nullptr, kExtAnnounce},
+                                   {"ext-send", 1, nullptr, kExtSend},
+                                   {"reject-every", 1, nullptr, kRejectEvery},
+                                   {"reject-first", 1, nullptr, kRejectFirst},
+                                   {"reject-from", 1, nullptr, kRejectFrom},
+                                   {"ignore-every", 1, nullptr, kIgnoreEvery},
+                                   {"ignore-first", 1, nullptr, kIgnoreFirst},
+                                   {"ignore-from", 1, nullptr, kIgnoreFrom},
+                                   {"hang-up-after", 1, nullptr, kHangUp},
+                                   {"delay-us", 1, nullptr, kDelay},
+                                   {"pace", 0, nullptr, kPace},
+                                   {"plain", 0, nullptr, kPlain},
+                                   {"eeprom-scrambled", 0, nullptr, kEepromScrambled},
+                                   {"link", 1, nullptr, kLink},
+                                   {"flash-hex", 1, nullptr, kFlashHex},
+                                   {"eeprom-hex", 1, nullptr, kEepromHex},
+                                   {"help", 0, nullptr, kHelp},
+                                   {nullptr, 0, nullptr, 0}};
+    for (int c; (c = getopt_long(argc, argv, "", longs, nullptr)) != -1;) {
+        switch (c) {
+            case kChip:
+                o.chip = Byte(optarg, 16);
+                break;
+            case kBare:
+                o.version_form = false;
+                break;
+            case kBios:
+                o.bios = Byte(optarg);
+                break;
+            case kPrint:
+                o.print = Byte(optarg);
+                break;
+            case kPrep:
+                o.preparation = Byte(optarg);
+                break;
+            case kNakOnly:
+                o.nak_only = true;
+                break;
+            case kAccept:
+                if (!accept_given) o.accept_search.clear();
+                accept_given = true;
+                o.accept_search.push_back(Byte(optarg, 16));
+                break;
+            case kExtText:
+                o.extended = true;
+                o.device_text = optarg;
+                break;
+            case kWindow: {
+                int start = 0, extent = 0;
+                if (std::sscanf(optarg, "%i,%i", &start, &extent) != 2 || start < 0 ||
+                    start > 0xFFFF || extent < 0 || extent > 0xFFFF) {
+                    std::fprintf(stderr, "devsim: --window wants START,EXTENT\n");
+                    return 2;
+                }
+                o.extended = true;
+                o.window_start = static_cast<std::uint16_t>(start);
+                o.window_extent = static_cast<std::uint16_t>(extent);
+                break;
+            }
+            case kExtAnnounce:
+                o.extended = true;
+                o.ext_announced = Byte(optarg);
+                break;
+            case kExtSend:
+                o.extended = true;
+                o.ext_sent = static_cast<int>(Number(optarg));
+                break;
+            case kRejectEvery:
+                o.reject.every_nth = static_cast<int>(Number(optarg));
+                break;
+            case kRejectFirst:
+                o.reject.first_k = static_cast<int>(Number(optarg));
+                break;
+            case kRejectFrom:
+                o.reject.from_m = static_cast<int>(Number(optarg));
+                break;
+            case kIgnoreEvery:
+                o.ignore.every_nth = static_cast<int>(Number(optarg));
+                break;
+            case kIgnoreFirst:
+                o.ignore.first_k = static_cast<int>(Number(optarg));
+                break;
+            case kIgnoreFrom:
+                o.ignore.from_m = static_cast<int>(Number(optarg));
+                break;
+            case kHangUp:
+                o.hang_up_after = static_cast<int>(Number(optarg));
+                break;
+            case kDelay:
+                o.answer_delay = std::chrono::microseconds(Number(optarg));
+                break;
+            case kPace:
+                o.pace = true;
+                break;
+            case kPlain:
+                o.scrambled = false;
+                break;
+            case kEepromScrambled:
+                o.eeprom_scrambled = true;
+                break;
+            case kLink:
+                link_path = optarg;
+                break;
+            case kFlashHex:
+                flash_hex = optarg;
+                break;
+            case kEepromHex:
+                eeprom_hex = optarg;
+                break;
+            default:
+                Usage();
+                return c == kHelp ? 0 : 2;
+        }
+    }
+    if (o.ext_sent > 4096 || o.ext_sent < -1) {
+        std::fprintf(stderr, "devsim: --ext-send wants 0..4096\n");
+        return 2;
+    }
+
+    int master = -1, slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
+        std::perror("devsim: openpty");
+        return 1;
+    }
+    // Raw line until the host configures it. The slave stays open here, so the master
+    // does not see a hang-up each time the host closes the port.
+    termios t{};
+    tcgetattr(slave, &t);
+    cfmakeraw(&t);
+    tcsetattr(slave, TCSANOW, &t);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    const char* path = ttyname(slave);
+    if (!link_path.empty()) {
+        ::unlink(link_path.c_str());
+        if (::symlink(path, link_path.c_str()) != 0) {
+            std::perror("devsim: symlink");
+            return 1;
+        }
+    }
+    std::printf("devsim: %s\n", path);
+    std::fflush(stdout);
+
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    sigset_t blocked, original;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGTERM);
+    sigaddset(&blocked, SIGINT);
+    sigaddset(&blocked, SIGHUP);
+    sigprocmask(SIG_BLOCK, &blocked, &original);
+
+    Device device(o);
+    const auto epoch = std::chrono::steady_clock::now();
+    auto now = [epoch] {
+        return std::chrono::duration_cast<Nanos>(std::chrono::steady_clock::now() - epoch);
+    };
+    std::uint8_t buf[kIoChunk];
+    while (!g_stop) {
+        timespec timeout{};
+        timespec* timeout_ptr = nullptr;
+        if (auto next = device.NextOutputTime()) {
+            const Nanos left = std::max(Nanos{0}, *next - now());
+            timeout.tv_sec = static_cast<time_t>(left.count() / 1000000000);
+            timeout.tv_nsec = static_cast<long>(left.count() % 1000000000);
+            timeout_ptr = &timeout;
+        }
+        pollfd p{master, POLLIN, 0};
+        const int r = ::ppoll(&p, 1, timeout_ptr, &original);
+        if (r < 0 && errno != EINTR) break;
+        if (r > 0 && (p.revents & POLLIN)) {
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n > 0) device.Receive({buf, static_cast<std::size_t>(n)}, now());
+        }
+        for (std::size_t n; (n = device.TakeOutput(buf, now())) > 0;) {
+            std::size_t done = 0;
+            while (done < n) {
+                const ssize_t w = ::write(master, buf + done, n - done);
+                if (w > 0) {
+                    done += static_cast<std::size_t>(w);
+                } else if (w < 0 && errno == EAGAIN) {
+                    pollfd out{master, POLLOUT, 0};
+                    ::poll(&out, 1, -1);
+                } else {
+                    break;
+                }
+            }
+        }
+        if (device.hung_up() && !device.NextOutputTime()) break;
+    }
+    ::close(slave);
+    ::close(master);
+    if (!link_path.empty()) ::unlink(link_path.c_str());
+    const bool ok = WriteHex(flash_hex, device.flash()) && WriteHex(eeprom_hex, device.eeprom());
+    const auto& s = device.stats();
+    std::fprintf(stderr,
+                 "devsim: %d identify, %d entry, %d packets (%d bad checksum, %d rejected, "
+                 "%d ignored), %d pass-on frames\n",
+                 s.identifies, s.entries, s.packets, s.checksum_errors, s.rejected, s.ignored,
+                 s.pass_on_frames);
+    return ok ? 0 : 1;
+}
