@@ -1,0 +1,54 @@
+// Part 2.2 and Part 2.3 on the windows: opening the chosen port, showing it in a status
+// bar, the "Setup" dialog's events, and the remembered port read at a window's creation
+// and written at its close.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "serial/channel.h"
+#include "serial/port_selection.h"
+#include "settings/settings.h"
+#include "ui/setup_dialog.h"
+#include "ui/windows.h"
+
+namespace quillon::ui {
+
+inline constexpr std::string_view kInvalidPortCom = "Invalid Port Com";
+inline constexpr std::string_view kNoPortPanel = "-----";
+
+// Opens SelectedPort when it differs from OpenedPort (115200 bit/s, 8 data bits, no parity,
+// two stop bits, DTR and RTS dropped) and shows "Invalid Port Com" in red when the open
+// failed. The channel of the port opened before is closed first (the Part leaves that
+// open), so the program holds one port at a time.
+void ApplySelectedPort(Shell& shell, serial::PortSelection& ports, serial::ChannelTable& channels);
+
+// "COM<n>" (SelectedPort + 1), or "-----" without a port, into the bar's port panel.
+void ShowPortPanel(const Shell& shell, const serial::PortSelection& ports, StatusBar& bar);
+
+// The "Setup" dialog. Showing it fills the lists and selects the chosen port (FormShow);
+// OK takes the selected entry and opens it when it is another port; Cancel selects the
+// chosen port again. Both close the dialog.
+void ShowSetupDialog(Shell& shell, const serial::PortSelection& ports,
+                     const PortLister& list_ports);
+void SetupFormShow(TForm3& form, const serial::PortSelection& ports, const PortLister& list_ports);
+void SetupOkClick(Shell& shell, serial::PortSelection& ports, serial::ChannelTable& channels);
+void SetupCancelClick(Shell& shell, const serial::PortSelection& ports);
+
+// Part 2.3, the number in a stored text: decimal, leading blanks and a sign allowed,
+// reading stops at the first other character, no digits give 0; its low 16 bits.
+std::int16_t StoredPortNumber(std::string_view text);
+
+// Part 2.3 at a window's creation: SelectedPort and OpenedPort from the stored text, by the
+// rules of the edition (Updater and Upgrade: OpenedPort = SelectedPort - 1; Loader:
+// SelectedPort + 1, or 0 and -1 when nothing was stored).
+void ReadRememberedPort(serial::PortSelection& ports, Edition edition, std::string_view text);
+// The same, reading the edition's "com" value from the store.
+void LoadRememberedPort(serial::PortSelection& ports, Edition edition,
+                        const settings::Store& store = {});
+// Part 2.3 at a window's close: closes the port when it is the one opened, then stores
+// SelectedPort as signed decimal text under "com".
+void SaveRememberedPort(const serial::PortSelection& ports, serial::ChannelTable& channels,
+                        Edition edition, const settings::Store& store = {});
+
+}  // namespace quillon::ui
