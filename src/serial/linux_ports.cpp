@@ -1,7 +1,7 @@
 // The Linux port listing and COM-number scheme (docs/serial-ports.md tells it the user's
 // way).
 //
-// Founds: every entry of <sysfs>/class/tty that stands for hardware (it has a "device"
+// Devices: every entry of <sysfs>/class/tty that stands for hardware (it has a "device"
 // link; 8250/16550 placeholders whose "type" is 0, PORT_UNKNOWN, are left out), and the
 // Bluetooth rfcomm ttys (which may have no such link), listed as <dev>/<kernel name>.
 //
@@ -160,15 +160,19 @@ std::map<int, fs::path> ReadPins(const fs::path& pins) {
 }
 
 // Lines "COM<n> <identity>"; the identity is the rest of the line (it may hold blanks).
+// Lines that are not of that form are passed over; of two lines for one number or one
+// identity, the first counts.
 std::map<std::string, int> ReadNumbers(const fs::path& file) {
     std::map<std::string, int> out;
+    std::set<int> numbers;
     std::ifstream in(file);
     std::string line;
     while (std::getline(in, line)) {
         const auto blank = line.find(' ');
         if (blank == std::string::npos || blank + 1 >= line.size()) continue;
-        if (const int n = PinNumber(line.substr(0, blank)); n != 0)
-            out.emplace(line.substr(blank + 1), n);
+        const int n = PinNumber(line.substr(0, blank));
+        if (n != 0 && !numbers.count(n) && out.emplace(line.substr(blank + 1), n).second)
+            numbers.insert(n);
     }
     return out;
 }
@@ -275,9 +279,9 @@ fs::path DefaultPins() {
 
 }  // namespace
 
-// The listing of one OpenPortFoundList: the devices as the platform gives them, with the
+// The listing of one OpenPortDeviceList: the devices as the platform gives them, with the
 // position of NextComPort.
-struct PortFoundSet {
+struct PortDeviceSet {
     std::vector<PortEntry> entries;
     std::size_t position = 0;
 };
@@ -288,14 +292,14 @@ PortPlaces PortPlaces::Default() {
     return p;
 }
 
-PortFoundSet* OpenPortFoundList(const PortPlaces& places) {
-    auto* set = new PortFoundSet;
+PortDeviceSet* OpenPortDeviceList(const PortPlaces& places) {
+    auto* set = new PortDeviceSet;
     for (const Found& d : Enumerate(places))
         set->entries.push_back({"COM" + std::to_string(d.number), FriendlyName(d)});
     return set;
 }
 
-int NextComPort(PortFoundSet* set, std::string* port_name, std::string* friendly_name) {
+int NextComPort(PortDeviceSet* set, std::string* port_name, std::string* friendly_name) {
     if (!set || !port_name) return -1;
     while (set->position < set->entries.size()) {
         const PortEntry& e = set->entries[set->position];
@@ -311,11 +315,11 @@ int NextComPort(PortFoundSet* set, std::string* port_name, std::string* friendly
     return 0;
 }
 
-void ClosePortFoundList(PortFoundSet* set) {
+void ClosePortDeviceList(PortDeviceSet* set) {
     delete set;
 }
 
-std::string ResolvePortFound(int port, const PortPlaces& places) {
+std::string ResolvePortDevice(int port, const PortPlaces& places) {
     const int n = port + 1;
     if (n < 1 || n > kHighestComNumber) return {};
     // A pin names its target even while it is missing: opening it then fails.

@@ -1,0 +1,210 @@
+// The POSIX backend on real pseudo-terminals: the channel opens the slave side, the test
+// plays the device on the master side.
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "serial/channel.h"
+#include "serial/posix_backend.h"
+
+namespace quillon::serial {
+namespace {
+
+constexpr int kPort = 6;  // COM7 stands for the pseudo-terminal
+
+struct Pty {
+    int master = -1;
+    std::string slave;
+    Pty() {
+        int s = -1;
+        char name[128] = {};
+        if (openpty(&master, &s, name, nullptr, nullptr) != 0) return;
+        slave = name;
+        ::close(s);  // the channel opens the slave by its name
+    }
+    ~Pty() {
+        if (master >= 0) ::close(master);
+    }
+    // Reads what the channel sent, waiting for it (bounded) rather than sleeping.
+    std::string receive(std::size_t n) {
+        std::string got;
+        while (got.size() < n) {
+            pollfd p{master, POLLIN, 0};
+            if (::poll(&p, 1, 5000) <= 0) break;
+            char buf[256];
+            const ssize_t r = ::read(master, buf, sizeof buf);
+            if (r <= 0) break;
+            got.append(buf, std::size_t(r));
+        }
+        return got;
+    }
+};
+
+struct PtyChannel : ::testing::Test {
+    Pty pty;
+    ChannelTable table{std::make_shared<PosixBackend>(
+        [this](int port) { return port == kPort ? pty.slave : ""; })};
+    std::vector<std::string> boxes;
+    void SetUp() override {
+        ASSERT_GE(pty.master, 0) << "openpty failed";
+        table.message_box = [this](std::string_view, std::string_view text) {
+            boxes.emplace_back(text);
+        };
+    }
+    bool open() { return table.OpenChannel(kPort, 115200, 0, 2, 8, 0) != nullptr; }
+};
+
+TEST_F(PtyChannel, LineSettingsAsSeenFromTheOtherSide) {
+    ASSERT_TRUE(open());
+    termios t{};
+    // On Linux the master side reports the slave's settings.
+    ASSERT_EQ(tcgetattr(pty.master, &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), speed_t(B115200));
+    EXPECT_EQ(cfgetispeed(&t), speed_t(B115200));
+    EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_TRUE(t.c_cflag & CSTOPB);
+    EXPECT_FALSE(t.c_cflag & PARENB);
+    EXPECT_FALSE(t.c_cflag & CRTSCTS);
+    EXPECT_FALSE(t.c_cflag & HUPCL);  // DTR changes only on our own command
+    EXPECT_TRUE(t.c_cflag & CLOCAL);
+    EXPECT_TRUE(t.c_cflag & CREAD);
+    EXPECT_FALSE(t.c_iflag & (IXON | IXOFF | IXANY));
+    EXPECT_FALSE(t.c_iflag & (INPCK | ISTRIP | ICRNL | INLCR | IGNCR | PARMRK | BRKINT));
+    EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN));
+    EXPECT_FALSE(t.c_oflag & OPOST);
+    EXPECT_EQ(t.c_cc[VMIN], 0);
+    EXPECT_EQ(t.c_cc[VTIME], 0);
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(PtyChannel, ReadWithNothingThereReturnsZeroAndNeverBlocks) {
+    ASSERT_TRUE(open());
+    const int fd = table.PollHandle(kPort);
+    ASSERT_GE(fd, 0);
+    EXPECT_TRUE(fcntl(fd, F_GETFL) & O_NONBLOCK);
+    std::uint8_t buf[64];
+    EXPECT_EQ(table.ReadChannel(kPort, buf, sizeof buf), 0u);
+    EXPECT_EQ(table.ReadChannel(kPort, buf, sizeof buf), 0u);
+}
+
+TEST_F(PtyChannel, BytesTravelBothWaysUntranslated) {
+    ASSERT_TRUE(open());
+    ASSERT_EQ(table.SetControlLines(kPort, true), 0);  // a pty has no DTR/RTS: carried on
+    const std::string out("\xC1\r\n\x00\x11\x13\xFF", 7);
+    EXPECT_EQ(table.WriteChannel(kPort, reinterpret_cast<const std::uint8_t*>(out.data()),
+                                 std::uint32_t(out.size())),
+              2);
+    EXPECT_EQ(pty.receive(out.size()), out);
+
+    const std::string in("K\r\x03\x11\x00N", 6);
+    ASSERT_EQ(::write(pty.master, in.data(), in.size()), ssize_t(in.size()));
+    pollfd p{table.PollHandle(kPort), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 5000), 1);  // the handle wakes a waiter when input arrives
+    std::string got;
+    std::uint8_t buf[64];
+    while (got.size() < in.size()) {
+        const std::uint32_t n = table.ReadChannel(kPort, buf, sizeof buf);
+        if (n == 0 && ::poll(&p, 1, 5000) != 1) break;
+        got.append(reinterpret_cast<char*>(buf), n);
+    }
+    EXPECT_EQ(got, in);
+    EXPECT_EQ(table.FlushChannel(kPort), 0);
+}
+
+// Runs `fn` in a child process and returns its exit code.
+template <class Fn>
+int InChild(Fn fn) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(fn());
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+
+TEST_F(PtyChannel, TheDeviceIsHeldExclusively) {
+    ASSERT_TRUE(open());
+    const std::string path = pty.slave;
+    // Another program of ours (or any program that locks) is refused.
+    EXPECT_EQ(InChild([&] { return PosixBackend().open(path) ? 1 : 0; }), 0);
+    // A second open from this process too: only a reopen through the table, which
+    // releases the device first, succeeds.
+    EXPECT_EQ(PosixBackend().open(path), nullptr);
+    EXPECT_TRUE(open());
+    // After the close the device is free again.
+    table.CloseChannel(kPort);
+    EXPECT_EQ(InChild([&] { return PosixBackend().open(path) ? 0 : 1; }), 0);
+}
+
+TEST_F(PtyChannel, APlainOpenByAnotherUserIsRefused) {
+    ASSERT_TRUE(open());
+    const std::string path = pty.slave;
+    // TIOCEXCL refuses every further open(2) except a privileged one: try as nobody.
+    chmod(path.c_str(), 0666);
+    const int code = InChild([&] {
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            return 2;
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd >= 0) return 1;
+        return errno == EBUSY ? 0 : 3;
+    });
+    if (code == 2) GTEST_SKIP() << "cannot drop privileges here";
+    EXPECT_EQ(code, 0);
+}
+
+TEST_F(PtyChannel, AHangUpOnTheOtherSideIsSurvived) {
+    ASSERT_TRUE(open());
+    ::close(pty.master);
+    pty.master = -1;
+    std::uint8_t buf[16] = {1, 2, 3};
+    EXPECT_EQ(table.WriteChannel(kPort, buf, 3), 0);
+    EXPECT_EQ(table.ReadChannel(kPort, buf, sizeof buf), 0u);
+    EXPECT_EQ(table.ReadChannel(kPort, buf, sizeof buf), 0u);
+    // Once the device is gone a waiter gets no handle that would wake it for ever.
+    EXPECT_EQ(table.PollHandle(kPort), -1);
+    table.SetControlLines(kPort, true);
+    table.FlushChannel(kPort);
+    table.CloseChannel(kPort);
+    EXPECT_FALSE(table.IsOpen(kPort));
+}
+
+TEST_F(PtyChannel, AMissingDeviceOrUnsupportedSettingsFailTheOpen) {
+    ChannelTable other(std::make_shared<PosixBackend>([](int) { return "/nonexistent/tty"; }));
+    EXPECT_EQ(other.OpenChannel(0, 115200, 0, 2, 8, 0), nullptr);
+    ChannelTable none(std::make_shared<PosixBackend>([](int) { return ""; }));
+    EXPECT_EQ(none.OpenChannel(0, 115200, 0, 2, 8, 0), nullptr);
+    // A file that is not a terminal is no serial port.
+    ChannelTable file(std::make_shared<PosixBackend>([](int) { return "/dev/null"; }));
+    EXPECT_EQ(file.OpenChannel(0, 115200, 0, 2, 8, 0), nullptr);
+
+    EXPECT_EQ(table.OpenChannel(kPort, 12345, 0, 2, 8, 0), nullptr);   // no such speed
+    EXPECT_EQ(table.OpenChannel(kPort, 115200, 9, 2, 8, 0), nullptr);  // no such parity
+    EXPECT_EQ(boxes, std::vector<std::string>(2, "Unable to configure the serial port"));
+    EXPECT_TRUE(open());  // nothing was left held
+}
+
+TEST_F(PtyChannel, AWriteThatCannotCompleteTimesOut) {
+    auto device = PosixBackend().open(pty.slave);
+    ASSERT_NE(device, nullptr);
+    ASSERT_EQ(device->set_line(LineSettings{}), LineResult::Ok);
+    // Nobody reads the master side: the write fills the pty and must give up at its
+    // deadline (here 20 ms + 0 per byte) instead of hanging.
+    ASSERT_TRUE(device->set_timeouts(Timeouts{0xFFFFFFFF, 0, 0, 0, 20}));
+    const std::vector<std::uint8_t> big(1 << 20, 0x55);
+    EXPECT_FALSE(device->write(big));
+    EXPECT_GE(device->poll_handle(), 0);  // still usable afterwards
+}
+
+}  // namespace
+}  // namespace quillon::serial
