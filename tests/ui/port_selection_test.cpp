@@ -1,0 +1,211 @@
+// Opening the chosen port, the port panel and the remembered port, on the window models
+// with a recording fake serial backend.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "../serial/fake_backend.h"
+#include "ui/port_selection.h"
+
+namespace quillon::ui {
+namespace {
+
+using serial::testing::FakeBackend;
+using serial::testing::FakeScript;
+using Log = std::vector<std::string>;
+
+struct Context {
+    Shell shell;
+    serial::PortSelection ports;
+    std::shared_ptr<FakeScript> script = std::make_shared<FakeScript>();
+    serial::ChannelTable channels{std::make_shared<FakeBackend>(script)};
+    explicit Context(Edition e = Edition::Updater) { CreateWindows(shell, e); }
+    Log take() { return std::exchange(script->log, {}); }
+    const Label& result() const { return shell.form1->Label2; }
+};
+
+const Log kOpenCom(int n) {
+    const std::string name = "COM" + std::to_string(n);
+    return {"open " + name, "drain",  "set_line", "queues 32768 9216",
+            "timeouts",     "CLRDTR", "CLRRTS",   "drain"};
+}
+
+TEST(ApplySelectedPort, OpensTheChosenPortOnceWithDtrAndRtsDropped) {
+    Context c;
+    c.ports.selected_port = 2;
+    c.ports.opened_port = 1;
+    ApplySelectedPort(c.shell, c.ports, c.channels);
+    EXPECT_EQ(c.ports.opened_port, 2);
+    EXPECT_EQ(c.take(), kOpenCom(3));
+    EXPECT_EQ(c.script->last_line, (serial::LineSettings{115200, 0, 2, 8}));
+    EXPECT_TRUE(c.channels.IsOpen(2));
+    EXPECT_FALSE(c.result().visible);
+
+    ApplySelectedPort(c.shell, c.ports, c.channels);  // nothing changed: nothing happens
+    EXPECT_TRUE(c.take().empty());
+
+    c.ports.opened_port = -1;  // device search forces a reopen
+    ApplySelectedPort(c.shell, c.ports, c.channels);
+    Log want{"close COM3"};
+    for (auto& s : kOpenCom(3)) want.push_back(s);
+    EXPECT_EQ(c.take(), want);
+}
+
+TEST(ApplySelectedPort, ChoosingAnotherPortReleasesTheOldOne) {
+    Context c;
+    c.ports.selected_port = 0;
+    c.ports.opened_port = -1;
+    ApplySelectedPort(c.shell, c.ports, c.channels);
+    c.take();
+    c.ports.selected_port = 4;
+    ApplySelectedPort(c.shell, c.ports, c.channels);
+    Log want{"close COM1"};
+    for (auto& s : kOpenCom(5)) want.push_back(s);
+    EXPECT_EQ(c.take(), want);
+    EXPECT_FALSE(c.channels.IsOpen(0));
+    EXPECT_TRUE(c.channels.IsOpen(4));
+}
+
+TEST(ApplySelectedPort, AFailedOpenSaysInvalidPortComOnce) {
+    Context c;
+    c.script->open_fails = true;
+    c.ports.selected_port = 3;
+    c.ports.opened_port = 2;
+    ApplySelectedPort(c.shell, c.ports, c.channels);
+    EXPECT_EQ(c.ports.opened_port, 3);  // stands although the open failed
+    EXPECT_EQ(c.result().text, "Invalid Port Com");
+    EXPECT_EQ(c.result().background, colour::kRed);
+    EXPECT_TRUE(c.result().visible);
+    EXPECT_EQ(c.take(), Log{"open COM4"});
+    // Further calls do nothing until another port is chosen.
+    c.shell.form1->Label2.text.clear();
+    ApplySelectedPort(c.shell, c.ports, c.channels);
+    EXPECT_EQ(c.result().text, "");
+    EXPECT_TRUE(c.take().empty());
+}
+
+TEST(ApplySelectedPort, PortNumbersTheChannelRefuses) {
+    // A stored 70000 reads as 4464: the channel refuses it without a platform call and the
+    // user is told.
+    Context c;
+    c.ports.selected_port = 4464;
+    c.ports.opened_port = 4463;
+    ApplySelectedPort(c.shell, c.ports, c.channels);
+    EXPECT_TRUE(c.take().empty());
+    EXPECT_EQ(c.result().text, "Invalid Port Com");
+
+    // No port chosen (-1) and a forced reopen (-1): nothing, not even the message.
+    Context d;
+    d.ports.selected_port = -1;
+    d.ports.opened_port = -1;
+    ApplySelectedPort(d.shell, d.ports, d.channels);
+    EXPECT_TRUE(d.take().empty());
+    EXPECT_FALSE(d.result().visible);
+    // But from another opened port, -1 is "opened" and reported.
+    d.ports.opened_port = 0;
+    ApplySelectedPort(d.shell, d.ports, d.channels);
+    EXPECT_EQ(d.result().text, "Invalid Port Com");
+}
+
+TEST(ApplySelectedPort, TheMessageGoesToTheRunningEditionsWindow) {
+    Context loader(Edition::Loader);
+    loader.script->open_fails = true;
+    loader.ports.selected_port = 1;
+    loader.ports.opened_port = -1;
+    ApplySelectedPort(loader.shell, loader.ports, loader.channels);
+    EXPECT_EQ(loader.shell.form6->Label1.text, "Invalid Port Com");
+    EXPECT_EQ(loader.shell.form6->Label1.text_colour, colour::kRed);
+}
+
+TEST(ShowPortPanel, WritesTheChosenPortIntoThePortPanel) {
+    const std::pair<std::int16_t, const char*> rows[] = {
+        {-1, "-----"}, {-2, "-----"},   {0, "COM1"},       {2, "COM3"},
+        {9, "COM10"},  {256, "COM257"}, {4464, "COM4465"},
+    };
+    for (auto [port, text] : rows) {
+        Context c;
+        c.ports.selected_port = port;
+        StatusBar& bar = c.shell.form1->StatusBar1;
+        ShowPortPanel(c.shell, c.ports, bar);
+        EXPECT_EQ(bar.panels[0].text, text) << port;
+    }
+}
+
+TEST(RememberedPort, ReadRulesOfTheEditions) {
+    struct Row {
+        const char* stored;
+        std::int16_t selected;
+        std::int16_t opened_updater;  // Updater and Upgrade
+        std::int16_t opened_loader;
+    };
+    const Row rows[] = {
+        {"", 0, -1, -1},
+        {"0", 0, -1, 1},
+        {"2", 2, 1, 3},
+        {"3x", 3, 2, 4},
+        {"70000", 4464, 4463, 4465},
+        {"-1", -1, -2, 0},
+        {"-2", -2, -3, -1},
+        {"  +5", 5, 4, 6},
+        {"abc", 0, -1, 1},
+        {"32767", 32767, 32766, -32768},
+    };
+    for (const Row& r : rows) {
+        for (Edition e : {Edition::Updater, Edition::Upgrade, Edition::Loader}) {
+            serial::PortSelection p;
+            ReadRememberedPort(p, e, r.stored);
+            EXPECT_EQ(p.selected_port, r.selected) << r.stored << " edition " << int(e);
+            EXPECT_EQ(p.opened_port, e == Edition::Loader ? r.opened_loader : r.opened_updater)
+                << r.stored << " edition " << int(e);
+            EXPECT_NE(p.opened_port, p.selected_port);  // opened by the first Apply
+            EXPECT_EQ(p.baud_rate, 115200u);
+        }
+    }
+}
+
+struct TempStore {
+    settings::Store store;
+    TempStore() {
+        std::string t = (std::filesystem::temp_directory_path() / "quillon-ui-XXXXXX").string();
+        store.directory = mkdtemp(t.data());
+    }
+    ~TempStore() {
+        std::error_code ec;
+        std::filesystem::remove_all(store.directory, ec);
+    }
+};
+
+TEST(RememberedPort, SavedAtCloseAndLoadedAtCreationPerEdition) {
+    TempStore tmp;
+    Context c(Edition::Upgrade);
+    LoadRememberedPort(c.ports, Edition::Upgrade, tmp.store);  // first run
+    EXPECT_EQ(c.ports.selected_port, 0);
+    EXPECT_EQ(c.ports.opened_port, -1);
+
+    c.ports.selected_port = 4;  // COM5 chosen and opened
+    ApplySelectedPort(c.shell, c.ports, c.channels);
+    c.take();
+    SaveRememberedPort(c.ports, c.channels, Edition::Upgrade, tmp.store);
+    EXPECT_EQ(c.take(), Log{"close COM5"});  // the opened port is closed at close
+    EXPECT_EQ(settings::LoadSetting("com", 1, tmp.store), "4");
+    EXPECT_EQ(settings::LoadSetting("com", 0, tmp.store), "");  // Updater untouched
+
+    serial::PortSelection next;
+    LoadRememberedPort(next, Edition::Upgrade, tmp.store);
+    EXPECT_EQ(next.selected_port, 4);
+    EXPECT_EQ(next.opened_port, 3);
+
+    // A port chosen but never opened is saved without touching the channel.
+    serial::PortSelection none;
+    none.selected_port = -1;
+    none.opened_port = 5;
+    SaveRememberedPort(none, c.channels, Edition::Loader, tmp.store);
+    EXPECT_TRUE(c.take().empty());
+    EXPECT_EQ(settings::LoadSetting("com", 2, tmp.store), "-1");
+    LoadRememberedPort(next, Edition::Loader, tmp.store);
+    EXPECT_EQ(next.selected_port, -1);
+    EXPECT_EQ(next.opened_port, 0);
+}
+
+}  // namespace
+}  // namespace quillon::ui
