@@ -59,14 +59,10 @@ public:
     virtual Edition edition() const = 0;
     virtual std::uint8_t LoaderFamily() const = 0;
 
-    // Port selection: forget the opened port so that the next opening is a fresh one,
-    // open the selected port (showing "Invalid Port Com" on failure), and show the port in
-    // the given status bar.
-    virtual void ForgetOpenedPort() = 0;
+    // Opens the selected port when it is not the one opened last (showing "Invalid Port
+    // Com" when it cannot be used), and shows the port in the given status bar.
     virtual void ApplySelectedPort() = 0;
     virtual void ShowPortPanel(StatusBarRef bar) = 0;
-    // The selected port number (0 = COM1, negative = none).
-    virtual std::int16_t SelectedPort() const = 0;
 };
 
 }  // namespace quillon::engine

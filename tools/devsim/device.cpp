@@ -92,11 +92,12 @@ void Device::SendIdentification(Nanos at) {
         const int announced = options_.ext_announced >= 0 ? options_.ext_announced : 28;
         const int sent = options_.ext_sent >= 0 ? options_.ext_sent : announced;
         data.resize(static_cast<std::size_t>(sent), 0x20);  // longer blocks carry blanks
-        out.push_back('R');
-        out.push_back(static_cast<std::uint8_t>(announced));
-        out.push_back(0x00);  // the byte the host ignores
-        out.insert(out.end(), data.begin(), data.end());
-        out.push_back(kAck);
+        std::vector<std::uint8_t> block = {'R', static_cast<std::uint8_t>(announced), 0x00};
+        block.insert(block.end(), data.begin(), data.end());
+        block.push_back(kAck);
+        Send(out, at);
+        Send(block, at + options_.ext_delay);
+        return;
     }
     Send(out, at);
 }

@@ -55,6 +55,7 @@ struct Options {
     std::uint16_t window_extent = 0;
     int ext_announced = -1;  // length byte sent; -1: the 28 bytes of the layout
     int ext_sent = -1;       // data bytes really sent; -1: as announced
+    Nanos ext_delay{0};      // between the identification and the extended block
 
     PacketRule reject;      // answered 'N' (nothing stored)
     PacketRule ignore;      // not answered at all (nothing stored)

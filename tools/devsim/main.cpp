@@ -43,6 +43,7 @@ void Usage() {
         "  --ext-text TEXT       send an extended block with this device text (bios 8..31)\n"
         "  --window START,EXTENT protected window in the extended block\n"
         "  --ext-announce N --ext-send N   length byte / data bytes of the extended block\n"
+        "  --ext-delay-ms N      send the extended block N ms after the identification\n"
         "  --reject-every N --reject-first K --reject-from M   answer 'N' to those packets\n"
         "  --ignore-every N --ignore-first K --ignore-from M   do not answer those packets\n"
         "  --hang-up-after M     close the line after M packets\n"
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
         kWindow,
         kExtAnnounce,
         kExtSend,
+        kExtDelay,
         kRejectEvery,
         kRejectFirst,
         kRejectFrom,
@@ -127,6 +129,7 @@ int main(int argc, char** argv) {
                                    {"window", 1, nullptr, kWindow},
                                    {"ext-announce", 1, nullptr, kExtAnnounce},
                                    {"ext-send", 1, nullptr, kExtSend},
+                                   {"ext-delay-ms", 1, nullptr, kExtDelay},
                                    {"reject-every", 1, nullptr, kRejectEvery},
                                    {"reject-first", 1, nullptr, kRejectFirst},
                                    {"reject-from", 1, nullptr, kRejectFrom},
@@ -191,6 +194,9 @@ int main(int argc, char** argv) {
             case kExtSend:
                 o.extended = true;
                 o.ext_sent = static_cast<int>(Number(optarg));
+                break;
+            case kExtDelay:
+                o.ext_delay = std::chrono::milliseconds(Number(optarg));
                 break;
             case kRejectEvery:
                 o.reject.every_nth = static_cast<int>(Number(optarg));

@@ -1,0 +1,215 @@
+// End to end: device search over a real pseudo-terminal against the devsim program, with
+// the POSIX serial backend, the channel table and the poll pump.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/poll_pump.h"
+#include "engine/search.h"
+#include "serial/posix_backend.h"
+#include "tests/engine/engine_rig.h"
+#include "tools/devsim/device.h"
+
+extern char** environ;
+
+namespace quillon::engine {
+namespace {
+
+constexpr int kPort = 3;                // COM4
+constexpr int kStartTimeoutMs = 10000;  // generous: devsim only has to open a pty
+
+// The devsim program, started with arguments; stopped (and its hex files written) by Stop.
+class DevsimProcess {
+public:
+    explicit DevsimProcess(std::vector<std::string> args) {
+        int out[2];
+        if (::pipe(out) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        args.insert(args.begin(), DEVSIM_PATH);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, DEVSIM_PATH, &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        // The first line names the device: "devsim: /dev/pts/N".
+        std::string line;
+        pollfd p{out[0], POLLIN, 0};
+        while (line.find('\n') == std::string::npos && ::poll(&p, 1, kStartTimeoutMs) > 0) {
+            char buf[128];
+            const ssize_t n = ::read(out[0], buf, sizeof buf);
+            if (n <= 0) break;
+            line.append(buf, static_cast<std::size_t>(n));
+        }
+        ::close(out[0]);
+        const std::string prefix = "devsim: ";
+        if (line.rfind(prefix, 0) == 0)
+            path_ = line.substr(prefix.size(), line.find('\n') - prefix.size());
+    }
+    ~DevsimProcess() { Stop(); }
+    int Stop() {
+        if (pid_ <= 0) return -1;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string path_;
+};
+
+struct PtyRig {
+    explicit PtyRig(const std::string& device_path)
+        : channels(std::make_shared<serial::PosixBackend>(
+              [device_path](int port) { return port == kPort ? device_path : std::string(); })),
+          ui(channels, ports),
+          pump([this] { return channels.PollHandle(kPort); }),
+          engine(ui, channels, ports, pump) {
+        ports.selected_port = kPort;
+    }
+    serial::ChannelTable channels;
+    serial::PortSelection ports;
+    testing::RecordingFrontend ui;
+    PollPump pump;
+    Engine engine;
+    int progress_bar = 0, status_bar = 0;
+    std::int16_t Search() { return SearchDevice(engine, {&progress_bar}, {&status_bar}); }
+};
+
+struct EndToEndCase {
+    const char* name;
+    Edition edition;
+    std::uint8_t family;
+    std::vector<std::string> args;
+    std::int16_t result;
+    DeviceIdentity identity;
+    std::string text;
+};
+
+class PtySearch : public ::testing::TestWithParam<EndToEndCase> {};
+
+TEST_P(PtySearch, FindsTheVirtualDevice) {
+    const EndToEndCase& c = GetParam();
+    DevsimProcess devsim(c.args);
+    ASSERT_FALSE(devsim.path().empty());
+    PtyRig rig(devsim.path());
+    rig.ui.edition_value = c.edition;
+    rig.ui.loader_family = c.family;
+    EXPECT_EQ(rig.Search(), c.result);
+    if (c.result == kSearchFound) {
+        AwaitExtendedInfo(rig.engine);
+        const DeviceIdentity& id = rig.engine.identity();
+        EXPECT_EQ(id.ChipCode, c.identity.ChipCode);
+        EXPECT_EQ(id.BiosVersion, c.identity.BiosVersion);
+        EXPECT_EQ(id.PrintCode, c.identity.PrintCode);
+        EXPECT_EQ(id.PreparationCode, c.identity.PreparationCode);
+        EXPECT_EQ(id.VersionReported, c.identity.VersionReported);
+        EXPECT_EQ(rig.engine.parser.device_text(), c.text);
+        // And a packet goes through the real line too.
+        rig.engine.packet.Reset();
+        const std::uint8_t eeprom[] = {0x40, 0x01, 0x22, 0x01, 0x00};
+        std::copy(std::begin(eeprom), std::end(eeprom), rig.engine.packet.bytes.begin());
+        EXPECT_EQ(SendPacket(rig.engine, rig.engine.packet.bytes, 5), LinkOk);
+    } else {
+        EXPECT_EQ(rig.ui.Panels(PanelSlot::ActivityPanel).back(), "Device not Found");
+    }
+    rig.channels.CloseChannel(kPort);
+    EXPECT_EQ(devsim.Stop(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Editions, PtySearch,
+    ::testing::Values(
+        EndToEndCase{
+            "UpdaterVersion",
+            Edition::Updater,
+            0,
+            {"--accept", "C2", "--chip", "48", "--bios", "7", "--print", "16", "--prep", "3"},
+            kSearchFound,
+            {0x48, 7, 16, 3, 1},
+            ""},
+        EndToEndCase{"UpdaterBare",
+                     Edition::Updater,
+                     0,
+                     {"--accept", "C2", "--chip", "42", "--bare"},
+                     kSearchFound,
+                     {0x42, 0, 0, 0, 0},
+                     ""},
+        EndToEndCase{"UpgradeVersion",
+                     Edition::Upgrade,
+                     0,
+                     {"--accept", "C5", "--chip", "FD", "--bios", "9", "--ext-text", "line 4",
+                      "--window", "4096,2048"},
+                     kSearchFound,
+                     {0xFD, 9, 16, 3, 1},
+                     "line 4"},
+        EndToEndCase{"UpgradeBare",
+                     Edition::Upgrade,
+                     0,
+                     {"--accept", "C5", "--chip", "47", "--bare"},
+                     kSearchFound,
+                     {0x47, 0, 0, 0, 0},
+                     ""},
+        EndToEndCase{
+            "LoaderFamily1Version",
+            Edition::Loader,
+            1,
+            {"--accept", "C6", "--chip", "C7", "--bios", "5", "--print", "2", "--prep", "1"},
+            kSearchFound,
+            {0xC7, 5, 2, 1, 1},
+            ""},
+        EndToEndCase{"LoaderFamily2Bare",
+                     Edition::Loader,
+                     2,
+                     {"--accept", "C5", "--chip", "FE", "--bare"},
+                     kSearchFound,
+                     {0xFE, 0, 0, 0, 0},
+                     ""},
+        EndToEndCase{
+            "OnlyRejections", Edition::Updater, 0, {"--nak-only"}, kSearchNotFound, {}, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PtySearch, DevsimWritesTheFlashItReceivedAsIntelHex) {
+    char dir[] = "/tmp/quillon-pty-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string hex = std::string(dir) + "/flash.hex";
+    {
+        DevsimProcess devsim({"--plain", "--flash-hex", hex});
+        ASSERT_FALSE(devsim.path().empty());
+        PtyRig rig(devsim.path());
+        ASSERT_EQ(rig.Search(), kSearchFound);
+        rig.engine.packet.Reset();
+        const std::uint8_t block[] = {0x00, 0x01, 0x00, 0x03, 0xDE, 0xAD, 0xBE};
+        std::copy(std::begin(block), std::end(block), rig.engine.packet.bytes.begin());
+        EXPECT_EQ(SendPacket(rig.engine, rig.engine.packet.bytes, 7), LinkOk);
+        rig.channels.CloseChannel(kPort);
+        EXPECT_EQ(devsim.Stop(), 0);
+    }
+    std::ifstream in(hex);
+    auto image = devsim::ReadIntelHex(in);
+    ASSERT_TRUE(image.has_value());
+    EXPECT_EQ(*image,
+              (std::map<std::uint32_t, std::uint8_t>{{0x100, 0xDE}, {0x101, 0xAD}, {0x102, 0xBE}}));
+    std::remove(hex.c_str());
+    ::rmdir(dir);
+}
+
+}  // namespace
+}  // namespace quillon::engine

@@ -1,0 +1,122 @@
+// The engine's frontend on the real window models: a device search against the in-process
+// virtual device, asserted on what the windows hold afterwards.
+#include "ui/engine_frontend.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/fake_pump.h"
+#include "engine/link.h"
+#include "engine/search.h"
+#include "tools/devsim/inprocess_backend.h"
+
+namespace quillon::ui {
+namespace {
+
+using namespace std::chrono_literals;
+constexpr int kPort = 2;  // COM3
+
+struct ModelRig {
+    explicit ModelRig(Edition edition, devsim::Options options = {})
+        : device(std::make_shared<devsim::Device>(std::move(options))),
+          channels(std::make_shared<devsim::InProcessBackend>(
+              device, kPort,
+              [this] {
+                  return std::chrono::duration_cast<devsim::Nanos>(pump.now().time_since_epoch());
+              })),
+          frontend(shell, ports, channels),
+          engine(frontend, channels, ports, pump) {
+        CreateWindows(shell, edition);
+        ports.selected_port = kPort;
+        ports.opened_port = kPort;  // the search must force the reopen itself
+        shell.repaint = [this] { ++repaints; };
+        pump.set_input_source([this]() -> std::optional<engine::Clock::time_point> {
+            auto next = device->NextOutputTime();
+            if (!next) return std::nullopt;
+            return engine::Clock::time_point(
+                std::chrono::duration_cast<engine::Clock::duration>(*next));
+        });
+    }
+    Shell shell;
+    engine::FakePump pump;
+    std::shared_ptr<devsim::Device> device;
+    serial::ChannelTable channels;
+    serial::PortSelection ports;
+    EngineFrontend frontend;
+    engine::Engine engine;
+    int repaints = 0;
+};
+
+TEST(EngineFrontend, SearchInTheUpdaterWindow) {
+    ModelRig r(Edition::Updater);
+    TForm1& f = *r.shell.form1;
+    f.Label2.visible = true;
+    const std::int16_t result = engine::SearchDevice(r.engine, EngineFrontend::Ref(f.ProgressBar1),
+                                                     EngineFrontend::Ref(f.StatusBar1));
+    EXPECT_EQ(result, engine::kSearchFound);
+    EXPECT_TRUE(r.channels.IsOpen(kPort));
+    EXPECT_FALSE(f.Label2.visible);  // the last result line is hidden
+    EXPECT_TRUE(f.Button2.visible);  // running: Stop shown
+    EXPECT_FALSE(f.Button1.visible);
+    const auto& panels = f.StatusBar1.panels;
+    const auto at = [&](PanelSlot s) {
+        return panels[static_cast<std::size_t>(r.shell.panel_map[s])].text;
+    };
+    EXPECT_EQ(at(PanelSlot::PortPanel), "COM3");
+    EXPECT_EQ(at(PanelSlot::ActivityPanel), "Try 0");
+    EXPECT_EQ(f.ProgressBar1.max, 100);
+    EXPECT_EQ(f.ProgressBar1.position, 0);
+    EXPECT_TRUE(f.ProgressBar1.smooth);
+    EXPECT_EQ(f.ProgressBar1.state, ProgressState::Normal);
+    EXPECT_GT(r.repaints, 0);
+}
+
+TEST(EngineFrontend, StopFlagResendsAndUpgradeWindow) {
+    devsim::Options o;
+    o.reject.first_k = 1;
+    ModelRig r(Edition::Upgrade, o);
+    TForm5& f = *r.shell.form5;
+    r.shell.stop_requested = 1;
+    EXPECT_EQ(engine::SearchDevice(r.engine, EngineFrontend::Ref(f.ProgressBar1),
+                                   EngineFrontend::Ref(f.StatusBar1)),
+              engine::kSearchStopped);
+    EXPECT_EQ(r.shell.stop_requested, 0);
+    const std::size_t activity =
+        static_cast<std::size_t>(r.shell.panel_map[PanelSlot::ActivityPanel]);
+    EXPECT_EQ(f.StatusBar1.panels[activity].text, " User Abort !! ");
+    EXPECT_TRUE(f.Button1.visible);  // START is back
+    EXPECT_EQ(f.ProgressBar1.state, ProgressState::Paused);
+
+    ASSERT_EQ(engine::SearchDevice(r.engine, EngineFrontend::Ref(f.ProgressBar1),
+                                   EngineFrontend::Ref(f.StatusBar1)),
+              engine::kSearchFound);
+    EXPECT_EQ(f.StatusBar1.panels[activity].text, "Search Device");
+    EXPECT_EQ(f.ProgressBar1.position, 0);
+    // A rejected packet: the resend count goes to the main window's bar, not this one.
+    StatusBar& main_bar = r.shell.form1->StatusBar1;
+    const int repaints_before = main_bar.repaints;
+    r.engine.packet.Reset();
+    const std::uint8_t eeprom[] = {0x40, 0, 1, 1, 0};
+    std::copy(std::begin(eeprom), std::end(eeprom), r.engine.packet.bytes.begin());
+    EXPECT_EQ(engine::SendPacket(r.engine, r.engine.packet.bytes, 5), engine::LinkOk);
+    EXPECT_EQ(main_bar.panels[activity].text, "Resend 0");
+    EXPECT_GT(main_bar.repaints, repaints_before);
+    EXPECT_EQ(f.StatusBar1.panels[activity].text, "Search Device");
+}
+
+TEST(EngineFrontend, LoaderWindowEditionAndFamily) {
+    ModelRig r(Edition::Loader);
+    r.shell.loader_family = 1;
+    EXPECT_EQ(r.frontend.edition(), engine::Edition::Loader);
+    EXPECT_EQ(r.frontend.LoaderFamily(), 1);
+    TForm6& f = *r.shell.form6;
+    ASSERT_EQ(engine::SearchDevice(r.engine, EngineFrontend::Ref(f.ProgressBar1),
+                                   EngineFrontend::Ref(f.StatusBar1)),
+              engine::kSearchFound);
+    EXPECT_EQ(r.device->stats().search_bytes, std::vector<std::uint8_t>{0xC6});
+    EXPECT_EQ(f.Label1.text, "Search Device");
+    EXPECT_FALSE(f.Button1.enabled);  // running
+    EXPECT_TRUE(f.Button2.enabled);
+}
+
+}  // namespace
+}  // namespace quillon::ui
