@@ -113,6 +113,9 @@ struct ResendCase {
     int transmissions;
     std::vector<std::string> resends;
 };
+void PrintTo(const ResendCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SendPacketResends : public ::testing::TestWithParam<ResendCase> {};
 

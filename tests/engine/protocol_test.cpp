@@ -38,6 +38,9 @@ struct IdentityCase {
     DeviceIdentity expected;
     std::uint8_t ack, nak;
 };
+void PrintTo(const IdentityCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ParserIdentity : public ::testing::TestWithParam<IdentityCase> {};
 

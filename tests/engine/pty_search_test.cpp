@@ -102,6 +102,9 @@ struct EndToEndCase {
     DeviceIdentity identity;
     std::string text;
 };
+void PrintTo(const EndToEndCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class PtySearch : public ::testing::TestWithParam<EndToEndCase> {};
 

@@ -1,0 +1,221 @@
+// Reply latency of the engine's waits over a real pseudo-terminal: SendPacket writes an
+// EEPROM packet, the devsim program answers 'K', and the time until SendPacket returns is
+// measured. The pumps compared, in the same run on the same machine:
+//   PollPump   the headless pump: poll() on the port, woken by the answer
+//   QtPump     the GUI pump: nested event loop with a socket notifier (with Qt)
+//   Sleep5ms   fixed 5 ms sleeps, the port read after each (what a tick-based wait gives)
+// Each benchmark reports the median and the 90th percentile in microseconds.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/link.h"
+#include "engine/poll_pump.h"
+#ifdef QUILLON_BENCH_QT
+#include <QCoreApplication>
+
+#include "ui/qt/qt_pump.h"
+#endif
+
+extern char** environ;
+
+namespace {
+
+using namespace quillon;
+constexpr int kPort = 0;
+constexpr int kStartTimeoutMs = 10000;
+
+// The devsim program on a pseudo-terminal; its path is the first line it prints.
+struct Devsim {
+    pid_t pid = -1;
+    std::string path;
+    Devsim() {
+        int out[2];
+        if (::pipe(out) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        char* argv[] = {const_cast<char*>(DEVSIM_PATH), nullptr};
+        if (posix_spawn(&pid, DEVSIM_PATH, &actions, nullptr, argv, environ) != 0) pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        std::string line;
+        pollfd p{out[0], POLLIN, 0};
+        while (line.find('\n') == std::string::npos && ::poll(&p, 1, kStartTimeoutMs) > 0) {
+            char buf[128];
+            const ssize_t n = ::read(out[0], buf, sizeof buf);
+            if (n <= 0) break;
+            line.append(buf, static_cast<std::size_t>(n));
+        }
+        ::close(out[0]);
+        if (line.rfind("devsim: ", 0) == 0) path = line.substr(8, line.find('\n') - 8);
+    }
+    ~Devsim() {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+// A minimal raw tty backend for the bench, so that the measurement covers the channel
+// table and the engine's own wait, not one backend's details.
+class RawTty : public serial::Device {
+public:
+    explicit RawTty(int fd) : fd_(fd) {}
+    ~RawTty() override { ::close(fd_); }
+    bool drain() override { return ::tcdrain(fd_) == 0; }
+    serial::LineResult set_line(const serial::LineSettings&) override {
+        return serial::LineResult::Ok;
+    }
+    bool set_queues(std::uint32_t, std::uint32_t) override { return true; }
+    bool set_timeouts(const serial::Timeouts&) override { return true; }
+    bool write(std::span<const std::uint8_t> b) override {
+        return ::write(fd_, b.data(), b.size()) == static_cast<ssize_t>(b.size());
+    }
+    std::size_t read(std::span<std::uint8_t> b) override {
+        const ssize_t n = ::read(fd_, b.data(), b.size());
+        return n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    bool escape(serial::Escape) override { return true; }
+    int poll_handle() const override { return fd_; }
+
+private:
+    int fd_;
+};
+
+class RawTtyBackend : public serial::Backend {
+public:
+    explicit RawTtyBackend(std::string path) : path_(std::move(path)) {}
+    std::string device_name(int port) override { return port == kPort ? path_ : std::string(); }
+    std::unique_ptr<serial::Device> open(const std::string& name) override {
+        const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return nullptr;
+        termios t{};
+        ::tcgetattr(fd, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(fd, TCSANOW, &t);
+        return std::make_unique<RawTty>(fd);
+    }
+
+private:
+    std::string path_;
+};
+
+// Sleeps the whole of every wait: input does not end it.
+class SleepPump : public engine::Pump {
+public:
+    engine::Clock::time_point now() override { return engine::Clock::now(); }
+    void wait(engine::Clock::duration max, bool, bool) override {
+        if (max > engine::Clock::duration::zero()) std::this_thread::sleep_for(max);
+    }
+};
+
+class NullFrontend : public engine::Frontend {
+public:
+    void ShowOutcome(std::string_view, engine::Colour, std::uint8_t) override {}
+    void ShowActivity(std::string_view, engine::Colour) override {}
+    void ShowSessionRunning() override {}
+    void ShowSessionIdle() override {}
+    void SetPanelText(engine::StatusBarRef, engine::PanelSlot, std::string_view) override {}
+    void RepaintStatusBar(engine::StatusBarRef) override {}
+    engine::StatusBarRef MainStatusBar() override { return {}; }
+    void HideResultLine() override {}
+    void SetProgressMax(engine::ProgressBarRef, int) override {}
+    void SetProgressPosition(engine::ProgressBarRef, int) override {}
+    void SetProgressSmooth(engine::ProgressBarRef, bool) override {}
+    void SetProgressState(engine::ProgressBarRef, engine::ProgressState) override {}
+    bool TakeStopRequested() override { return false; }
+    engine::Edition edition() const override { return engine::Edition::Updater; }
+    std::uint8_t LoaderFamily() const override { return 0; }
+    void ApplySelectedPort() override {}
+    void ShowPortPanel(engine::StatusBarRef) override {}
+};
+
+enum class Kind { Poll, Qt, Sleep5ms };
+
+void ReplyLatency(benchmark::State& state, Kind kind) {
+    Devsim devsim;
+    if (devsim.path.empty()) {
+        state.SkipWithError("devsim did not start");
+        return;
+    }
+    serial::ChannelTable channels(std::make_shared<RawTtyBackend>(devsim.path));
+    serial::PortSelection ports;
+    ports.selected_port = kPort;
+    if (!channels.OpenChannel(kPort, 115200, 0, 2, 8, 0)) {
+        state.SkipWithError("cannot open the pseudo-terminal");
+        return;
+    }
+    auto handle = [&channels] { return channels.PollHandle(kPort); };
+    std::unique_ptr<engine::Pump> pump;
+    switch (kind) {
+        case Kind::Poll:
+            pump = std::make_unique<engine::PollPump>(handle);
+            break;
+        case Kind::Qt:
+#ifdef QUILLON_BENCH_QT
+            pump = std::make_unique<ui::qt::QtPump>(handle);
+#endif
+            break;
+        case Kind::Sleep5ms:
+            pump = std::make_unique<SleepPump>();
+            break;
+    }
+    if (!pump) {
+        state.SkipWithError("pump not built");
+        return;
+    }
+    NullFrontend ui;
+    engine::Engine e(ui, channels, ports, *pump);
+    std::vector<double> micros;
+    int failures = 0;
+    for (auto _ : state) {
+        e.packet.Reset();
+        const std::uint8_t eeprom[] = {0x40, 0x01, 0x22, 0x01, 0x00};
+        std::copy(std::begin(eeprom), std::end(eeprom), e.packet.bytes.begin());
+        const auto t0 = engine::Clock::now();
+        const engine::LinkResult r = engine::SendPacket(e, e.packet.bytes, 5);
+        const auto t1 = engine::Clock::now();
+        if (r != engine::LinkOk) ++failures;
+        const double us = std::chrono::duration<double, std::micro>(t1 - t0).count();
+        micros.push_back(us);
+        state.SetIterationTime(us / 1e6);
+    }
+    std::sort(micros.begin(), micros.end());
+    if (!micros.empty()) {
+        state.counters["median_us"] = micros[micros.size() / 2];
+        state.counters["p90_us"] = micros[micros.size() * 9 / 10];
+    }
+    state.counters["failures"] = failures;
+    channels.CloseChannel(kPort);
+}
+
+BENCHMARK_CAPTURE(ReplyLatency, PollPump, Kind::Poll)->UseManualTime()->Iterations(500);
+#ifdef QUILLON_BENCH_QT
+BENCHMARK_CAPTURE(ReplyLatency, QtPump, Kind::Qt)->UseManualTime()->Iterations(500);
+#endif
+BENCHMARK_CAPTURE(ReplyLatency, Sleep5ms, Kind::Sleep5ms)->UseManualTime()->Iterations(100);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef QUILLON_BENCH_QT
+    QCoreApplication app(argc, argv);
+#endif
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
