@@ -3,7 +3,7 @@
 # Idempotent: packages already present are not touched, nothing is recommended in.
 set -euo pipefail
 packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config python3
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
   g++-mingw-w64-x86-64-posix
