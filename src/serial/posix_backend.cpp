@@ -174,9 +174,14 @@ public:
             const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
             if (n > 0) return std::size_t(n);
             if (n < 0 && errno == EINTR) continue;
-            // A non-blocking tty answers EAGAIN when nothing is there; end of file or EIO
-            // means the other side hung up or the device went away.
-            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) gone_ = true;
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                gone_ = true;  // EIO, ENODEV: the other side hung up, the adapter is gone
+                return 0;
+            }
+            // With VMIN 0 and VTIME 0 an empty read answers 0 whether nothing has arrived
+            // or the line was hung up: only the hang-up makes the device poll as such.
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) gone_ = true;
             return 0;
         }
     }

@@ -96,6 +96,13 @@ TEST_F(PtyChannel, ReadWithNothingThereReturnsZeroAndNeverBlocks) {
     std::uint8_t buf[64];
     EXPECT_EQ(table.ReadChannel(kPort, buf, sizeof buf), 0u);
     EXPECT_EQ(table.ReadChannel(kPort, buf, sizeof buf), 0u);
+    // An empty read is no hang-up: what arrives afterwards is still read.
+    EXPECT_EQ(table.PollHandle(kPort), fd);
+    ASSERT_EQ(::write(pty.master, "K", 1), 1);
+    pollfd p{fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 5000), 1);
+    EXPECT_EQ(table.ReadChannel(kPort, buf, sizeof buf), 1u);
+    EXPECT_EQ(buf[0], 'K');
 }
 
 TEST_F(PtyChannel, BytesTravelBothWaysUntranslated) {
@@ -168,15 +175,25 @@ TEST_F(PtyChannel, AHangUpOnTheOtherSideIsSurvived) {
     ::close(pty.master);
     pty.master = -1;
     std::uint8_t buf[16] = {1, 2, 3};
-    EXPECT_EQ(table.WriteChannel(kPort, buf, 3), 0);
-    EXPECT_EQ(table.ReadChannel(kPort, buf, sizeof buf), 0u);
     EXPECT_EQ(table.ReadChannel(kPort, buf, sizeof buf), 0u);
     // Once the device is gone a waiter gets no handle that would wake it for ever.
     EXPECT_EQ(table.PollHandle(kPort), -1);
+    EXPECT_EQ(table.WriteChannel(kPort, buf, 3), 0);
+    EXPECT_EQ(table.ReadChannel(kPort, buf, sizeof buf), 0u);
     table.SetControlLines(kPort, true);
     table.FlushChannel(kPort);
     table.CloseChannel(kPort);
     EXPECT_FALSE(table.IsOpen(kPort));
+}
+
+TEST_F(PtyChannel, AWriteAfterAHangUpFailsAtOnce) {
+    ASSERT_TRUE(open());
+    ::close(pty.master);
+    pty.master = -1;
+    const std::vector<std::uint8_t> bytes(64, 0x41);
+    EXPECT_EQ(table.WriteChannel(kPort, bytes), 0);
+    EXPECT_EQ(table.PollHandle(kPort), -1);
+    EXPECT_TRUE(table.IsOpen(kPort));  // the record stays open until it is closed
 }
 
 TEST_F(PtyChannel, AMissingDeviceOrUnsupportedSettingsFailTheOpen) {
