@@ -189,6 +189,20 @@ INSTANTIATE_TEST_SUITE_P(
             "OnlyRejections", Edition::Updater, 0, {"--nak-only"}, kSearchNotFound, {}, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(PtySearch, AHungUpDeviceIsNoResponse) {
+    DevsimProcess devsim({"--hang-up-after", "1"});
+    ASSERT_FALSE(devsim.path().empty());
+    PtyRig rig(devsim.path());
+    ASSERT_EQ(rig.Search(), kSearchFound);
+    const std::uint8_t eeprom[] = {0x40, 0x00, 0x11, 0x01, 0x00};
+    for (LinkResult expected : {LinkOk, LinkNoResponse}) {
+        rig.engine.packet.Reset();
+        std::copy(std::begin(eeprom), std::end(eeprom), rig.engine.packet.bytes.begin());
+        EXPECT_EQ(SendPacket(rig.engine, rig.engine.packet.bytes, 5), expected);
+    }
+    EXPECT_EQ(devsim.Stop(), 0);
+}
+
 TEST(PtySearch, DevsimWritesTheFlashItReceivedAsIntelHex) {
     char dir[] = "/tmp/quillon-pty-XXXXXX";
     ASSERT_NE(::mkdtemp(dir), nullptr);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "engine/outcome.h"
 #include "tests/engine/engine_rig.h"
 
@@ -261,6 +264,73 @@ TEST(ShowLinkError, TextsAndSilence) {
               (std::vector<std::string>{" not Response ", " User Abort !! ", " CHK Error !! ",
                                         " Incompatible Bootloader !! "}));
     for (const auto& e : ui.log) EXPECT_EQ(e.value, static_cast<long>(colour::kRed) * 2);
+}
+
+}  // namespace
+}  // namespace quillon::engine
+
+namespace quillon::engine {
+namespace {
+
+// A port that delivers random bytes, in random amounts, including more than one read
+// can take: searches and extended waits end in one of their results and never overrun.
+class NoiseDevice : public serial::Device {
+public:
+    explicit NoiseDevice(std::mt19937& rng) : rng_(rng) {}
+    bool drain() override { return true; }
+    serial::LineResult set_line(const serial::LineSettings&) override {
+        return serial::LineResult::Ok;
+    }
+    bool set_queues(std::uint32_t, std::uint32_t) override { return true; }
+    bool set_timeouts(const serial::Timeouts&) override { return true; }
+    bool write(std::span<const std::uint8_t>) override { return true; }
+    std::size_t read(std::span<std::uint8_t> buffer) override {
+        const std::size_t n = std::min<std::size_t>(buffer.size(), rng_() % 4000);
+        const std::uint8_t common[] = {'K', 'N', 'V', 'R', 9, 0x1C};
+        for (std::size_t i = 0; i < n; ++i)
+            buffer[i] =
+                rng_() % 2 ? common[rng_() % sizeof common] : static_cast<std::uint8_t>(rng_());
+        return n;
+    }
+    bool escape(serial::Escape) override { return true; }
+
+private:
+    std::mt19937& rng_;
+};
+
+class NoiseBackend : public serial::Backend {
+public:
+    explicit NoiseBackend(std::mt19937& rng) : rng_(rng) {}
+    std::string device_name(int port) override { return port == testing::kRigPort ? "noise" : ""; }
+    std::unique_ptr<serial::Device> open(const std::string&) override {
+        return std::make_unique<NoiseDevice>(rng_);
+    }
+
+private:
+    std::mt19937& rng_;
+};
+
+TEST(SearchDevice, RandomDeviceBytesEndInADefinedResult) {
+    constexpr int kRuns = 300;
+    std::mt19937 rng(4242);
+    for (int run = 0; run < kRuns; ++run) {
+        serial::ChannelTable channels(std::make_shared<NoiseBackend>(rng));
+        serial::PortSelection ports;
+        ports.selected_port = testing::kRigPort;
+        ports.opened_port = -1;
+        testing::RecordingFrontend ui(channels, ports);
+        FakePump pump;
+        Engine e(ui, channels, ports, pump);
+        const std::int16_t r = SearchDevice(e, {}, {});
+        ASSERT_TRUE(r == kSearchFound || r == kSearchNotFound) << r;
+        AwaitExtendedInfo(e);
+        ASSERT_LE(e.parser.device_text().size(), kDeviceTextLength);
+        ASSERT_LE(e.parser.ExtIndex, 255);
+        e.packet.Reset();
+        const LinkResult l = SendPacket(e, e.packet.bytes, 261);
+        ASSERT_LE(l, LinkOk);
+        ASSERT_GE(l, LinkChecksumError);
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -31,6 +32,8 @@ void OnSignal(int) {
 }
 
 constexpr std::size_t kIoChunk = 4096;
+constexpr int kHangUpGraceMs = 2000;    // at most this long for the host to read
+constexpr int kHangUpSettleUs = 50000;  // 50 ms for the last bytes to reach its queue
 
 void Usage() {
     std::fputs(
@@ -321,7 +324,19 @@ int main(int argc, char** argv) {
                 }
             }
         }
-        if (device.hung_up() && !device.NextOutputTime()) break;
+        if (device.hung_up() && !device.NextOutputTime()) {
+            // Closing the master discards what the host has not read yet: let it take the
+            // last answer first (bounded, a host may never read again).
+            // The pty moves written bytes to the host's queue a moment later, so an empty
+            // queue counts only after a first pause.
+            ::usleep(kHangUpSettleUs);
+            for (int i = 0; i < kHangUpGraceMs; ++i) {
+                int queued = 0;
+                if (::ioctl(slave, TIOCINQ, &queued) != 0 || queued == 0) break;
+                ::usleep(1000);
+            }
+            break;
+        }
     }
     ::close(slave);
     ::close(master);
