@@ -1,0 +1,163 @@
+// The Qt pump: window events run inside a wait, input ends it, and a device search runs
+// on it against devsim over a real pseudo-terminal, stopped by the Stop command.
+#include "ui/qt/qt_pump.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <string>
+
+#include "engine/search.h"
+#include "serial/posix_backend.h"
+#include "ui/commands.h"
+#include "ui/engine_frontend.h"
+
+extern char** environ;
+
+namespace quillon::ui::qt {
+namespace {
+
+using namespace std::chrono_literals;
+using engine::Clock;
+// Generous bounds for waits that must end early: reaching them means the wake failed.
+constexpr auto kLongWait = 10s;
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "qt_pump_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+struct Pipe {
+    int fd[2] = {-1, -1};
+    Pipe() { EXPECT_EQ(::pipe(fd), 0); }
+    ~Pipe() {
+        ::close(fd[0]);
+        ::close(fd[1]);
+    }
+};
+
+TEST(QtPump, InputEndsTheWaitAndWindowEventsRunInIt) {
+    App();
+    Pipe p;
+    QtPump pump([&p] { return p.fd[0]; });
+    bool ran = false;
+    QTimer::singleShot(0, [&ran] { ran = true; });
+    ASSERT_EQ(::write(p.fd[1], "K", 1), 1);
+    const auto t0 = pump.now();
+    pump.wait(kLongWait, /*process_ui=*/true, /*wake_on_input=*/true);
+    EXPECT_LT(pump.now() - t0, kLongWait);
+    // Without waking on input the wait lasts its whole time, and events still run.
+    const auto t1 = pump.now();
+    pump.wait(20ms, true, false);
+    EXPECT_GE(pump.now() - t1, 20ms);
+    EXPECT_TRUE(ran);
+}
+
+TEST(QtPump, WithoutWindowProcessingEventsWait) {
+    App();
+    Pipe p;
+    QtPump pump([&p] { return p.fd[0]; });
+    bool ran = false;
+    QTimer::singleShot(0, [&ran] { ran = true; });
+    ASSERT_EQ(::write(p.fd[1], "K", 1), 1);
+    const auto t0 = pump.now();
+    pump.wait(kLongWait, /*process_ui=*/false, /*wake_on_input=*/true);
+    EXPECT_LT(pump.now() - t0, kLongWait);
+    EXPECT_FALSE(ran);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(ran);
+}
+
+// devsim on a pseudo-terminal; path from its first line.
+struct Devsim {
+    pid_t pid = -1;
+    std::string path;
+    explicit Devsim(std::vector<std::string> args) {
+        int out[2];
+        if (::pipe(out) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        args.insert(args.begin(), DEVSIM_PATH);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid, DEVSIM_PATH, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        std::string line;
+        pollfd pf{out[0], POLLIN, 0};
+        while (line.find('\n') == std::string::npos && ::poll(&pf, 1, 10000) > 0) {
+            char buf[128];
+            const ssize_t n = ::read(out[0], buf, sizeof buf);
+            if (n <= 0) break;
+            line.append(buf, static_cast<std::size_t>(n));
+        }
+        ::close(out[0]);
+        if (line.rfind("devsim: ", 0) == 0) path = line.substr(8, line.find('\n') - 8);
+    }
+    ~Devsim() {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+struct GuiRig {
+    explicit GuiRig(const std::string& path)
+        : channels(std::make_shared<serial::PosixBackend>(
+              [path](int port) { return port == 0 ? path : std::string(); })),
+          frontend(shell, ports, channels),
+          pump([this] { return channels.PollHandle(ports.selected_port); }),
+          engine(frontend, channels, ports, pump) {
+        CreateWindows(shell, Edition::Updater);
+        ports.selected_port = 0;
+    }
+    std::int16_t Search() {
+        TForm1& f = *shell.form1;
+        return engine::SearchDevice(engine, EngineFrontend::Ref(f.ProgressBar1),
+                                    EngineFrontend::Ref(f.StatusBar1));
+    }
+    Shell shell;
+    serial::ChannelTable channels;
+    serial::PortSelection ports;
+    EngineFrontend frontend;
+    QtPump pump;
+    engine::Engine engine;
+};
+
+TEST(QtPump, SearchOverAPseudoTerminal) {
+    App();
+    Devsim devsim({"--chip", "47", "--bios", "9", "--ext-text", "gui"});
+    ASSERT_FALSE(devsim.path.empty());
+    GuiRig rig(devsim.path);
+    EXPECT_EQ(rig.Search(), engine::kSearchFound);
+    engine::AwaitExtendedInfo(rig.engine);
+    EXPECT_EQ(rig.engine.identity().ChipCode, 0x47);
+    EXPECT_EQ(rig.engine.parser.device_text(), "gui");
+}
+
+TEST(QtPump, TheStopButtonRunsDuringTheSearch) {
+    App();
+    Devsim devsim({"--accept", "00"});  // never answers the identify byte
+    ASSERT_FALSE(devsim.path.empty());
+    GuiRig rig(devsim.path);
+    // The click arrives as a window event while the search waits.
+    QTimer::singleShot(30, [&rig] { MainStopClick(rig.shell); });
+    EXPECT_EQ(rig.Search(), engine::kSearchStopped);
+    EXPECT_EQ(rig.shell.form1->Label2.text, " User Abort !! ");
+    EXPECT_EQ(rig.shell.stop_requested, 0);
+}
+
+}  // namespace
+}  // namespace quillon::ui::qt
