@@ -1,0 +1,129 @@
+#include "ui/program.h"
+
+#include "engine/search.h"
+#include "ui/engine_frontend.h"
+#include "ui/messages.h"
+#include "ui/port_selection.h"
+#include "ui/version_dialog.h"
+
+namespace quillon::ui {
+namespace {
+
+void Repaint(Shell& shell) {
+    if (shell.repaint) shell.repaint();
+}
+
+std::int16_t Search(Services& s, ProgressBar& progress, StatusBar& status) {
+    return engine::SearchDevice(s.engine, EngineFrontend::Ref(progress),
+                                EngineFrontend::Ref(status));
+}
+
+std::int8_t Session(Services& s, ProgressBar& progress, StatusBar& status) {
+    if (!s.session) return 0;
+    return s.session(EngineFrontend::Ref(progress), EngineFrontend::Ref(status));
+}
+
+}  // namespace
+
+void RunCreationWork(Shell& shell, Services& s) {
+    if (shell.form5) {
+        CreateUpgradeWork(shell, s.build);
+        LoadRememberedPort(s.ports, Edition::Upgrade, s.store);
+        catalog::InitCatalog(s.catalog);
+        ShowPortPanel(shell, s.ports, shell.form5->StatusBar1);
+    }
+    if (shell.form6) {
+        CreateLoaderWork(shell, s.build);
+        LoadRememberedPort(s.ports, Edition::Loader, s.store);
+        // Nothing stored (or a stored -2 and below): say so until the next prompt.
+        if (s.ports.opened_port < 0) shell.form6->Label1.text = kPortNotValidText;
+        catalog::InitCatalog(s.catalog);
+    }
+    if (!shell.form5 && !shell.form6) {
+        CreateMainWork(shell, s.build);
+        LoadRememberedPort(s.ports, Edition::Updater, s.store);
+        catalog::InitCatalog(s.catalog);
+        ShowPortPanel(shell, s.ports, shell.form1->StatusBar1);
+    }
+}
+
+void MainUpdateClick(Shell& shell, Services& s) {
+    TForm1& f = *shell.form1;
+    if (Search(s, f.ProgressBar1, f.StatusBar1) != engine::kSearchFound) return;
+    Session(s, f.ProgressBar1, f.StatusBar1);
+}
+
+void MainChangePortClick(Shell& shell, Services& s) {
+    TForm1& f = *shell.form1;
+    f.Label2.visible = false;
+    ++f.Label2.repaints;
+    f.Label3.visible = false;
+    ++f.Label3.repaints;
+    ShowSetupDialog(shell, s.ports, s.list_ports);
+}
+
+void MainLabel1DblClick(Shell& shell, Services& s) {
+    const std::string caption =
+        shell.form1->Label1.text + "   [ " + s.build.time + " - " + s.build.date + " ]";
+    ShowVersionDialog(*shell.form4, s.catalog, caption);
+    Repaint(shell);
+}
+
+void UpgradeStartClick(Shell& shell, Services& s) {
+    TForm5& f = *shell.form5;
+    // Every START marks each image of the catalog as still to program.
+    const auto pending = static_cast<std::int8_t>(catalog::ResetPending(s.catalog));
+    f.ProgressBar2.min = 0;
+    f.ProgressBar2.max = pending + 1;
+    f.ProgressBar2.position = 0;
+    Repaint(shell);
+    std::int8_t m = 0;
+    do {
+        m = 0;
+        if (Search(s, f.ProgressBar1, f.StatusBar1) == engine::kSearchFound) {
+            m = Session(s, f.ProgressBar1, f.StatusBar1);
+            f.ProgressBar2.position = f.ProgressBar2.max - m;
+            Repaint(shell);
+        }
+    } while (m != 0);
+}
+
+void UpgradeSerialPortClick(Shell& shell, Services& s) {
+    ShowSetupDialog(shell, s.ports, s.list_ports);
+}
+
+void LoaderUpdateClick(Shell& shell, Services& s) {
+    TForm6& f = *shell.form6;
+    ClearLabel(f);
+    Repaint(shell);
+    switch (Search(s, f.ProgressBar1, f.StatusBar1)) {
+        case engine::kSearchNotFound:
+            ShowActivity(shell, kDeviceNotFindText, colour::kBlack);
+            break;
+        case engine::kSearchPortUnusable:
+            ShowActivity(shell, kPortNotValidText, colour::kRed);
+            break;
+        case engine::kSearchFound:
+            Session(s, f.ProgressBar1, f.StatusBar1);
+            break;
+        default:  // stopped: the search has said so
+            break;
+    }
+}
+
+void LoaderChangePortClick(Shell& shell, Services& s) {
+    TForm6& f = *shell.form6;
+    Window& setup = shell.form3->window;
+    setup.tool_window = true;
+    setup.left = f.window.left;
+    setup.top = f.window.top;
+    ShowSetupDialog(shell, s.ports, s.list_ports);
+    ClearLabel(f);
+    Repaint(shell);
+}
+
+void MainFormClose(Shell& shell, Services& s) {
+    SaveRememberedPort(s.ports, s.channels, shell.edition(), s.store);
+}
+
+}  // namespace quillon::ui
