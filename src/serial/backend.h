@@ -1,9 +1,9 @@
-// The small byte-oriented interface that the serial channel (Part 2.1) sits on. A backend
+// The small byte-oriented interface that the serial channel sits on. A backend
 // names and opens devices; an open device is configured, written, drained, read (never
 // blocking) and has its modem-control lines driven. Destroying a Device closes it.
 //
-// Backends: POSIX (posix_backend.cpp, termios) and Win32 (win32_backend.cpp, the calls of
-// Part 2.1), chosen by CMake; tests and the in-process virtual device bring their own.
+// Backends: POSIX (posix_backend.cpp, termios) and Win32 (win32_backend.cpp, the Win32
+// communications calls), chosen by CMake; tests and the in-process virtual device bring their own.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-// Part 2.1, the serial channel: one record per port number 0..256 and the operations on
+// The serial channel: one record per port number 0..256 and the operations on
 // them. Every operation takes the port number; a number outside 0..256 counts as a closed
 // channel and never reaches the backend.
 #pragma once
@@ -36,7 +36,7 @@ struct SerialChannel {
     std::unique_ptr<Device> handle;  // meaningful only while open is 1
 };
 
-// ShowMessageBox of Part 2.1 with style 0 (one OK button): the channel cannot show a box
+// ShowMessageBox with style 0 (one OK button): the channel cannot show a box
 // itself, so the application wires this to a real one.
 using MessageBoxHook = std::function<void(std::string_view caption, std::string_view text)>;
 // The plain wait of the echo drain (Sleep); tests replace it with a recording fake.
@@ -76,7 +76,7 @@ public:
     // Drop: DTR then RTS cleared; otherwise both set. Always 0.
     int SetControlLines(std::int32_t port, bool drop);
 
-    // Not of the Part: whether a port is open, and the handle a waiter can poll for its
+    // Additions for the waiters: whether a port is open, and the handle a waiter can poll for its
     // input (-1 when closed or when the backend has none).
     bool IsOpen(std::int32_t port) const;
     int PollHandle(std::int32_t port) const;

@@ -1,4 +1,4 @@
-// Part 2.2, the port-selection state: which port the user chose and which one was last
+// The port-selection state: which port the user chose and which one was last
 // opened. The operations that show messages (ApplySelectedPort, ShowPortPanel) live in
 // ui/port_selection.h.
 #pragma once

@@ -1,6 +1,6 @@
-// Part 2.2, the port listing: the serial ports present, each as a port name ("COM<n>",
+// The port listing: the serial ports present, each as a port name ("COM<n>",
 // n >= 1, port number n - 1) and a friendly name. Windows lists the SetupAPI "Ports" class
-// exactly as the Part says (win32_ports.cpp); Linux lists every serial device of sysfs and
+// through SetupAPI (win32_ports.cpp); Linux lists every serial device of sysfs and
 // the user's pinned devices, under COM numbers that stay the same from run to run
 // (linux_ports.cpp; the scheme is described in docs/serial-ports.md).
 #pragma once

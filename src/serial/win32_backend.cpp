@@ -1,4 +1,4 @@
-// The Win32 backend: the calls and values of Part 2.1 (CreateFileA on "\\.\COM<n>", the
+// The Win32 backend: the calls and values the line needs (CreateFileA on "\\.\COM<n>", the
 // device control block, SetupComm, COMMTIMEOUTS, EscapeCommFunction, WriteFile, ReadFile,
 // FlushFileBuffers, CloseHandle).
 #include <windows.h>

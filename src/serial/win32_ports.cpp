@@ -1,4 +1,4 @@
-// The Windows port listing of Part 2.2: the present devices of the SetupAPI device class
+// The Windows port listing: the present devices of the SetupAPI device class
 // "Ports", each device's "portname" from its hardware key (opened through cfgmgr32's
 // CM_Open_DevNode_Key, loaded at run time) and its friendly name.
 #include <windows.h>

@@ -1,4 +1,4 @@
-// Part 2.3, persistent settings: one named text value per edition that outlives the
+// Persistent settings: one named text value per edition that outlives the
 // process. Windows keeps it in the registry under HKEY_LOCAL_MACHINE (win32_registry.cpp);
 // other systems in one small file per edition under the user's configuration directory
 // (posix_store.cpp, see posix_store.h).

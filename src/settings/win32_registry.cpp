@@ -1,4 +1,4 @@
-// The registry store of Part 2.3: text values under HKEY_LOCAL_MACHINE, read without
+// The registry store: text values under HKEY_LOCAL_MACHINE, read without
 // creating keys, written creating them.
 #include <windows.h>
 

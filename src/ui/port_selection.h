@@ -1,6 +1,6 @@
-// Part 2.2 and Part 2.3 on the windows: opening the chosen port, showing it in a status
-// bar, the "Setup" dialog's events, and the remembered port read at a window's creation
-// and written at its close.
+// Port selection and the remembered port on the windows: opening the chosen port, showing it in a
+// status bar, the "Setup" dialog's events, and the remembered port read at a window's creation and
+// written at its close.
 #pragma once
 
 #include <cstdint>
@@ -19,8 +19,8 @@ inline constexpr std::string_view kNoPortPanel = "-----";
 
 // Opens SelectedPort when it differs from OpenedPort (115200 bit/s, 8 data bits, no parity,
 // two stop bits, DTR and RTS dropped) and shows "Invalid Port Com" in red when the open
-// failed. The channel of the port opened before is closed first (the Part leaves that
-// open), so the program holds one port at a time.
+// failed. The channel of the port opened before is closed first, so the program holds one
+// port at a time.
 void ApplySelectedPort(Shell& shell, serial::PortSelection& ports, serial::ChannelTable& channels);
 
 // "COM<n>" (SelectedPort + 1), or "-----" without a port, into the bar's port panel.
@@ -35,18 +35,18 @@ void SetupFormShow(TForm3& form, const serial::PortSelection& ports, const PortL
 void SetupOkClick(Shell& shell, serial::PortSelection& ports, serial::ChannelTable& channels);
 void SetupCancelClick(Shell& shell, const serial::PortSelection& ports);
 
-// Part 2.3, the number in a stored text: decimal, leading blanks and a sign allowed,
+// The number in a stored text: decimal, leading blanks and a sign allowed,
 // reading stops at the first other character, no digits give 0; its low 16 bits.
 std::int16_t StoredPortNumber(std::string_view text);
 
-// Part 2.3 at a window's creation: SelectedPort and OpenedPort from the stored text, by the
+// At a window's creation: SelectedPort and OpenedPort from the stored text, by the
 // rules of the edition (Updater and Upgrade: OpenedPort = SelectedPort - 1; Loader:
 // SelectedPort + 1, or 0 and -1 when nothing was stored).
 void ReadRememberedPort(serial::PortSelection& ports, Edition edition, std::string_view text);
 // The same, reading the edition's "com" value from the store.
 void LoadRememberedPort(serial::PortSelection& ports, Edition edition,
                         const settings::Store& store = {});
-// Part 2.3 at a window's close: closes the port when it is the one opened, then stores
+// At a window's close: closes the port when it is the one opened, then stores
 // SelectedPort as signed decimal text under "com".
 void SaveRememberedPort(const serial::PortSelection& ports, serial::ChannelTable& channels,
                         Edition edition, const settings::Store& store = {});

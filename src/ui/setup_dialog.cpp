@@ -76,9 +76,9 @@ std::int16_t PortFromEntry(const TForm3& form, std::int16_t position) {
     if (position < 0 || static_cast<std::size_t>(position) >= items.size()) return 0;
     const std::string& entry = items[static_cast<std::size_t>(position)];
     if (entry.empty()) return 0;
-    // Split at the letters C, O and M and read the first piece left. The Part splits at
-    // upper-case letters only, which turned a listed "com4" into -1 ("no port"); the
-    // letters are matched in any case here, so "com4" gives 3 like "COM4".
+    // Split at the letters C, O and M and read the first piece left. Splitting at
+    // upper-case letters only would turn a listed "com4" into -1 ("no port"); the
+    // letters are matched in any case, so "com4" gives 3 like "COM4".
     auto is_split = [](char c) {
         const char u = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         return u == 'C' || u == 'O' || u == 'M';

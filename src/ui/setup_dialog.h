@@ -1,4 +1,4 @@
-// The "Setup" dialog (TForm3, Part 2.2): choice of the serial port among those present.
+// The "Setup" dialog (TForm3): choice of the serial port among those present.
 // The visible list ComboBox1 holds the friendly names, the hidden list ComboBox2 the port
 // names, entry i of one belonging to entry i of the other.
 #pragma once

@@ -1,4 +1,4 @@
-// The "Setup" dialog as real Qt widgets: placed at the Part's pixels, filled from the
+// The "Setup" dialog as real Qt widgets: placed at its pixel positions, filled from the
 // model, and the user's clicks reaching the model.
 #include <gtest/gtest.h>
 
