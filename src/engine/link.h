@@ -1,6 +1,44 @@
 // The bootloader link: moves packets and replies between the selected serial port and the
 // reply parser (protocol.h), waits for answers on the pump's clock and resends rejected
 // packets. All of its state lives in one Engine, owned by the application context.
+//
+// THE BOOTLOADER PROTOCOL (framing and parsing in protocol.h)
+//
+// Line: 115200 bit/s, 8 data bits, no parity, 2 stop bits, no flow control (11 bits a byte).
+//
+// Host to device
+//   Single-byte commands, written alone, no framing, no checksum:
+//     0xC2 / 0xC5 / 0xC6   identify (the search byte; which one depends on the edition)
+//     0xCC                 enter programming mode (bootloaders of version 5 and above)
+//   Checksummed packet: b0 .. b(n-1), then c = (0 - (b0 + ... + b(n-1))) mod 256, so that
+//   all n + 1 bytes add up to 0 modulo 256. Multi-byte fields are most significant first.
+//     program block, B <= 255:  addr[23:16] addr[15:8] addr[7:0] L        data[L]  c
+//     program block, B  > 255:  addr[23:16] addr[15:8] addr[7:0] Lhi Llo  data[L]  c
+//       (addresses in device address units: 1 byte on PIC18, 2 bytes on the 16-bit
+//        families; PIC18 blocks carry 64 bytes, 16-bit blocks 256)
+//     EEPROM byte:              0x40 index[7:0] value 0x01 0x00  c
+//   Summed frame (pass-on sequence only, no answer expected):
+//     type len payload[len] sum[15:8] sum[7:0]   (sum of type, len and payload bytes)
+//
+// Device to host (one byte stream; the reply parser gives it meaning)
+//   'K' 0x4B    acknowledges a packet; also closes an identification
+//   'N' 0x4E    rejects a packet (the device computed a different checksum)
+//   'V' bios chip print preparation 'K'     identification, version form
+//   chip 'K'                                 identification, bare form (no version)
+//   'R' n x data[n] 'K'                      extended block; understood only while the
+//       committed bootloader version is 8..31. x is ignored. data[0..23] device text,
+//       data[24..25] protected window start, data[26..27] its extent (both low byte
+//       first), data[28..] ignored; bytes between data[n-1] and 'K' are ignored.
+//   Inside an extended block 'K' and 'N' are data; only the closing 'K' ends it.
+//
+// Every byte stream leaves the parser in one of its four states with all indices in range:
+// the parser has no error state and no buffer that a long or short block could overrun.
+//
+// Timing (host side)
+//   identify: up to 100 tries, 100 ms for an identification after each
+//   packet:   2000 ms for 'K' or 'N'; on 'N' the packet is sent again, five times at most
+//   extended block: up to about 1.25 s after the identification (versions 8..31)
+//   A wait is counted in 5 ms slices against its deadline; input ends a slice early.
 #pragma once
 
 #include <array>

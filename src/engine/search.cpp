@@ -40,6 +40,11 @@ void AwaitExtendedInfo(Engine& e) {
         }
     }
     PollReply(e);
+    // A block that never closed (announced longer than sent) would go on taking the
+    // acknowledgements of the packets that follow as its data: the wait is over, and so
+    // is the block.
+    if (!e.parser.ExtComplete && e.parser.state != ParserState::Idle)
+        e.parser.state = ParserState::Idle;
 }
 
 namespace {

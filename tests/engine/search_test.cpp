@@ -240,6 +240,11 @@ TEST(AwaitExtendedInfo, CompletesOrGivesUpAfterItsRounds) {
             EXPECT_EQ(r.engine.parser.device_text(), "board-7");
         }
         EXPECT_EQ(r.pump.now() - t0, row.waited) << int(row.bios) << " " << row.delay.count();
+        // Whatever became of the block, the next acknowledgement is understood.
+        const std::uint8_t ack[] = {'K'};
+        r.engine.parser.AckSeen = 0;
+        r.engine.parser.Feed(ack);
+        EXPECT_EQ(r.engine.parser.AckSeen, 1) << int(row.bios) << " " << row.delay.count();
     }
 }
 
