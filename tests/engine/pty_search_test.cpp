@@ -207,8 +207,9 @@ TEST(PtySearch, DevsimWritesTheFlashItReceivedAsIntelHex) {
     char dir[] = "/tmp/quillon-pty-XXXXXX";
     ASSERT_NE(::mkdtemp(dir), nullptr);
     const std::string hex = std::string(dir) + "/flash.hex";
+    const std::string both = std::string(dir) + "/both.hex";
     {
-        DevsimProcess devsim({"--plain", "--flash-hex", hex});
+        DevsimProcess devsim({"--plain", "--flash-hex", hex, "--hex", both});
         ASSERT_FALSE(devsim.path().empty());
         PtyRig rig(devsim.path());
         ASSERT_EQ(rig.Search(), kSearchFound);
@@ -216,6 +217,10 @@ TEST(PtySearch, DevsimWritesTheFlashItReceivedAsIntelHex) {
         const std::uint8_t block[] = {0x00, 0x01, 0x00, 0x03, 0xDE, 0xAD, 0xBE};
         std::copy(std::begin(block), std::end(block), rig.engine.packet.bytes.begin());
         EXPECT_EQ(SendPacket(rig.engine, rig.engine.packet.bytes, 7), LinkOk);
+        rig.engine.packet.Reset();
+        const std::uint8_t eeprom[] = {0x40, 0x02, 0x33, 0x01, 0x00};
+        std::copy(std::begin(eeprom), std::end(eeprom), rig.engine.packet.bytes.begin());
+        EXPECT_EQ(SendPacket(rig.engine, rig.engine.packet.bytes, 5), LinkOk);
         rig.channels.CloseChannel(kPort);
         EXPECT_EQ(devsim.Stop(), 0);
     }
@@ -224,7 +229,13 @@ TEST(PtySearch, DevsimWritesTheFlashItReceivedAsIntelHex) {
     ASSERT_TRUE(image.has_value());
     EXPECT_EQ(*image,
               (std::map<std::uint32_t, std::uint8_t>{{0x100, 0xDE}, {0x101, 0xAD}, {0x102, 0xBE}}));
+    std::ifstream in_both(both);
+    auto combined = devsim::ReadIntelHex(in_both);
+    ASSERT_TRUE(combined.has_value());
+    EXPECT_EQ(*combined, (std::map<std::uint32_t, std::uint8_t>{
+                             {0x100, 0xDE}, {0x101, 0xAD}, {0x102, 0xBE}, {0xF00002, 0x33}}));
     std::remove(hex.c_str());
+    std::remove(both.c_str());
     ::rmdir(dir);
 }
 

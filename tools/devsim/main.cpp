@@ -32,6 +32,7 @@ void OnSignal(int) {
 }
 
 constexpr std::size_t kIoChunk = 4096;
+constexpr std::uint32_t kEepromHexBase = 0xF00000;
 constexpr int kHangUpGraceMs = 2000;    // at most this long for the host to read
 constexpr int kHangUpSettleUs = 50000;  // 50 ms for the last bytes to reach its queue
 
@@ -55,7 +56,8 @@ void Usage() {
         "  --plain               do not unscramble program blocks\n"
         "  --eeprom-scrambled    unscramble EEPROM bytes too (key of the index's low byte)\n"
         "  --link PATH           make PATH a symbolic link to the device\n"
-        "  --flash-hex PATH --eeprom-hex PATH   Intel HEX written when devsim ends\n",
+        "  --flash-hex PATH --eeprom-hex PATH   Intel HEX written when devsim ends\n"
+        "  --hex PATH            flash and EEPROM in one Intel HEX, EEPROM at 0xF00000\n",
         stderr);
 }
 
@@ -90,7 +92,7 @@ bool WriteHex(const std::string& path, const std::map<std::uint32_t, std::uint8_
 
 int main(int argc, char** argv) {
     Options o;
-    std::string link_path, flash_hex, eeprom_hex;
+    std::string link_path, flash_hex, eeprom_hex, combined_hex;
     bool accept_given = false;
     enum {
         kChip = 256,
@@ -118,6 +120,7 @@ int main(int argc, char** argv) {
         kEepromScrambled,
         kLink,
         kFlashHex,
+        kHex,
         kEepromHex,
         kHelp
     };
@@ -146,6 +149,7 @@ int main(int argc, char** argv) {
                                    {"eeprom-scrambled", 0, nullptr, kEepromScrambled},
                                    {"link", 1, nullptr, kLink},
                                    {"flash-hex", 1, nullptr, kFlashHex},
+                                   {"hex", 1, nullptr, kHex},
                                    {"eeprom-hex", 1, nullptr, kEepromHex},
                                    {"help", 0, nullptr, kHelp},
                                    {nullptr, 0, nullptr, 0}};
@@ -236,6 +240,9 @@ int main(int argc, char** argv) {
                 break;
             case kLink:
                 link_path = optarg;
+                break;
+            case kHex:
+                combined_hex = optarg;
                 break;
             case kFlashHex:
                 flash_hex = optarg;
@@ -341,7 +348,11 @@ int main(int argc, char** argv) {
     ::close(slave);
     ::close(master);
     if (!link_path.empty()) ::unlink(link_path.c_str());
-    const bool ok = WriteHex(flash_hex, device.flash()) && WriteHex(eeprom_hex, device.eeprom());
+    // The layout of the Microchip tools' HEX files: EEPROM address 0 at 0xF00000.
+    std::map<std::uint32_t, std::uint8_t> combined = device.flash();
+    for (const auto& [index, value] : device.eeprom()) combined[kEepromHexBase + index] = value;
+    const bool ok = WriteHex(flash_hex, device.flash()) && WriteHex(eeprom_hex, device.eeprom()) &&
+                    WriteHex(combined_hex, combined);
     const auto& s = device.stats();
     std::fprintf(stderr,
                  "devsim: %d identify, %d entry, %d packets (%d bad checksum, %d rejected, "
