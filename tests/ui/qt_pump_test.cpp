@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QTimer>
 #include <string>
 
@@ -75,6 +76,19 @@ TEST(QtPump, WithoutWindowProcessingEventsWait) {
     EXPECT_FALSE(ran);
     QCoreApplication::processEvents();
     EXPECT_TRUE(ran);
+}
+
+TEST(QtPump, AClickEndsTheWait) {
+    App();
+    QtPump pump([] { return -1; });
+    QObject target;
+    QTimer::singleShot(0, [&target] {
+        QCoreApplication::postEvent(
+            &target, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier));
+    });
+    const auto t0 = pump.now();
+    pump.wait(kLongWait, /*process_ui=*/true, /*wake_on_input=*/true);
+    EXPECT_LT(pump.now() - t0, kLongWait);
 }
 
 // devsim on a pseudo-terminal; path from its first line.

@@ -1,6 +1,7 @@
 // The engine's pump in the Qt front end: a wait runs a nested event loop, so the windows
 // stay live and the Stop button works, and it ends as soon as the serial port has input
-// (a socket notifier on the port's handle) or its time is up (a precise timer). A wait
+// (a socket notifier on the port's handle), the user has clicked or typed, or its time is
+// up (a precise timer). A wait
 // without window processing sleeps in poll() instead.
 #pragma once
 
