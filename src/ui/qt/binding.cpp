@@ -203,6 +203,7 @@ struct Binding::View {
     std::vector<Pair<QProgressBar, ProgressBar>> bars;
     std::vector<std::pair<StatusBar*, QFrame*>> status;
     std::vector<int> label_repaints;
+    std::vector<Font> label_fonts;  // last font rendered: fonts are costly to rebuild
     std::vector<int> status_repaints;
 
     explicit View(Window& w) : model(&w), form(std::make_unique<FormWidget>(w, commands)) {}
@@ -229,11 +230,13 @@ struct Binding::View {
         l->setFont(ToQFont(m.font));
         labels.push_back({&m, l});
         label_repaints.push_back(-1);
+        label_fonts.push_back(m.font);
         return l;
     }
     void add(Button& m, std::function<void()>& click) {
         auto* b = new QPushButton(ParentOf(m, client()));
         Place(b, m);
+        b->setFont(ToQFont(m.font));  // button fonts never change
         QObject::connect(b, &QPushButton::clicked, b, [&click] {
             if (click) click();
         });
@@ -275,7 +278,10 @@ struct Binding::View {
             auto [m, w] = labels[i];
             Place(w, *m);
             if (w->text() != Q(m->text)) w->setText(Q(m->text));
-            w->setFont(ToQFont(m->font));
+            if (!(label_fonts[i] == m->font)) {
+                label_fonts[i] = m->font;
+                w->setFont(ToQFont(m->font));
+            }
             w->setAlignment(ToQAlign(m->align));
             w->setAutoFillBackground(m->opaque);
             SetPalette(w, QPalette::Window, ToQColor(m->opaque ? m->background : model->face));
@@ -289,7 +295,6 @@ struct Binding::View {
         for (auto [m, w] : buttons) {
             Place(w, *m);
             if (w->text() != Q(m->text)) w->setText(Q(m->text));
-            w->setFont(ToQFont(m->font));
             w->setEnabled(m->enabled);
             w->setVisible(m->visible);
             if (m->focused && m->visible && m->enabled && !w->hasFocus()) w->setFocus();
