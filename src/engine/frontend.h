@@ -15,6 +15,7 @@ namespace colour {
 inline constexpr Colour kRed = 0x0000FF;
 inline constexpr Colour kGreen = 0x008000;
 inline constexpr Colour kBlack = 0x000000;
+inline constexpr Colour kSilver = 0xC0C0C0;
 inline constexpr Colour kButtonFace = 0xFF00000F;
 }  // namespace colour
 
@@ -63,6 +64,25 @@ public:
     // Com" when it cannot be used), and shows the port in the given status bar.
     virtual void ApplySelectedPort() = 0;
     virtual void ShowPortPanel(StatusBarRef bar) = 0;
+
+    // The operations below have no-op defaults for front ends without these windows (a
+    // headless runner, the benchmarks): no sequence mode, no report labels, no cue.
+
+    // SequenceMode: the Upgrade window programs the catalog's images one after another.
+    virtual std::uint8_t SequenceMode() const { return 0; }
+
+    // Device report of the main window: Label3 (the BIOS line) shown with the given text,
+    // Label4 (the device text) shown with its text or hidden. Shown labels get the button
+    // face background and black text and are repainted at once.
+    virtual void ShowBiosLine(std::string_view /*text*/) {}
+    virtual void ShowDeviceTextLine(std::string_view /*text*/) {}
+    virtual void HideDeviceTextLine() {}
+    // Device report of the Loader window: the "HW :" value (Label6) and the "BS :" value
+    // (Label7).
+    virtual void SetLoaderReport(std::string_view /*hardware*/, std::string_view /*bios*/) {}
+    // The background of the edition window's cue control: the Upgrade window's main panel,
+    // the main window's product label. The Loader window has none.
+    virtual void SetCueBackground(Colour /*colour*/) {}
 };
 
 }  // namespace quillon::engine

@@ -27,6 +27,15 @@ PanelSlot Slot(engine::PanelSlot slot) {
     return PanelSlot::NoticePanel;
 }
 
+// A report line of the main window: shown on the button face in black, repainted at once.
+void ShowReportLabel(Label& label, std::string_view text) {
+    label.text = std::string(text);
+    label.visible = true;
+    label.background = colour::kButtonFace;
+    label.text_colour = colour::kBlack;
+    ++label.repaints;
+}
+
 }  // namespace
 
 void EngineFrontend::Repaint() {
@@ -128,6 +137,43 @@ void EngineFrontend::ApplySelectedPort() {
 
 void EngineFrontend::ShowPortPanel(engine::StatusBarRef bar) {
     if (StatusBar* b = Bar(bar)) ui::ShowPortPanel(shell_, ports_, *b);
+}
+
+void EngineFrontend::ShowBiosLine(std::string_view text) {
+    if (!shell_.form1) return;
+    ShowReportLabel(shell_.form1->Label3, text);
+    Repaint();
+}
+
+void EngineFrontend::ShowDeviceTextLine(std::string_view text) {
+    if (!shell_.form1) return;
+    ShowReportLabel(shell_.form1->Label4, text);
+    Repaint();
+}
+
+void EngineFrontend::HideDeviceTextLine() {
+    if (!shell_.form1) return;
+    shell_.form1->Label4.visible = false;
+    Repaint();
+}
+
+void EngineFrontend::SetLoaderReport(std::string_view hardware, std::string_view bios) {
+    if (!shell_.form6) return;
+    shell_.form6->Label6.text = std::string(hardware);
+    shell_.form6->Label7.text = std::string(bios);
+    Repaint();
+}
+
+void EngineFrontend::SetCueBackground(engine::Colour colour) {
+    if (shell_.form5) {
+        shell_.form5->Panel1.background = colour;
+    } else if (!shell_.form6 && shell_.form1) {
+        shell_.form1->Label1.background = colour;
+        ++shell_.form1->Label1.repaints;
+    } else {
+        return;
+    }
+    Repaint();
 }
 
 }  // namespace quillon::ui

@@ -37,6 +37,12 @@ public:
     std::uint8_t LoaderFamily() const override { return shell_.loader_family; }
     void ApplySelectedPort() override;
     void ShowPortPanel(engine::StatusBarRef bar) override;
+    std::uint8_t SequenceMode() const override { return shell_.sequence_mode; }
+    void ShowBiosLine(std::string_view text) override;
+    void ShowDeviceTextLine(std::string_view text) override;
+    void HideDeviceTextLine() override;
+    void SetLoaderReport(std::string_view hardware, std::string_view bios) override;
+    void SetCueBackground(engine::Colour colour) override;
 
 private:
     void Repaint();

@@ -81,6 +81,23 @@ TEST(Devsim, EepromKeyAndPlainImages) {
     EXPECT_EQ(d.flash().at(0x40), 0x77);  // --plain: stored as received
 }
 
+TEST(Devsim, EepromTablesLongerThan256LandInOrder) {
+    Device d({});
+    auto send = [&d](int index) {
+        const auto i = static_cast<std::uint8_t>(index & 0xFF);
+        d.Receive(WithChecksum({0x40, i, static_cast<std::uint8_t>(index / 3), 1, 0}), Nanos{0});
+    };
+    for (int i = 0; i < 600; ++i) send(i);
+    ASSERT_EQ(d.eeprom().size(), 600u);
+    for (int i : {0, 255, 256, 511, 512, 599})
+        EXPECT_EQ(d.eeprom().at(static_cast<std::uint32_t>(i)), i / 3) << i;
+    // A new identification starts over at address 0.
+    d.Receive(Bytes{0xC2}, Nanos{0});
+    send(1);
+    EXPECT_EQ(d.eeprom().at(1), 0);
+    EXPECT_EQ(d.eeprom().size(), 600u);
+}
+
 TEST(Devsim, ChecksumsRulesAndResync) {
     struct Row {
         const char* name;

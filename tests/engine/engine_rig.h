@@ -84,6 +84,19 @@ public:
         channels_.SetControlLines(ports_.selected_port, true);
     }
     void ShowPortPanel(StatusBarRef bar) override { log.push_back({"port-panel", "", 0, bar.id}); }
+    std::uint8_t SequenceMode() const override { return sequence_mode; }
+    void ShowBiosLine(std::string_view text) override {
+        log.push_back({"label3", std::string(text), 1, nullptr});
+    }
+    void ShowDeviceTextLine(std::string_view text) override {
+        log.push_back({"label4", std::string(text), 1, nullptr});
+    }
+    void HideDeviceTextLine() override { log.push_back({"label4", "", 0, nullptr}); }
+    void SetLoaderReport(std::string_view hardware, std::string_view bios) override {
+        log.push_back({"label6", std::string(hardware), 0, nullptr});
+        log.push_back({"label7", std::string(bios), 0, nullptr});
+    }
+    void SetCueBackground(Colour c) override { log.push_back({"cue", "", static_cast<long>(c)}); }
 
     // Texts written into a panel slot, in order.
     std::vector<std::string> Panels(PanelSlot slot) const {
@@ -110,6 +123,7 @@ public:
     bool running = false;
     Edition edition_value = Edition::Updater;
     std::uint8_t loader_family = 0;
+    std::uint8_t sequence_mode = 0;
     int main_bar = 0;  // its address is the main status bar's handle
 
 private:

@@ -107,6 +107,7 @@ void Device::ReceiveByte(std::uint8_t b, Nanos at) {
         if (std::find(options_.accept_search.begin(), options_.accept_search.end(), b) !=
             options_.accept_search.end()) {
             ++stats_.identifies;
+            eeprom_last_ = -1;
             stats_.search_bytes.push_back(b);
             SendIdentification(at);
             return;
@@ -153,6 +154,7 @@ std::size_t Device::ExpectedLength() const {
 void Device::HandlePacket(Nanos at) {
     std::vector<std::uint8_t> p;
     p.swap(packet_);
+    if (options_.log_packets) stats_.packet_log.push_back(p);
     if ((p[0] == kFrame1Head[0] && p.size() == kFrame1Length && p[1] == kFrame1Head[1]) ||
         (p[0] == kFrame2Type && p.size() == kFrame2Length)) {
         ++stats_.pass_on_frames;  // summed frames: no answer
@@ -184,7 +186,11 @@ void Device::StoreBlock() {
     if (p[0] == kEepromMark) {
         const std::uint8_t key =
             options_.eeprom_scrambled ? catalog::ScrambleKey(p[1], catalog::CatalogScrambled) : 0;
-        eeprom_[p[1]] = static_cast<std::uint8_t>(p[2] ^ key);
+        std::int64_t address = (eeprom_last_ + 1) & ~std::int64_t{0xFF};
+        address |= p[1];
+        if (address <= eeprom_last_) address += 0x100;
+        eeprom_last_ = address;
+        eeprom_[static_cast<std::uint32_t>(address)] = static_cast<std::uint8_t>(p[2] ^ key);
         return;
     }
     const std::uint32_t address = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];

@@ -65,6 +65,7 @@ struct Options {
 
     bool scrambled = true;          // unscramble program blocks with the catalog's key
     bool eeprom_scrambled = false;  // EEPROM bytes too, keyed by the index's low byte
+    bool log_packets = false;       // keep every packet and summed frame as received
 };
 
 struct Stats {
@@ -76,6 +77,9 @@ struct Stats {
     int ignored = 0;
     int pass_on_frames = 0;
     std::vector<std::uint8_t> search_bytes;  // identify bytes in the order received
+    // With log_packets: every complete packet (checksum included) and summed frame, as
+    // received, whatever the answer.
+    std::vector<std::vector<std::uint8_t>> packet_log;
 };
 
 // True for the chip codes of the 16-bit families (2-byte address unit, 256-byte blocks).
@@ -119,7 +123,11 @@ private:
     Nanos tx_free_{0};  // when the transmit line is free again (pacing)
     bool hung_up_ = false;
     std::map<std::uint32_t, std::uint8_t> flash_;   // by byte address
-    std::map<std::uint32_t, std::uint8_t> eeprom_;  // by EEPROM index
+    std::map<std::uint32_t, std::uint8_t> eeprom_;  // by EEPROM address
+    // The EEPROM packet carries the low 8 bits of the index; each byte goes to the next
+    // address after the previous one with those low bits, so a table of more than 256
+    // bytes sent in order lands in order. Every identification starts over at address 0.
+    std::int64_t eeprom_last_ = -1;
 };
 
 // Intel HEX: 16-byte data records, extended linear address records, end-of-file record.

@@ -1,0 +1,95 @@
+// The programming session: takes a found device from its identification to a reprogrammed
+// device. It completes the identification, refuses what it must not program, prepares the
+// catalog image for the chip, puts the bootloader into programming mode and sends the
+// program blocks, the fix block below the bootloader and the EEPROM bytes, one packet at a
+// time, each waiting for the device's acknowledgement.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "catalog/preparation.h"
+#include "engine/link.h"
+
+namespace quillon::engine {
+
+// Bootloaders from this version on speak a protocol the session does not know.
+inline constexpr std::uint8_t kFirstIncompatibleBios = 33;
+// Bootloaders from this version on (with a version reply) want the entry command.
+inline constexpr std::uint8_t kFirstEntryBios = 5;
+// A device that answered with a bare chip code takes the images of this print group.
+inline constexpr std::uint8_t kBareDevicePrintGroup = 2;
+
+inline constexpr int kEntryWaitMs = 2000;  // the entry command's acknowledgement
+// Sequence mode: the pause before an already programmed PIC18F26K80 is passed on (no window
+// events meanwhile), the pause after each pass-on frame, and the time the device is given
+// after a PIC18F26K80 was programmed before the next search.
+inline constexpr std::chrono::milliseconds kRepeatPause{1000};
+inline constexpr int kPassOnPauseMs = 300;
+inline constexpr int kAfterLastFamilyMs = 2000;
+
+// Packet layout.
+inline constexpr int kNarrowHeader = 4;          // address (3) + length (1)
+inline constexpr int kWideHeader = 5;            // address (3) + length (2)
+inline constexpr std::int32_t kNarrowMax = 255;  // longest block with a one-byte length
+inline constexpr int kEepromPacketLength = 5;    // before the checksum
+inline constexpr std::uint8_t kEepromFlags = 0x01;
+
+// RepeatAction of a family already programmed in the run.
+inline constexpr std::uint8_t kRepeatActionPause = 1;
+inline constexpr std::uint8_t kRepeatActionPassOn = 2;
+// Result of a session that passed an already programmed device on.
+inline constexpr int kPassedOn = 1;
+
+// The two summed frames that pass an already programmed device on.
+inline constexpr std::array<std::uint8_t, 19> kPassOnFrame1 = {0x00, 0x0F, '5', '2',  '8', '1', '7',
+                                                               '4',  '6',  '3', '9',  'G', 'h', 'J',
+                                                               'k',  'L',  'm', 0x04, 0x09};
+inline constexpr std::array<std::uint8_t, 4> kPassOnFrame2 = {0x04, 0x00, 0x00, 0x04};
+
+inline constexpr std::string_view kErrorText = " Error !! ";
+inline constexpr std::string_view kUnknownDeviceText = "Unknow Device";
+inline constexpr std::string_view kNotSuitableWarning = "Warning!!";
+inline constexpr std::string_view kNotSuitableNotice = "not suitable apparatus";
+inline constexpr std::string_view kEntryText = "Entry in PrgMode";
+inline constexpr std::string_view kProgrammingText = " Programming... ";
+inline constexpr std::string_view kFixProgramText = "Fix Program";
+inline constexpr std::string_view kLoaderSuccessText = "Successfully updated";
+inline constexpr std::string_view kUpgradeSuccessText = "Program OK";
+inline constexpr std::string_view kUpdaterSuccessText = " Program Ok ";
+
+// The detail-panel text that names a chip; nullopt for a chip the catalog does not know.
+std::optional<std::string_view> ChipText(std::uint8_t chip_code);
+
+// Whether an image with print `image_print` and preparation `image_preparation` may be
+// written into the device `device` (its print and preparation, and whether it reported
+// a version at all).
+bool CheckSuitability(const DeviceIdentity& device, std::uint8_t image_print,
+                      std::uint8_t image_preparation);
+
+// Whether the block of `addresses` device address units at `address` touches the
+// protected window (a start of 0 is no window).
+bool InProtectedWindow(const ProtectedWindow& window, std::int32_t address, std::int32_t addresses);
+
+// Whether a summed frame's last two bytes hold the 16-bit sum of the bytes before them.
+constexpr bool SummedFrameIsSealed(std::span<const std::uint8_t> frame) {
+    if (frame.size() < 2) return false;
+    unsigned sum = 0;
+    for (std::size_t i = 0; i + 2 < frame.size(); ++i) sum += frame[i];
+    return frame[frame.size() - 2] == ((sum >> 8) & 0xFFu) &&
+           frame[frame.size() - 1] == (sum & 0xFFu);
+}
+static_assert(SummedFrameIsSealed(kPassOnFrame1) && SummedFrameIsSealed(kPassOnFrame2));
+
+// The programming session on the device the search found, with the calling window's bars.
+// 0 after every refusal and failure and after a success outside the sequence mode; in the
+// sequence mode 1 when the device's family was passed on, else the count of images still
+// to program after a success.
+int PrgMode(Engine& e, catalog::CatalogState& catalog, ProgressBarRef progress,
+            StatusBarRef status);
+
+}  // namespace quillon::engine
