@@ -13,6 +13,7 @@
 #include "app/single_instance.h"
 #include "app/startup.h"
 #include "catalog/preparation.h"
+#include "engine/session.h"
 #include "serial/channel.h"
 #include "serial/ports.h"
 #include "ui/commands.h"
@@ -118,6 +119,9 @@ void Run(const ui::BuildInfo& build) {
     Program p;
     p.services.build = build;
     p.services.list_ports = [] { return serial::ListPorts(); };
+    p.services.session = [&p](engine::ProgressBarRef bar, engine::StatusBarRef status) {
+        return static_cast<std::int8_t>(engine::PrgMode(p.engine, *p.catalog, bar, status));
+    };
     p.channels.message_box = [](std::string_view caption, std::string_view text) {
         ShowMessage(QMessageBox::Critical, Q(std::string(caption)), Q(std::string(text)), false);
     };

@@ -118,5 +118,53 @@ TEST(EngineFrontend, LoaderWindowEditionAndFamily) {
     EXPECT_TRUE(f.Button2.enabled);
 }
 
+// The report labels and the cue land on the controls of the running edition's window.
+TEST(EngineFrontend, ReportLabelsAndCueByEdition) {
+    for (Edition edition : {Edition::Updater, Edition::Upgrade, Edition::Loader}) {
+        SCOPED_TRACE(static_cast<int>(edition));
+        ModelRig r(edition);
+        r.shell.sequence_mode = edition == Edition::Upgrade ? 1 : 0;
+        EXPECT_EQ(r.frontend.SequenceMode(), r.shell.sequence_mode);
+        TForm1& main = *r.shell.form1;
+        main.Label3.visible = false;
+        main.Label3.background = colour::kRed;
+        main.Label3.text_colour = colour::kWhite;
+        const int label3_repaints = main.Label3.repaints;
+        r.frontend.ShowBiosLine("BIOS:09 - X - Preparation01");
+        EXPECT_EQ(main.Label3.text, "BIOS:09 - X - Preparation01");
+        EXPECT_TRUE(main.Label3.visible);
+        EXPECT_EQ(main.Label3.background, colour::kButtonFace);
+        EXPECT_EQ(main.Label3.text_colour, colour::kBlack);
+        EXPECT_EQ(main.Label3.repaints, label3_repaints + 1);
+        r.frontend.ShowDeviceTextLine("line 4");
+        EXPECT_EQ(main.Label4.text, "line 4");
+        EXPECT_TRUE(main.Label4.visible);
+        r.frontend.HideDeviceTextLine();
+        EXPECT_FALSE(main.Label4.visible);
+        EXPECT_EQ(main.Label4.text, "line 4");
+
+        r.frontend.SetLoaderReport("ZRA_R03 - 0x01", "0x05");
+        if (r.shell.form6) {
+            EXPECT_EQ(r.shell.form6->Label6.text, "ZRA_R03 - 0x01");
+            EXPECT_EQ(r.shell.form6->Label7.text, "0x05");
+        }
+
+        const Colour label1_before = main.Label1.background;
+        r.frontend.SetCueBackground(colour::kSilver);
+        switch (edition) {
+            case Edition::Upgrade:
+                EXPECT_EQ(r.shell.form5->Panel1.background, colour::kSilver);
+                EXPECT_EQ(main.Label1.background, label1_before);
+                break;
+            case Edition::Updater:
+                EXPECT_EQ(main.Label1.background, colour::kSilver);
+                break;
+            case Edition::Loader:
+                EXPECT_EQ(main.Label1.background, label1_before);
+                break;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quillon::ui

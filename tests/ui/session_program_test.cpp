@@ -1,0 +1,137 @@
+// The update commands with the real programming session behind them: window models, the
+// frontend adapter, the channel table and the in-process virtual device on the virtual
+// clock, and this build's catalog.
+#include <gtest/gtest.h>
+
+#include "engine/fake_pump.h"
+#include "engine/session.h"
+#include "tools/devsim/inprocess_backend.h"
+#include "ui/engine_frontend.h"
+#include "ui/program.h"
+
+namespace quillon::ui {
+namespace {
+
+constexpr int kDevicePort = 4;  // COM5
+
+devsim::Options Board(std::uint8_t chip, std::uint8_t print) {
+    devsim::Options o;
+    o.chip = chip;
+    o.print = print;
+    return o;
+}
+
+struct World {
+    World(Edition edition, std::string label, devsim::Options options)
+        : device(std::make_shared<devsim::Device>(std::move(options))),
+          channels(std::make_shared<devsim::InProcessBackend>(
+              device, kDevicePort,
+              [this] {
+                  return std::chrono::duration_cast<devsim::Nanos>(pump.now().time_since_epoch());
+              })),
+          frontend(shell, ports, channels),
+          engine(frontend, channels, ports, pump),
+          services{channels, ports, catalog, engine, {}, {}, {}, {}} {
+        services.build = {std::move(label), "Dec  9 2026", "10:11:12"};
+        // The real session; after each one the operator may connect the next board.
+        services.session = [this](engine::ProgressBarRef bar, engine::StatusBarRef status) {
+            const int r = engine::PrgMode(engine, catalog, bar, status);
+            results.push_back(r);
+            if (!next_boards.empty()) {
+                *device = devsim::Device(next_boards.front());
+                next_boards.erase(next_boards.begin());
+            }
+            return static_cast<std::int8_t>(r);
+        };
+        channels.sleep = [this](std::chrono::milliseconds ms) { pump.advance(ms); };
+        pump.set_input_source([this]() -> std::optional<engine::Clock::time_point> {
+            auto next = device->NextOutputTime();
+            if (!next) return std::nullopt;
+            return engine::Clock::time_point(
+                std::chrono::duration_cast<engine::Clock::duration>(*next));
+        });
+        CreateWindows(shell, edition);
+        RunCreationWork(shell, services);
+        ports.selected_port = kDevicePort;
+    }
+
+    Shell shell;
+    engine::FakePump pump;
+    std::shared_ptr<devsim::Device> device;
+    serial::ChannelTable channels;
+    serial::PortSelection ports;
+    catalog::CatalogState catalog;
+    EngineFrontend frontend;
+    engine::Engine engine;
+    Services services;
+    std::vector<int> results;
+    std::vector<devsim::Options> next_boards;
+};
+
+TEST(SessionProgram, UpdateProgramsTheBoardAndSaysSo) {
+    World w(Edition::Updater, "TQX 1C 01.02.02.04", Board(0x48, 16));
+    TForm1& f = *w.shell.form1;
+    MainUpdateClick(w.shell, w.services);
+    EXPECT_EQ(w.results, std::vector<int>{0});
+    EXPECT_EQ(f.Label2.text, " Program Ok ");
+    EXPECT_TRUE(f.Label2.visible);
+    EXPECT_EQ(f.Label2.background, colour::kGreen);
+    EXPECT_TRUE(f.Button1.visible);  // idle again
+    EXPECT_FALSE(f.Button2.visible);
+    EXPECT_EQ(f.Label3.text, "BIOS:07 - ZRY_R0x - Preparation03");
+    EXPECT_TRUE(f.Label3.visible);
+    EXPECT_FALSE(f.Label4.visible);
+    EXPECT_EQ(f.Label1.background, colour::kButtonFace);  // scrambled image: no cue
+    const auto& panels = f.StatusBar1.panels;
+    EXPECT_EQ(panels[2].text, "Found 18F26k80");
+    EXPECT_EQ(panels[3].text, "Loaded 7402 bytes (0000 to 1CEA)");
+    EXPECT_EQ(panels[1].text, "Program EEP 1023");
+    EXPECT_EQ(f.ProgressBar1.position, 0);
+    EXPECT_EQ(w.device->flash().size(), 7424u + 64u);  // whole blocks and the fix block
+    EXPECT_EQ(w.device->eeprom().size(), 1024u);
+}
+
+TEST(SessionProgram, UpdateRefusesAnUnsuitableBoardInRed) {
+    World w(Edition::Updater, "TQX 1C 01.02.02.04", Board(0xFC, 5));  // image is for print 3
+    TForm1& f = *w.shell.form1;
+    MainUpdateClick(w.shell, w.services);
+    EXPECT_EQ(f.Label2.text, "ZRA_R03 - Preparation 84");
+    EXPECT_EQ(f.Label2.background, colour::kRed);
+    EXPECT_EQ(f.StatusBar1.panels[2].text, "Warning!!");
+    EXPECT_EQ(f.StatusBar1.panels[3].text, "not suitable apparatus");
+    EXPECT_TRUE(f.Button1.visible);
+    EXPECT_TRUE(w.device->flash().empty());
+}
+
+TEST(SessionProgram, UpgradeSequenceRunsUntilNoImageIsLeft) {
+    // K80 first (one image left), the same K80 again (passed on), then the dsPIC33FJ64
+    // (none left): the START loop ends by itself.
+    World w(Edition::Upgrade, "TQX WUT 01.02.02.04", Board(0x48, 16));
+    ASSERT_EQ(w.shell.sequence_mode, 1);
+    w.next_boards = {Board(0x48, 16), Board(0xFC, 3)};
+    TForm5& f = *w.shell.form5;
+    UpgradeStartClick(w.shell, w.services);
+    EXPECT_EQ(w.results, (std::vector<int>{1, 1, 0}));
+    EXPECT_EQ(f.ProgressBar2.position, f.ProgressBar2.max);
+    EXPECT_EQ(f.ProgressBar2.max, 3);  // two images + 1
+    EXPECT_EQ(f.StatusBar1.panels[1].text, "Program OK");
+    EXPECT_TRUE(f.Button1.visible);  // idle: START back
+    EXPECT_EQ(f.Panel1.background, colour::kButtonFace);
+    EXPECT_EQ(w.catalog.PendingCount, 0);
+    EXPECT_EQ(w.device->flash().size(), 34500u + 256u);  // the dsPIC33FJ64 in the end
+}
+
+TEST(SessionProgram, LoaderReportsTheBoardInItsRows) {
+    World w(Edition::Loader, "KP310c 01.1x", Board(0x48, 16));
+    TForm6& f = *w.shell.form6;
+    LoaderUpdateClick(w.shell, w.services);
+    EXPECT_EQ(w.results, std::vector<int>{0});
+    EXPECT_EQ(f.Label1.text, "Successfully updated");
+    EXPECT_EQ(f.Label1.text_colour, colour::kGreen);
+    EXPECT_EQ(f.Label6.text, "ZRA_R02 - 0x03");  // the image's print (0) by name
+    EXPECT_EQ(f.Label7.text, "0x07");
+    EXPECT_TRUE(f.Button1.enabled);
+}
+
+}  // namespace
+}  // namespace quillon::ui
