@@ -1,0 +1,91 @@
+// End to end over a real pseudo-terminal: this build's images programmed into the devsim
+// program with the POSIX serial backend, the channel table and the poll pump; the Intel HEX
+// that devsim writes when it ends is compared byte for byte with the image's own HEX file
+// as the session patches it.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "engine/poll_pump.h"
+#include "engine/search.h"
+#include "engine/session.h"
+#include "serial/posix_backend.h"
+#include "tests/engine/devsim_process.h"
+#include "tests/engine/session_rig.h"
+
+namespace quillon::engine {
+namespace {
+
+constexpr int kPort = 6;  // COM7
+
+struct PtySessionRig {
+    explicit PtySessionRig(const std::string& device_path)
+        : channels(std::make_shared<serial::PosixBackend>(
+              [device_path](int port) { return port == kPort ? device_path : std::string(); })),
+          ui(channels, ports),
+          pump([this] { return channels.PollHandle(kPort); }),
+          engine(ui, channels, ports, pump) {
+        ports.selected_port = kPort;
+    }
+    serial::ChannelTable channels;
+    serial::PortSelection ports;
+    testing::RecordingFrontend ui;
+    PollPump pump;
+    Engine engine;
+    catalog::CatalogState catalog;
+    int progress_bar = 0, status_bar = 0;
+};
+
+struct PtyImageCase {
+    const char* name;
+    std::vector<std::string> args;
+    testing::ExpectedDevice (*expected)();
+};
+void PrintTo(const PtyImageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class PtySession : public ::testing::TestWithParam<PtyImageCase> {};
+
+TEST_P(PtySession, DevsimHoldsTheImageAfterwards) {
+    const PtyImageCase& c = GetParam();
+    char tmpl[] = "/tmp/quillon-pty-session-XXXXXX";
+    const std::filesystem::path dir = ::mkdtemp(tmpl);
+    const std::string hex = (dir / "device.hex").string();
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--hex", hex});
+    DevsimProcess devsim(args);
+    ASSERT_FALSE(devsim.path().empty());
+
+    PtySessionRig rig(devsim.path());
+    catalog::InitCatalog(rig.catalog);
+    ASSERT_EQ(SearchDevice(rig.engine, {&rig.progress_bar}, {&rig.status_bar}), kSearchFound);
+    EXPECT_EQ(PrgMode(rig.engine, rig.catalog, {&rig.progress_bar}, {&rig.status_bar}), 0);
+    EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" Program Ok "});
+    rig.channels.CloseChannel(kPort);
+    ASSERT_EQ(devsim.Stop(), 0);
+
+    std::ifstream in(hex);
+    const auto written = devsim::ReadIntelHex(in);
+    ASSERT_TRUE(written.has_value());
+    const testing::ExpectedDevice expected = c.expected();
+    testing::Image combined = expected.flash;
+    for (const auto& [index, value] : expected.eeprom)
+        combined[testing::kHexEepromBase + index] = value;
+    EXPECT_EQ(*written, combined);
+    std::filesystem::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Images, PtySession,
+    ::testing::Values(PtyImageCase{"PIC18F26K80",
+                                   {"--chip", "48", "--bios", "7", "--print", "16", "--prep", "3"},
+                                   testing::ExpectedK80},
+                      PtyImageCase{"dsPIC33FJ64",
+                                   {"--chip", "FC", "--bios", "7", "--print", "3", "--prep", "3"},
+                                   testing::ExpectedHj64}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace quillon::engine
