@@ -1,0 +1,246 @@
+// Programming this build's PIC18F26K80 image (7,402 bytes, fix block, 1,024 EEPROM bytes)
+// into the devsim program over a pseudo-terminal, devsim taking the wire time of a
+// 115200 bit/s 8N2 line (11 bits a byte) for every byte in both directions. The session
+// runs with the real serial backend and the real pumps; the search before it is not
+// timed. Reported per pump:
+//   elapsed_s   the session, PrgMode from its start to its end
+//   wire_s      the wire time of every byte the session wrote and read
+//   ratio       elapsed_s / wire_s (budget: 1.15)
+// The exchange is one packet at a time, each waiting for its 'K', so the wire time is
+// the floor: the ratio shows what the host adds to it (reply latency, packet building).
+#include <benchmark/benchmark.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+
+#include "catalog/preparation.h"
+#include "engine/poll_pump.h"
+#include "engine/search.h"
+#include "engine/session.h"
+#include "serial/posix_backend.h"
+#ifdef QUILLON_BENCH_QT
+#include <QCoreApplication>
+
+#include "ui/qt/qt_pump.h"
+#endif
+
+extern char** environ;
+
+namespace {
+
+using namespace quillon;
+constexpr int kPort = 0;
+constexpr int kStartTimeoutMs = 10000;
+constexpr double kBitsPerByte = 11;  // start, 8 data, 2 stop
+constexpr double kBitsPerSecond = 115200;
+
+// The devsim program pacing the line, as a PIC18F26K80 with a version-7 bootloader.
+struct Devsim {
+    pid_t pid = -1;
+    std::string path;
+    Devsim() {
+        int out[2];
+        if (::pipe(out) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        const char* args[] = {DEVSIM_PATH, "--pace", "--chip", "48", "--bios", "7",
+                              "--print",   "16",     "--prep", "3",  nullptr};
+        if (posix_spawn(&pid, DEVSIM_PATH, &actions, nullptr, const_cast<char**>(args), environ) !=
+            0)
+            pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        std::string line;
+        pollfd p{out[0], POLLIN, 0};
+        while (line.find('\n') == std::string::npos && ::poll(&p, 1, kStartTimeoutMs) > 0) {
+            char buf[128];
+            const ssize_t n = ::read(out[0], buf, sizeof buf);
+            if (n <= 0) break;
+            line.append(buf, static_cast<std::size_t>(n));
+        }
+        ::close(out[0]);
+        if (line.rfind("devsim: ", 0) == 0) path = line.substr(8, line.find('\n') - 8);
+    }
+    ~Devsim() {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+// Counts the bytes that cross the line, around the real POSIX backend.
+struct ByteCount {
+    std::uint64_t written = 0;
+    std::uint64_t read = 0;
+};
+
+class CountingDevice : public serial::Device {
+public:
+    CountingDevice(std::unique_ptr<serial::Device> inner, ByteCount& count)
+        : inner_(std::move(inner)), count_(count) {}
+    bool drain() override { return inner_->drain(); }
+    serial::LineResult set_line(const serial::LineSettings& line) override {
+        return inner_->set_line(line);
+    }
+    bool set_queues(std::uint32_t r, std::uint32_t t) override { return inner_->set_queues(r, t); }
+    bool set_timeouts(const serial::Timeouts& t) override { return inner_->set_timeouts(t); }
+    bool write(std::span<const std::uint8_t> bytes) override {
+        const bool ok = inner_->write(bytes);
+        if (ok) count_.written += bytes.size();
+        return ok;
+    }
+    std::size_t read(std::span<std::uint8_t> buffer) override {
+        const std::size_t n = inner_->read(buffer);
+        count_.read += n;
+        return n;
+    }
+    bool escape(serial::Escape e) override { return inner_->escape(e); }
+    int poll_handle() const override { return inner_->poll_handle(); }
+
+private:
+    std::unique_ptr<serial::Device> inner_;
+    ByteCount& count_;
+};
+
+class CountingBackend : public serial::Backend {
+public:
+    CountingBackend(std::string path, ByteCount& count)
+        : inner_([path](int port) { return port == kPort ? path : std::string(); }),
+          count_(count) {}
+    std::string device_name(int port) override { return inner_.device_name(port); }
+    std::unique_ptr<serial::Device> open(const std::string& name) override {
+        auto device = inner_.open(name);
+        if (!device) return nullptr;
+        return std::make_unique<CountingDevice>(std::move(device), count_);
+    }
+
+private:
+    serial::PosixBackend inner_;
+    ByteCount& count_;
+};
+
+// Opens the port as the windows do; shows nothing.
+class BenchFrontend : public engine::Frontend {
+public:
+    BenchFrontend(serial::ChannelTable& channels, serial::PortSelection& ports)
+        : channels_(channels), ports_(ports) {}
+    void ShowOutcome(std::string_view text, engine::Colour, std::uint8_t success) override {
+        outcome = std::string(text);
+        succeeded = success != 0;
+    }
+    void ShowActivity(std::string_view, engine::Colour) override {}
+    void ShowSessionRunning() override {}
+    void ShowSessionIdle() override {}
+    void SetPanelText(engine::StatusBarRef, engine::PanelSlot, std::string_view) override {}
+    void RepaintStatusBar(engine::StatusBarRef) override {}
+    engine::StatusBarRef MainStatusBar() override { return {}; }
+    void HideResultLine() override {}
+    void SetProgressMax(engine::ProgressBarRef, int) override {}
+    void SetProgressPosition(engine::ProgressBarRef, int) override {}
+    void SetProgressSmooth(engine::ProgressBarRef, bool) override {}
+    void SetProgressState(engine::ProgressBarRef, engine::ProgressState) override {}
+    bool TakeStopRequested() override { return false; }
+    engine::Edition edition() const override { return engine::Edition::Updater; }
+    std::uint8_t LoaderFamily() const override { return 0; }
+    void ApplySelectedPort() override {
+        if (ports_.selected_port == ports_.opened_port) return;
+        ports_.opened_port = ports_.selected_port;
+        channels_.CloseChannel(ports_.selected_port);
+        channels_.OpenChannel(ports_.selected_port, 115200, 0, 2, 8, 0);
+    }
+    void ShowPortPanel(engine::StatusBarRef) override {}
+
+    std::string outcome;
+    bool succeeded = false;
+
+private:
+    serial::ChannelTable& channels_;
+    serial::PortSelection& ports_;
+};
+
+enum class Kind { Poll, Qt };
+
+void ProgramK80(benchmark::State& state, Kind kind) {
+    Devsim devsim;
+    if (devsim.path.empty()) {
+        state.SkipWithError("devsim did not start");
+        return;
+    }
+    ByteCount count;
+    serial::ChannelTable channels(std::make_shared<CountingBackend>(devsim.path, count));
+    serial::PortSelection ports;
+    ports.selected_port = kPort;
+    auto handle = [&channels] { return channels.PollHandle(kPort); };
+    std::unique_ptr<engine::Pump> pump;
+    if (kind == Kind::Poll) pump = std::make_unique<engine::PollPump>(handle);
+#ifdef QUILLON_BENCH_QT
+    if (kind == Kind::Qt) pump = std::make_unique<ui::qt::QtPump>(handle);
+#endif
+    if (!pump) {
+        state.SkipWithError("pump not built");
+        return;
+    }
+    BenchFrontend ui(channels, ports);
+    engine::Engine e(ui, channels, ports, *pump);
+    catalog::CatalogState catalog;
+    catalog::InitCatalog(catalog);
+
+    double elapsed = 0, wire = 0;
+    int failures = 0;
+    for (auto _ : state) {
+        if (engine::SearchDevice(e, {}, {}) != engine::kSearchFound) {
+            state.SkipWithError("devsim not found");
+            break;
+        }
+        const ByteCount before = count;
+        ui.outcome.clear();
+        const auto t0 = engine::Clock::now();
+        engine::PrgMode(e, catalog, {}, {});
+        const auto t1 = engine::Clock::now();
+        if (ui.outcome != engine::kUpdaterSuccessText) ++failures;
+        const double s = std::chrono::duration<double>(t1 - t0).count();
+        const double bytes =
+            static_cast<double>(count.written - before.written + count.read - before.read);
+        elapsed += s;
+        wire += bytes * kBitsPerByte / kBitsPerSecond;
+        state.SetIterationTime(s);
+    }
+    const double n = static_cast<double>(state.iterations());
+    if (n > 0 && wire > 0) {
+        state.counters["elapsed_s"] = elapsed / n;
+        state.counters["wire_s"] = wire / n;
+        state.counters["ratio"] = elapsed / wire;
+    }
+    state.counters["failures"] = failures;
+    channels.CloseChannel(kPort);
+}
+
+BENCHMARK_CAPTURE(ProgramK80, PollPump, Kind::Poll)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+#ifdef QUILLON_BENCH_QT
+BENCHMARK_CAPTURE(ProgramK80, QtPump, Kind::Qt)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef QUILLON_BENCH_QT
+    QCoreApplication app(argc, argv);
+#endif
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
