@@ -294,6 +294,11 @@ int PrgMode(Engine& e, CatalogState& catalog, ProgressBarRef progress, StatusBar
             ShowNoImage(e, image);
             return 0;
         case catalog::Preparation::Ready:
+            // A record that states a length but carries no bytes has no image either.
+            if (image.Payload == nullptr) {
+                ShowNoImage(e, image);
+                return 0;
+            }
             break;
     }
     e.ui.SetPanelText(status, PanelSlot::DetailPanel, ChipText(chip).value_or(""));

@@ -424,6 +424,16 @@ TEST(Session, RefusalsBeforeAnythingIsSent) {
     }
 }
 
+TEST(Session, ARecordWithALengthButNoBytesIsNoImage) {
+    SessionRig rig(Device(0x42));
+    TestImage image = ImageFor(0x42, 130);
+    image.Install(rig.catalog, 0x42);
+    rig.catalog.at(0, catalog::kFamily258).Payload = nullptr;
+    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" No Hex inside !! "});
+    EXPECT_TRUE(rig.packets().empty());
+}
+
 TEST(Session, NotSuitableImage) {
     // This build's dsPIC33FJ64 image is for print 3 (ZRA_R03), preparation 0x84.
     devsim::Options o = Device(0xFC);

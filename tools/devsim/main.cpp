@@ -7,6 +7,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -295,6 +296,9 @@ int main(int argc, char** argv) {
     sigaddset(&blocked, SIGHUP);
     sigprocmask(SIG_BLOCK, &blocked, &original);
 
+    // Answers are due at exact line times; the kernel's default timer slack (50 us) would
+    // make every paced answer late by up to that much.
+    if (o.pace) ::prctl(PR_SET_TIMERSLACK, 1UL);
     Device device(o);
     const auto epoch = std::chrono::steady_clock::now();
     auto now = [epoch] {
