@@ -253,9 +253,10 @@ bool CheckSuitability(const DeviceIdentity& device, std::uint8_t ip, std::uint8_
 bool InProtectedWindow(const ProtectedWindow& window, std::int32_t address,
                        std::int32_t addresses) {
     if (window.start == 0) return false;
-    const std::int64_t begin = window.start;
-    const std::int64_t end = begin + window.extent;  // the first address after the window
-    return address<end&& static_cast<std::int64_t>(address) + addresses> begin;
+    // The device names its window by the addresses that may not follow a written block:
+    // a block is left out when the address after it lies in [start, start + extent].
+    const std::int64_t next = static_cast<std::int64_t>(address) + addresses;
+    return next >= window.start && next <= static_cast<std::int64_t>(window.start) + window.extent;
 }
 
 int PrgMode(Engine& e, CatalogState& catalog, ProgressBarRef progress, StatusBarRef status) {

@@ -71,8 +71,9 @@ std::optional<std::string_view> ChipText(std::uint8_t chip_code);
 bool CheckSuitability(const DeviceIdentity& device, std::uint8_t image_print,
                       std::uint8_t image_preparation);
 
-// Whether the block of `addresses` device address units at `address` touches the
-// protected window (a start of 0 is no window).
+// Whether the block of `addresses` device address units at `address` is left out for the
+// protected window: the address after the block lies in [start, start + extent] (a start
+// of 0 is no window).
 bool InProtectedWindow(const ProtectedWindow& window, std::int32_t address, std::int32_t addresses);
 
 // Whether a summed frame's last two bytes hold the 16-bit sum of the bytes before them.

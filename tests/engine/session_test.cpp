@@ -217,7 +217,7 @@ void PrintTo(const WindowCase& c, std::ostream* os) {
 }
 class ProtectedWindowSkip : public ::testing::TestWithParam<WindowCase> {};
 
-TEST_P(ProtectedWindowSkip, BlocksTouchingTheWindowAreNotSent) {
+TEST_P(ProtectedWindowSkip, BlocksEndingInTheWindowAreNotSent) {
     const WindowCase& c = GetParam();
     devsim::Options o = Device(c.chip, 9);
     o.extended = true;
@@ -253,13 +253,13 @@ std::vector<std::uint32_t> Range(std::uint32_t from, std::uint32_t to, std::uint
 INSTANTIATE_TEST_SUITE_P(
     Session, ProtectedWindowSkip,
     ::testing::Values(WindowCase{"Window1000Extent800", 0xFC, 0x1000, 0x800,
-                                 Range(0x1000, 0x1780, 128)},
+                                 Range(0x0F80, 0x1780, 128)},
                       WindowCase{"StartZeroIsNoWindow", 0xFC, 0, 0x800, {}},
-                      WindowCase{"EmptyWindow", 0xFE, 0x1000, 0, {}},
+                      WindowCase{"EmptyWindowStillEndsABlock", 0xFE, 0x1000, 0, {0x0F80}},
                       WindowCase{"OneAddressAtABlockEnd", 0xFC, 0x0FFF, 1, {0x0F80}},
-                      WindowCase{"OneAddressAtABlockStart", 0xFC, 0x1000, 1, {0x1000}},
-                      WindowCase{"StraddlesTwoBlocks", 0xFD, 0x1080, 0x81, {0x1080, 0x1100}},
-                      WindowCase{"TheLastBlockIsAlwaysSent", 0xFC, 0x1900, 0x100, {}},
+                      WindowCase{"OneAddressAtABlockStart", 0xFC, 0x1000, 1, {0x0F80}},
+                      WindowCase{"StraddlesTwoBlocks", 0xFD, 0x1080, 0x81, {0x1000, 0x1080}},
+                      WindowCase{"TheLastBlockIsAlwaysSent", 0xFC, 0x1900, 0x100, {0x1880}},
                       WindowCase{"Pic18IgnoresTheWindow", 0x48, 0x40, 0x40, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
