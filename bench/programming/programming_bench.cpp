@@ -10,9 +10,6 @@
 // the floor: the ratio shows what the host adds to it (reply latency, packet building).
 #include <benchmark/benchmark.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <memory>
@@ -23,57 +20,19 @@
 #include "engine/search.h"
 #include "engine/session.h"
 #include "serial/posix_backend.h"
+#include "tools/devsim/process.h"
 #ifdef QUILLON_BENCH_QT
 #include <QCoreApplication>
 
 #include "ui/qt/qt_pump.h"
 #endif
 
-extern char** environ;
-
 namespace {
 
 using namespace quillon;
 constexpr int kPort = 0;
-constexpr int kStartTimeoutMs = 10000;
 constexpr double kBitsPerByte = 11;  // start, 8 data, 2 stop
 constexpr double kBitsPerSecond = 115200;
-
-// The devsim program pacing the line, as a PIC18F26K80 with a version-7 bootloader.
-struct Devsim {
-    pid_t pid = -1;
-    std::string path;
-    Devsim() {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        const char* args[] = {DEVSIM_PATH, "--pace", "--chip", "48", "--bios", "7",
-                              "--print",   "16",     "--prep", "3",  nullptr};
-        if (posix_spawn(&pid, DEVSIM_PATH, &actions, nullptr, const_cast<char**>(args), environ) !=
-            0)
-            pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        std::string line;
-        pollfd p{out[0], POLLIN, 0};
-        while (line.find('\n') == std::string::npos && ::poll(&p, 1, kStartTimeoutMs) > 0) {
-            char buf[128];
-            const ssize_t n = ::read(out[0], buf, sizeof buf);
-            if (n <= 0) break;
-            line.append(buf, static_cast<std::size_t>(n));
-        }
-        ::close(out[0]);
-        if (line.rfind("devsim: ", 0) == 0) path = line.substr(8, line.find('\n') - 8);
-    }
-    ~Devsim() {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-        }
-    }
-};
 
 // Counts the bytes that cross the line, around the real POSIX backend.
 struct ByteCount {
@@ -168,13 +127,14 @@ private:
 enum class Kind { Poll, Qt };
 
 void ProgramK80(benchmark::State& state, Kind kind) {
-    Devsim devsim;
-    if (devsim.path.empty()) {
+    devsim::DevsimProcess devsim(
+        {"--pace", "--chip", "48", "--bios", "7", "--print", "16", "--prep", "3"});
+    if (devsim.path().empty()) {
         state.SkipWithError("devsim did not start");
         return;
     }
     ByteCount count;
-    serial::ChannelTable channels(std::make_shared<CountingBackend>(devsim.path, count));
+    serial::ChannelTable channels(std::make_shared<CountingBackend>(devsim.path(), count));
     serial::PortSelection ports;
     ports.selected_port = kPort;
     auto handle = [&channels] { return channels.PollHandle(kPort); };

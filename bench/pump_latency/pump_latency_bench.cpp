@@ -8,9 +8,6 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -22,52 +19,17 @@
 
 #include "engine/link.h"
 #include "engine/poll_pump.h"
+#include "tools/devsim/process.h"
 #ifdef QUILLON_BENCH_QT
 #include <QCoreApplication>
 
 #include "ui/qt/qt_pump.h"
 #endif
 
-extern char** environ;
-
 namespace {
 
 using namespace quillon;
 constexpr int kPort = 0;
-constexpr int kStartTimeoutMs = 10000;
-
-// The devsim program on a pseudo-terminal; its path is the first line it prints.
-struct Devsim {
-    pid_t pid = -1;
-    std::string path;
-    Devsim() {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        char* argv[] = {const_cast<char*>(DEVSIM_PATH), nullptr};
-        if (posix_spawn(&pid, DEVSIM_PATH, &actions, nullptr, argv, environ) != 0) pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        std::string line;
-        pollfd p{out[0], POLLIN, 0};
-        while (line.find('\n') == std::string::npos && ::poll(&p, 1, kStartTimeoutMs) > 0) {
-            char buf[128];
-            const ssize_t n = ::read(out[0], buf, sizeof buf);
-            if (n <= 0) break;
-            line.append(buf, static_cast<std::size_t>(n));
-        }
-        ::close(out[0]);
-        if (line.rfind("devsim: ", 0) == 0) path = line.substr(8, line.find('\n') - 8);
-    }
-    ~Devsim() {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-        }
-    }
-};
 
 // A minimal raw tty backend for the bench, so that the measurement covers the channel
 // table and the engine's own wait, not one backend's details.
@@ -146,12 +108,12 @@ public:
 enum class Kind { Poll, Qt, Sleep5ms };
 
 void ReplyLatency(benchmark::State& state, Kind kind) {
-    Devsim devsim;
-    if (devsim.path.empty()) {
+    devsim::DevsimProcess devsim;
+    if (devsim.path().empty()) {
         state.SkipWithError("devsim did not start");
         return;
     }
-    serial::ChannelTable channels(std::make_shared<RawTtyBackend>(devsim.path));
+    serial::ChannelTable channels(std::make_shared<RawTtyBackend>(devsim.path()));
     serial::PortSelection ports;
     ports.selected_port = kPort;
     if (!channels.OpenChannel(kPort, 115200, 0, 2, 8, 0)) {

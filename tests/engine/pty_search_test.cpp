@@ -16,13 +16,15 @@
 #include "engine/poll_pump.h"
 #include "engine/search.h"
 #include "serial/posix_backend.h"
-#include "tests/engine/devsim_process.h"
 #include "tests/engine/engine_rig.h"
 #include "tools/devsim/device.h"
+#include "tools/devsim/process.h"
 
 extern char** environ;
 
 namespace quillon::engine {
+
+using devsim::DevsimProcess;
 namespace {
 
 constexpr int kPort = 3;  // COM4

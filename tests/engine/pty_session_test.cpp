@@ -12,10 +12,12 @@
 #include "engine/search.h"
 #include "engine/session.h"
 #include "serial/posix_backend.h"
-#include "tests/engine/devsim_process.h"
 #include "tests/engine/session_rig.h"
+#include "tools/devsim/process.h"
 
 namespace quillon::engine {
+
+using devsim::DevsimProcess;
 namespace {
 
 constexpr int kPort = 6;  // COM7

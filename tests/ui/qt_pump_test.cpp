@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -16,10 +13,9 @@
 
 #include "engine/search.h"
 #include "serial/posix_backend.h"
+#include "tools/devsim/process.h"
 #include "ui/commands.h"
 #include "ui/engine_frontend.h"
-
-extern char** environ;
 
 namespace quillon::ui::qt {
 namespace {
@@ -91,42 +87,6 @@ TEST(QtPump, AClickEndsTheWait) {
     EXPECT_LT(pump.now() - t0, kLongWait);
 }
 
-// devsim on a pseudo-terminal; path from its first line.
-struct Devsim {
-    pid_t pid = -1;
-    std::string path;
-    explicit Devsim(std::vector<std::string> args) {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        args.insert(args.begin(), DEVSIM_PATH);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid, DEVSIM_PATH, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        std::string line;
-        pollfd pf{out[0], POLLIN, 0};
-        while (line.find('\n') == std::string::npos && ::poll(&pf, 1, 10000) > 0) {
-            char buf[128];
-            const ssize_t n = ::read(out[0], buf, sizeof buf);
-            if (n <= 0) break;
-            line.append(buf, static_cast<std::size_t>(n));
-        }
-        ::close(out[0]);
-        if (line.rfind("devsim: ", 0) == 0) path = line.substr(8, line.find('\n') - 8);
-    }
-    ~Devsim() {
-        if (pid > 0) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-        }
-    }
-};
-
 struct GuiRig {
     explicit GuiRig(const std::string& path)
         : channels(std::make_shared<serial::PosixBackend>(
@@ -152,9 +112,9 @@ struct GuiRig {
 
 TEST(QtPump, SearchOverAPseudoTerminal) {
     App();
-    Devsim devsim({"--chip", "47", "--bios", "9", "--ext-text", "gui"});
-    ASSERT_FALSE(devsim.path.empty());
-    GuiRig rig(devsim.path);
+    devsim::DevsimProcess devsim({"--chip", "47", "--bios", "9", "--ext-text", "gui"});
+    ASSERT_FALSE(devsim.path().empty());
+    GuiRig rig(devsim.path());
     EXPECT_EQ(rig.Search(), engine::kSearchFound);
     engine::AwaitExtendedInfo(rig.engine);
     EXPECT_EQ(rig.engine.identity().ChipCode, 0x47);
@@ -163,9 +123,9 @@ TEST(QtPump, SearchOverAPseudoTerminal) {
 
 TEST(QtPump, TheStopButtonRunsDuringTheSearch) {
     App();
-    Devsim devsim({"--accept", "00"});  // never answers the identify byte
-    ASSERT_FALSE(devsim.path.empty());
-    GuiRig rig(devsim.path);
+    devsim::DevsimProcess devsim({"--accept", "00"});  // never answers the identify byte
+    ASSERT_FALSE(devsim.path().empty());
+    GuiRig rig(devsim.path());
     // The click arrives as a window event while the search waits.
     QTimer::singleShot(30, [&rig] { MainStopClick(rig.shell); });
     EXPECT_EQ(rig.Search(), engine::kSearchStopped);

@@ -1,6 +1,6 @@
-// The devsim program on a pseudo-terminal, for the end-to-end tests: started with
-// arguments, its device path read from the first line it prints, stopped (and its HEX
-// files written) by Stop.
+// The devsim program on a pseudo-terminal, for end-to-end tests and benchmarks: started
+// with arguments, its device path read from the first line it prints, stopped (and its
+// HEX files written) by Stop. The program's path is the build's DEVSIM_PATH.
 #pragma once
 
 #include <fcntl.h>
@@ -15,14 +15,14 @@
 
 extern char** environ;
 
-namespace quillon::engine {
+namespace quillon::devsim {
 
 inline constexpr int kStartTimeoutMs = 10000;  // generous: devsim only has to open a pty
 
 // The devsim program, started with arguments; stopped (and its hex files written) by Stop.
 class DevsimProcess {
 public:
-    explicit DevsimProcess(std::vector<std::string> args) {
+    explicit DevsimProcess(std::vector<std::string> args = {}) {
         int out[2];
         if (::pipe(out) != 0) return;
         posix_spawn_file_actions_t actions;
@@ -67,4 +67,4 @@ private:
     std::string path_;
 };
 
-}  // namespace quillon::engine
+}  // namespace quillon::devsim
