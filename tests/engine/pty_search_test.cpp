@@ -16,35 +16,17 @@
 #include "engine/poll_pump.h"
 #include "engine/search.h"
 #include "serial/posix_backend.h"
-#include "tests/engine/engine_rig.h"
+#include "tests/engine/pty_rig.h"
 #include "tools/devsim/device.h"
 #include "tools/devsim/process.h"
-
-extern char** environ;
 
 namespace quillon::engine {
 
 using devsim::DevsimProcess;
 namespace {
 
-constexpr int kPort = 3;  // COM4
-struct PtyRig {
-    explicit PtyRig(const std::string& device_path)
-        : channels(std::make_shared<serial::PosixBackend>(
-              [device_path](int port) { return port == kPort ? device_path : std::string(); })),
-          ui(channels, ports),
-          pump([this] { return channels.PollHandle(kPort); }),
-          engine(ui, channels, ports, pump) {
-        ports.selected_port = kPort;
-    }
-    serial::ChannelTable channels;
-    serial::PortSelection ports;
-    testing::RecordingFrontend ui;
-    PollPump pump;
-    Engine engine;
-    int progress_bar = 0, status_bar = 0;
-    std::int16_t Search() { return SearchDevice(engine, {&progress_bar}, {&status_bar}); }
-};
+using testing::PtyRig;
+constexpr int kPort = testing::kPtyPort;
 
 struct EndToEndCase {
     const char* name;

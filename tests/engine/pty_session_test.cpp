@@ -12,6 +12,7 @@
 #include "engine/search.h"
 #include "engine/session.h"
 #include "serial/posix_backend.h"
+#include "tests/engine/pty_rig.h"
 #include "tests/engine/session_rig.h"
 #include "tools/devsim/process.h"
 
@@ -20,25 +21,8 @@ namespace quillon::engine {
 using devsim::DevsimProcess;
 namespace {
 
-constexpr int kPort = 6;  // COM7
-
-struct PtySessionRig {
-    explicit PtySessionRig(const std::string& device_path)
-        : channels(std::make_shared<serial::PosixBackend>(
-              [device_path](int port) { return port == kPort ? device_path : std::string(); })),
-          ui(channels, ports),
-          pump([this] { return channels.PollHandle(kPort); }),
-          engine(ui, channels, ports, pump) {
-        ports.selected_port = kPort;
-    }
-    serial::ChannelTable channels;
-    serial::PortSelection ports;
-    testing::RecordingFrontend ui;
-    PollPump pump;
-    Engine engine;
-    catalog::CatalogState catalog;
-    int progress_bar = 0, status_bar = 0;
-};
+using testing::PtyRig;
+constexpr int kPort = testing::kPtyPort;
 
 struct PtyImageCase {
     const char* name;
@@ -60,7 +44,7 @@ TEST_P(PtySession, DevsimHoldsTheImageAfterwards) {
     DevsimProcess devsim(args);
     ASSERT_FALSE(devsim.path().empty());
 
-    PtySessionRig rig(devsim.path());
+    PtyRig rig(devsim.path());
     catalog::InitCatalog(rig.catalog);
     ASSERT_EQ(SearchDevice(rig.engine, {&rig.progress_bar}, {&rig.status_bar}), kSearchFound);
     EXPECT_EQ(PrgMode(rig.engine, rig.catalog, {&rig.progress_bar}, {&rig.status_bar}), 0);

@@ -1,0 +1,38 @@
+// Test rig for the end-to-end runs: the engine on the real poll pump, talking through the
+// real POSIX backend to the devsim program on a pseudo-terminal, with the recording
+// frontend of the in-process rig.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "catalog/preparation.h"
+#include "engine/poll_pump.h"
+#include "engine/search.h"
+#include "serial/posix_backend.h"
+#include "tests/engine/engine_rig.h"
+
+namespace quillon::engine::testing {
+
+inline constexpr int kPtyPort = 3;  // COM4: the device path is served under this number
+
+struct PtyRig {
+    explicit PtyRig(const std::string& device_path)
+        : channels(std::make_shared<serial::PosixBackend>(
+              [device_path](int port) { return port == kPtyPort ? device_path : std::string(); })),
+          ui(channels, ports),
+          pump([this] { return channels.PollHandle(kPtyPort); }),
+          engine(ui, channels, ports, pump) {
+        ports.selected_port = kPtyPort;
+    }
+    serial::ChannelTable channels;
+    serial::PortSelection ports;
+    RecordingFrontend ui;
+    PollPump pump;
+    Engine engine;
+    catalog::CatalogState catalog;
+    int progress_bar = 0, status_bar = 0;
+    std::int16_t Search() { return SearchDevice(engine, {&progress_bar}, {&status_bar}); }
+};
+
+}  // namespace quillon::engine::testing
