@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/common/silent_frontend.h"
 #include "catalog/preparation.h"
 #include "engine/poll_pump.h"
 #include "engine/search.h"
@@ -86,7 +87,7 @@ private:
 };
 
 // Opens the port as the windows do; shows nothing.
-class BenchFrontend : public engine::Frontend {
+class BenchFrontend : public bench::SilentFrontend {
 public:
     BenchFrontend(serial::ChannelTable& channels, serial::PortSelection& ports)
         : channels_(channels), ports_(ports) {}
@@ -94,27 +95,12 @@ public:
         outcome = std::string(text);
         succeeded = success != 0;
     }
-    void ShowActivity(std::string_view, engine::Colour) override {}
-    void ShowSessionRunning() override {}
-    void ShowSessionIdle() override {}
-    void SetPanelText(engine::StatusBarRef, engine::PanelSlot, std::string_view) override {}
-    void RepaintStatusBar(engine::StatusBarRef) override {}
-    engine::StatusBarRef MainStatusBar() override { return {}; }
-    void HideResultLine() override {}
-    void SetProgressMax(engine::ProgressBarRef, int) override {}
-    void SetProgressPosition(engine::ProgressBarRef, int) override {}
-    void SetProgressSmooth(engine::ProgressBarRef, bool) override {}
-    void SetProgressState(engine::ProgressBarRef, engine::ProgressState) override {}
-    bool TakeStopRequested() override { return false; }
-    engine::Edition edition() const override { return engine::Edition::Updater; }
-    std::uint8_t LoaderFamily() const override { return 0; }
     void ApplySelectedPort() override {
         if (ports_.selected_port == ports_.opened_port) return;
         ports_.opened_port = ports_.selected_port;
         channels_.CloseChannel(ports_.selected_port);
         channels_.OpenChannel(ports_.selected_port, 115200, 0, 2, 8, 0);
     }
-    void ShowPortPanel(engine::StatusBarRef) override {}
 
     std::string outcome;
     bool succeeded = false;
