@@ -7,17 +7,9 @@
 #include <cstdint>
 #include <string_view>
 
-namespace quillon::engine {
+#include "engine/colour.h"
 
-// Colours as the windows take them (red + 256 * green + 65536 * blue; 0xFF...... system).
-using Colour = std::uint32_t;
-namespace colour {
-inline constexpr Colour kRed = 0x0000FF;
-inline constexpr Colour kGreen = 0x008000;
-inline constexpr Colour kBlack = 0x000000;
-inline constexpr Colour kSilver = 0xC0C0C0;
-inline constexpr Colour kButtonFace = 0xFF00000F;
-}  // namespace colour
+namespace quillon::engine {
 
 enum class Edition { Updater = 0, Upgrade = 1, Loader = 2 };
 enum class PanelSlot { PortPanel = 0, ActivityPanel = 1, DetailPanel = 2, NoticePanel = 3 };

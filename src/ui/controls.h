@@ -7,19 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/colour.h"
+
 namespace quillon::ui {
 
-// 32-bit colour: high byte 0 -> red + 256*green + 65536*blue; high byte 0xFF -> system
-// colour indexed by the low byte.
-using Colour = std::uint32_t;
-namespace colour {
-inline constexpr Colour kRed = 0x0000FF;
-inline constexpr Colour kGreen = 0x008000;
-inline constexpr Colour kBlack = 0x000000;
-inline constexpr Colour kWhite = 0xFFFFFF;
-inline constexpr Colour kSilver = 0xC0C0C0;
-inline constexpr Colour kButtonFace = 0xFF00000F;  // system colour 15
-}  // namespace colour
+using Colour = engine::Colour;
+namespace colour = engine::colour;
 
 // Resolves a system colour to plain RGB (button face is the classic light grey).
 Colour ResolveColour(Colour c);
