@@ -9,17 +9,12 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/assembly.h"
 #include "app/edition.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
-#include "catalog/preparation.h"
-#include "engine/session.h"
-#include "serial/channel.h"
-#include "serial/ports.h"
 #include "ui/commands.h"
 #include "ui/creation.h"
-#include "ui/engine_frontend.h"
-#include "ui/program.h"
 #include "ui/qt/binding.h"
 #include "ui/qt/qt_pump.h"
 #include "ui/qt/setup_dialog_view.h"
@@ -74,20 +69,7 @@ std::unique_ptr<QUdpSocket> OpenUdpListener(const QStringList& args) {
     return socket;
 }
 
-// Everything one running program owns, created in start-up order and destroyed in reverse.
-struct Program {
-    ui::Shell shell;
-    serial::ChannelTable channels;
-    serial::PortSelection ports;
-    std::unique_ptr<catalog::CatalogState> catalog = std::make_unique<catalog::CatalogState>();
-    ui::EngineFrontend frontend{shell, ports, channels};
-    ui::qt::QtPump pump{[this] { return channels.PollHandle(ports.selected_port); }};
-    engine::Engine engine{frontend, channels, ports, pump};
-    ui::Services services{channels, ports, *catalog, engine, {}, {}, {}, {}};
-    std::unique_ptr<QUdpSocket> udp;
-};
-
-void WireCommands(Program& p, ui::qt::Binding& binding) {
+void WireCommands(app::Program& p, ui::qt::Binding& binding) {
     ui::Shell& shell = p.shell;
     ui::Services& s = p.services;
     auto& main = binding.commands(shell.form1->window);
@@ -116,24 +98,20 @@ void WireCommands(Program& p, ui::qt::Binding& binding) {
 }
 
 void Run(const ui::BuildInfo& build) {
-    Program p;
-    p.services.build = build;
-    p.services.list_ports = [] { return serial::ListPorts(); };
-    p.services.session = [&p](engine::ProgressBarRef bar, engine::StatusBarRef status) {
-        return static_cast<std::int8_t>(engine::PrgMode(p.engine, *p.catalog, bar, status));
-    };
+    app::Program p(build, [](std::function<int()> input_handle) {
+        return std::make_unique<ui::qt::QtPump>(std::move(input_handle));
+    });
     p.channels.message_box = [](std::string_view caption, std::string_view text) {
         ShowMessage(QMessageBox::Critical, Q(std::string(caption)), Q(std::string(text)), false);
     };
 
     ui::Shell& shell = p.shell;
-    const ui::Edition edition = app::SelectEdition(build.label);
-    ui::CreateWindows(shell, edition);
-    if (edition != ui::Edition::Loader) {
-        p.udp = OpenUdpListener(QCoreApplication::arguments());
-        if (p.udp) shell.notify_outcome = [](std::uint8_t) {};  // nothing is sent
+    std::unique_ptr<QUdpSocket> udp;
+    if (shell.edition() != ui::Edition::Loader) {
+        udp = OpenUdpListener(QCoreApplication::arguments());
+        if (udp) shell.notify_outcome = [](std::uint8_t) {};  // nothing is sent
     }
-    ui::RunCreationWork(shell, p.services);
+    p.RunCreationWork();
     for (const ui::Window* w : {shell.form5 ? &shell.form5->window : nullptr,
                                 shell.form6 ? &shell.form6->window : nullptr, &shell.form1->window,
                                 &shell.form3->window, &shell.form4->window})

@@ -1,7 +1,5 @@
 #include "engine/link.h"
 
-#include <cstdio>
-
 namespace quillon::engine {
 namespace {
 
@@ -58,7 +56,7 @@ void DiscardInput(Engine& e) {
 int WaitReply(Engine& e, int ms) {
     const int slices = ms / static_cast<int>(kSlice.count());
     return SliceWait(e, slices, [&e]() -> int {
-        if (e.ui.TakeStopRequested()) return kReplyStop;
+        if (e.events.TakeStopRequested()) return kReplyStop;
         if (e.parser.AckSeen) {
             e.parser.AckSeen = 0;
             return kReplyAck;
@@ -93,11 +91,7 @@ LinkResult SendPacket(Engine& e, std::span<std::uint8_t> packet, int n) {
             default:
                 break;
         }
-        char text[32];
-        std::snprintf(text, sizeof text, "Resend %d", resends);
-        const StatusBarRef main_bar = e.ui.MainStatusBar();
-        e.ui.SetPanelText(main_bar, PanelSlot::ActivityPanel, text);
-        e.ui.RepaintStatusBar(main_bar);
+        e.events.Resend(resends);
         if (resends >= kMaxResends) return LinkChecksumError;
     }
 }

@@ -46,7 +46,7 @@
 #include <cstdint>
 #include <span>
 
-#include "engine/frontend.h"
+#include "engine/events.h"
 #include "engine/protocol.h"
 #include "engine/pump.h"
 #include "serial/channel.h"
@@ -74,16 +74,30 @@ struct ProtectedWindow {
     std::int32_t extent = 0;
 };
 
+// Identify bytes: which one a bootloader answers depends on the product it belongs to.
+inline constexpr std::uint8_t kSearchByteDefault = 0xC2;
+inline constexpr std::uint8_t kSearchByteFamily1 = 0xC6;
+inline constexpr std::uint8_t kSearchByteUpgrade = 0xC5;
+
+// What the front end chooses for its runs.
+struct EngineOptions {
+    std::uint8_t identify_byte = kSearchByteDefault;
+    // Program the catalog's images one after another into a row of devices: a device of a
+    // family already programmed in the run is passed on.
+    bool sequence_mode = false;
+};
+
 // The programming engine's state and the services it runs on.
 struct Engine {
-    Engine(Frontend& frontend, serial::ChannelTable& channel_table,
+    Engine(Events& event_sink, serial::ChannelTable& channel_table,
            serial::PortSelection& port_selection, Pump& the_pump)
-        : ui(frontend), channels(channel_table), ports(port_selection), pump(the_pump) {}
+        : events(event_sink), channels(channel_table), ports(port_selection), pump(the_pump) {}
 
-    Frontend& ui;
+    Events& events;
     serial::ChannelTable& channels;
     serial::PortSelection& ports;
     Pump& pump;
+    EngineOptions options;
 
     ReplyParser parser;  // link state and DeviceIdentity
     BootPacket packet;
@@ -106,7 +120,7 @@ void DiscardInput(Engine& e);
 // the deadline and is never shorter than ms rounded down to slices.
 int WaitReply(Engine& e, int ms);
 // Writes the checksum at packet[n], transmits the n + 1 bytes and waits for the answer,
-// resending up to four times on rejection ("Resend %d" in the main window's status bar).
+// resending up to four times on rejection (each resend is told to the front end).
 // `packet` must have room for the checksum; when it has not, nothing is sent.
 LinkResult SendPacket(Engine& e, std::span<std::uint8_t> packet, int n);
 // Writes bytes as they are (single-byte commands, summed frames); the result is not used.

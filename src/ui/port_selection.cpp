@@ -7,9 +7,6 @@
 namespace quillon::ui {
 namespace {
 
-constexpr std::uint8_t kParityNone = 0;
-constexpr std::uint8_t kTwoStopBits = 2;
-constexpr std::uint8_t kDataBits = 8;
 constexpr char kComValue[] = "com";
 
 void Repaint(Shell& shell) {
@@ -24,23 +21,16 @@ void CloseDialog(Shell& shell) {
 }  // namespace
 
 void ApplySelectedPort(Shell& shell, serial::PortSelection& ports, serial::ChannelTable& channels) {
-    if (ports.selected_port == ports.opened_port) return;
-    const std::int16_t previous = ports.opened_port;
-    ports.opened_port = ports.selected_port;  // stands even if the open fails
-    if (previous >= 0 && previous != ports.selected_port) channels.CloseChannel(previous);
-    channels.CloseChannel(ports.selected_port);
-    channels.OpenChannel(ports.selected_port, ports.baud_rate, kParityNone, kTwoStopBits, kDataBits,
-                         0);
-    channels.SetControlLines(ports.selected_port, true);
-    if (channels.FlushChannel(ports.selected_port) < 0)
+    if (!serial::ApplySelectedPort(ports, channels))
         ShowOutcome(shell, kInvalidPortCom, colour::kRed, 0);
 }
 
+std::string PortPanelText(int port) {
+    return port < 0 ? std::string(kNoPortPanel) : "COM" + std::to_string(port + 1);
+}
+
 void ShowPortPanel(const Shell& shell, const serial::PortSelection& ports, StatusBar& bar) {
-    const std::string text = ports.selected_port < 0
-                                 ? std::string(kNoPortPanel)
-                                 : "COM" + std::to_string(ports.selected_port + 1);
-    SetPanelText(shell, bar, PanelSlot::PortPanel, text);
+    SetPanelText(shell, bar, PanelSlot::PortPanel, PortPanelText(ports.selected_port));
 }
 
 void SetupFormShow(TForm3& form, const serial::PortSelection& ports, const PortLister& list_ports) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "serial/channel.h"
@@ -23,7 +24,9 @@ inline constexpr std::string_view kNoPortPanel = "-----";
 // port at a time.
 void ApplySelectedPort(Shell& shell, serial::PortSelection& ports, serial::ChannelTable& channels);
 
-// "COM<n>" (SelectedPort + 1), or "-----" without a port, into the bar's port panel.
+// The port panel's text: "COM<n>" (port + 1), or "-----" without a port.
+std::string PortPanelText(int port);
+// PortPanelText of SelectedPort into the bar's port panel.
 void ShowPortPanel(const Shell& shell, const serial::PortSelection& ports, StatusBar& bar);
 
 // The "Setup" dialog. Showing it fills the lists and selects the chosen port (FormShow);

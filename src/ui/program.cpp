@@ -1,9 +1,9 @@
 #include "ui/program.h"
 
 #include "engine/search.h"
-#include "ui/engine_frontend.h"
 #include "ui/messages.h"
 #include "ui/port_selection.h"
+#include "ui/presenter.h"
 #include "ui/version_dialog.h"
 
 namespace quillon::ui {
@@ -13,14 +13,14 @@ void Repaint(Shell& shell) {
     if (shell.repaint) shell.repaint();
 }
 
-std::int16_t Search(Services& s, ProgressBar& progress, StatusBar& status) {
-    return engine::SearchDevice(s.engine, EngineFrontend::Ref(progress),
-                                EngineFrontend::Ref(status));
+engine::SearchResult Search(Shell& shell, Services& s) {
+    s.engine.options = EngineOptionsFor(shell.edition(), shell.loader_family, shell.sequence_mode);
+    return engine::SearchDevice(s.engine);
 }
 
-std::int8_t Session(Services& s, ProgressBar& progress, StatusBar& status) {
-    if (!s.session) return 0;
-    return s.session(EngineFrontend::Ref(progress), EngineFrontend::Ref(status));
+engine::SessionResult Session(Services& s) {
+    if (!s.session) return {};
+    return s.session();
 }
 
 }  // namespace
@@ -48,9 +48,8 @@ void RunCreationWork(Shell& shell, Services& s) {
 }
 
 void MainUpdateClick(Shell& shell, Services& s) {
-    TForm1& f = *shell.form1;
-    if (Search(s, f.ProgressBar1, f.StatusBar1) != engine::kSearchFound) return;
-    Session(s, f.ProgressBar1, f.StatusBar1);
+    if (Search(shell, s) != engine::SearchResult::Found) return;
+    Session(s);
 }
 
 void MainChangePortClick(Shell& shell, Services& s) {
@@ -77,11 +76,15 @@ void UpgradeStartClick(Shell& shell, Services& s) {
     f.ProgressBar2.max = pending + 1;
     f.ProgressBar2.position = 0;
     Repaint(shell);
-    std::int8_t m = 0;
+    // The images still to program after each device; a device passed on counts as one.
+    int m = 0;
     do {
         m = 0;
-        if (Search(s, f.ProgressBar1, f.StatusBar1) == engine::kSearchFound) {
-            m = Session(s, f.ProgressBar1, f.StatusBar1);
+        if (Search(shell, s) == engine::SearchResult::Found) {
+            const engine::SessionResult r = Session(s);
+            m = r.end == engine::SessionEnd::PassedOn     ? 1
+                : r.end == engine::SessionEnd::Programmed ? r.remaining
+                                                          : 0;
             f.ProgressBar2.position = f.ProgressBar2.max - m;
             Repaint(shell);
         }
@@ -96,17 +99,17 @@ void LoaderUpdateClick(Shell& shell, Services& s) {
     TForm6& f = *shell.form6;
     ClearLabel(f);
     Repaint(shell);
-    switch (Search(s, f.ProgressBar1, f.StatusBar1)) {
-        case engine::kSearchNotFound:
+    switch (Search(shell, s)) {
+        case engine::SearchResult::NotFound:
             ShowActivity(shell, kDeviceNotFindText, colour::kBlack);
             break;
-        case engine::kSearchPortUnusable:
+        case engine::SearchResult::PortUnusable:
             ShowActivity(shell, kPortNotValidText, colour::kRed);
             break;
-        case engine::kSearchFound:
-            Session(s, f.ProgressBar1, f.StatusBar1);
+        case engine::SearchResult::Found:
+            Session(s);
             break;
-        default:  // stopped: the search has said so
+        case engine::SearchResult::Stopped:  // the search has said so
             break;
     }
 }

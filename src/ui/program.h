@@ -7,6 +7,7 @@
 
 #include "catalog/preparation.h"
 #include "engine/link.h"
+#include "engine/session.h"
 #include "serial/channel.h"
 #include "serial/port_selection.h"
 #include "settings/settings.h"
@@ -16,10 +17,8 @@
 
 namespace quillon::ui {
 
-// Runs one programming session on a found device with the calling window's bars and
-// returns its result (0 outside the sequence mode, or when it failed).
-using SessionRunner =
-    std::function<std::int8_t(engine::ProgressBarRef progress, engine::StatusBarRef status)>;
+// Runs one programming session on the device the search found.
+using SessionRunner = std::function<engine::SessionResult()>;
 
 struct Services {
     serial::ChannelTable& channels;

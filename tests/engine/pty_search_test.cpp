@@ -33,7 +33,7 @@ struct EndToEndCase {
     Edition edition;
     std::uint8_t family;
     std::vector<std::string> args;
-    std::int16_t result;
+    SearchResult result;
     DeviceIdentity identity;
     std::string text;
 };
@@ -51,7 +51,7 @@ TEST_P(PtySearch, FindsTheVirtualDevice) {
     rig.ui.edition_value = c.edition;
     rig.ui.loader_family = c.family;
     EXPECT_EQ(rig.Search(), c.result);
-    if (c.result == kSearchFound) {
+    if (c.result == SearchResult::Found) {
         AwaitExtendedInfo(rig.engine);
         const DeviceIdentity& id = rig.engine.identity();
         EXPECT_EQ(id.ChipCode, c.identity.ChipCode);
@@ -80,14 +80,14 @@ INSTANTIATE_TEST_SUITE_P(
             Edition::Updater,
             0,
             {"--accept", "C2", "--chip", "48", "--bios", "7", "--print", "16", "--prep", "3"},
-            kSearchFound,
+            SearchResult::Found,
             {0x48, 7, 16, 3, 1},
             ""},
         EndToEndCase{"UpdaterBare",
                      Edition::Updater,
                      0,
                      {"--accept", "C2", "--chip", "42", "--bare"},
-                     kSearchFound,
+                     SearchResult::Found,
                      {0x42, 0, 0, 0, 0},
                      ""},
         EndToEndCase{"UpgradeVersion",
@@ -95,14 +95,14 @@ INSTANTIATE_TEST_SUITE_P(
                      0,
                      {"--accept", "C5", "--chip", "FD", "--bios", "9", "--ext-text", "line 4",
                       "--window", "4096,2048"},
-                     kSearchFound,
+                     SearchResult::Found,
                      {0xFD, 9, 16, 3, 1},
                      "line 4"},
         EndToEndCase{"UpgradeBare",
                      Edition::Upgrade,
                      0,
                      {"--accept", "C5", "--chip", "47", "--bare"},
-                     kSearchFound,
+                     SearchResult::Found,
                      {0x47, 0, 0, 0, 0},
                      ""},
         EndToEndCase{
@@ -110,25 +110,25 @@ INSTANTIATE_TEST_SUITE_P(
             Edition::Loader,
             1,
             {"--accept", "C6", "--chip", "C7", "--bios", "5", "--print", "2", "--prep", "1"},
-            kSearchFound,
+            SearchResult::Found,
             {0xC7, 5, 2, 1, 1},
             ""},
         EndToEndCase{"LoaderFamily2Bare",
                      Edition::Loader,
                      2,
                      {"--accept", "C5", "--chip", "FE", "--bare"},
-                     kSearchFound,
+                     SearchResult::Found,
                      {0xFE, 0, 0, 0, 0},
                      ""},
         EndToEndCase{
-            "OnlyRejections", Edition::Updater, 0, {"--nak-only"}, kSearchNotFound, {}, ""}),
+            "OnlyRejections", Edition::Updater, 0, {"--nak-only"}, SearchResult::NotFound, {}, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PtySearch, AHungUpDeviceIsNoResponse) {
     DevsimProcess devsim({"--hang-up-after", "1"});
     ASSERT_FALSE(devsim.path().empty());
     PtyRig rig(devsim.path());
-    ASSERT_EQ(rig.Search(), kSearchFound);
+    ASSERT_EQ(rig.Search(), SearchResult::Found);
     const std::uint8_t eeprom[] = {0x40, 0x00, 0x11, 0x01, 0x00};
     for (LinkResult expected : {LinkOk, LinkNoResponse}) {
         rig.engine.packet.Reset();
@@ -147,7 +147,7 @@ TEST(PtySearch, DevsimWritesTheFlashItReceivedAsIntelHex) {
         DevsimProcess devsim({"--plain", "--flash-hex", hex, "--hex", both});
         ASSERT_FALSE(devsim.path().empty());
         PtyRig rig(devsim.path());
-        ASSERT_EQ(rig.Search(), kSearchFound);
+        ASSERT_EQ(rig.Search(), SearchResult::Found);
         rig.engine.packet.Reset();
         const std::uint8_t block[] = {0x00, 0x01, 0x00, 0x03, 0xDE, 0xAD, 0xBE};
         std::copy(std::begin(block), std::end(block), rig.engine.packet.bytes.begin());

@@ -46,8 +46,8 @@ TEST_P(PtySession, DevsimHoldsTheImageAfterwards) {
 
     PtyRig rig(devsim.path());
     catalog::InitCatalog(rig.catalog);
-    ASSERT_EQ(SearchDevice(rig.engine, {&rig.progress_bar}, {&rig.status_bar}), kSearchFound);
-    EXPECT_EQ(PrgMode(rig.engine, rig.catalog, {&rig.progress_bar}, {&rig.status_bar}), 0);
+    ASSERT_EQ(rig.Search(), SearchResult::Found);
+    EXPECT_EQ(PrgMode(rig.engine, rig.catalog).end, SessionEnd::Programmed);
     EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" Program Ok "});
     rig.channels.CloseChannel(kPort);
     ASSERT_EQ(devsim.Stop(), 0);

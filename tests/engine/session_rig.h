@@ -30,11 +30,11 @@ struct SessionRig : Rig {
     explicit SessionRig(devsim::Options o = {}) : Rig(Logged(std::move(o))) {}
 
     // Searches, then runs the session; the log holds the session's events only.
-    int Run() {
-        EXPECT_EQ(SearchDevice(engine, progress(), status()), kSearchFound);
+    SessionResult Run() {
+        EXPECT_EQ(Search(), SearchResult::Found);
         ui.log.clear();
         session_start = pump.now();
-        return PrgMode(engine, catalog, progress(), status());
+        return PrgMode(engine, catalog);
     }
     const std::vector<Bytes>& packets() const { return device->stats().packet_log; }
     Clock::duration elapsed() { return pump.now() - session_start; }

@@ -90,7 +90,7 @@ TEST_P(PacketLayout, BlocksAndFixBlockOnTheWire) {
     SessionRig rig(Device(c.chip));
     TestImage image = ImageFor(c.chip, c.length, 2);
     image.Install(rig.catalog, c.chip, c.plain);
-    ASSERT_EQ(rig.Run(), 0);
+    ASSERT_EQ(rig.Run().remaining, 0);
     EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" Program Ok "});
 
     const auto& packets = rig.packets();
@@ -195,7 +195,7 @@ TEST(Session, ActivityAndProgressByEdition) {
         rig.ui.edition_value = row.edition;
         TestImage image = ImageFor(0x42, 130, 2);
         image.Install(rig.catalog, 0x42);
-        ASSERT_EQ(rig.Run(), 0);
+        ASSERT_EQ(rig.Run().remaining, 0);
         EXPECT_EQ(rig.ui.Panels(PanelSlot::ActivityPanel), row.activity);
         EXPECT_EQ(rig.ui.Values("progress.max"), (std::vector<long>{130, 2}));
         EXPECT_EQ(rig.ui.Values("progress.pos"), (std::vector<long>{0, 0, 64, 128, 0, 0, 1, 0}));
@@ -229,7 +229,7 @@ TEST_P(ProtectedWindowSkip, BlocksEndingInTheWindowAreNotSent) {
     const std::size_t length = wide ? 13000 : 6436;
     TestImage image = ImageFor(c.chip, length);
     image.Install(rig.catalog, c.chip);
-    ASSERT_EQ(rig.Run(), 0);
+    ASSERT_EQ(rig.Run().remaining, 0);
     EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" Program Ok "});
 
     const std::uint32_t step = wide ? 128 : 64;
@@ -290,7 +290,7 @@ TEST(Session, NoAnswerAndRejectionsByPacket) {
         SessionRig rig(o);
         TestImage image = ImageFor(0x42, 130, 2);
         image.Install(rig.catalog, 0x42);
-        EXPECT_EQ(rig.Run(), 0);
+        EXPECT_EQ(rig.Run().remaining, 0);
         EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{row.outcome});
         EXPECT_EQ(static_cast<int>(rig.packets().size()), row.result_packets);
         EXPECT_EQ(rig.device->flash().count(0) == 1, row.block0_written);
@@ -314,7 +314,7 @@ TEST(Session, StopWhileABlockWaits) {
     rig.pump.set_ui_hook([&rig](Clock::time_point) {
         if (rig.device->stats().packets == 2) rig.ui.stop = true;
     });
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run().remaining, 0);
     EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" User Abort !! "});
     EXPECT_EQ(rig.packets().size(), 2u);  // nothing after the stopped block
     EXPECT_EQ(rig.device->flash().size(), 128u);
@@ -346,7 +346,7 @@ TEST(Session, EntryCommandAndVersionLimits) {
         SessionRig rig(o);
         TestImage image = ImageFor(0x42, 130, 1);
         image.Install(rig.catalog, 0x42);
-        EXPECT_EQ(rig.Run(), 0);
+        EXPECT_EQ(rig.Run().remaining, 0);
         EXPECT_EQ(rig.device->stats().entries, row.entries);
         const auto activity = rig.ui.Panels(PanelSlot::ActivityPanel);
         EXPECT_EQ(std::count(activity.begin(), activity.end(), "Entry in PrgMode"), row.entries);
@@ -366,7 +366,7 @@ TEST(Session, StopDuringTheEntryCommandEndsTheSessionBeforeAnyBlock) {
     rig.pump.set_ui_hook([&rig](Clock::time_point) {
         if (rig.device->stats().entries == 1) rig.ui.stop = true;
     });
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run().remaining, 0);
     EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" User Abort !! "});
     EXPECT_TRUE(rig.packets().empty());
     EXPECT_EQ(image.payload[0], 0 * 7 + 3);  // nothing patched either
@@ -410,7 +410,7 @@ TEST(Session, RefusalsBeforeAnythingIsSent) {
         SessionRig rig(o);
         TestImage image = ImageFor(row.chip == 0x50 ? 0x42 : row.chip, row.length);
         if (row.length > 0) image.Install(rig.catalog, row.chip == 0x50 ? 0x42 : row.chip);
-        EXPECT_EQ(rig.Run(), 0);
+        EXPECT_EQ(rig.Run().remaining, 0);
         EXPECT_EQ(rig.ui.Of("outcome"), row.outcome);
         const bool refused = row.outcome[0] != " Program Ok ";
         EXPECT_EQ(rig.packets().empty(), refused);
@@ -429,7 +429,7 @@ TEST(Session, ARecordWithALengthButNoBytesIsNoImage) {
     TestImage image = ImageFor(0x42, 130);
     image.Install(rig.catalog, 0x42);
     rig.catalog.at(0, catalog::kFamily258).Payload = nullptr;
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run().remaining, 0);
     EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" No Hex inside !! "});
     EXPECT_TRUE(rig.packets().empty());
 }
@@ -441,7 +441,7 @@ TEST(Session, NotSuitableImage) {
     o.preparation = 3;
     SessionRig rig(o);
     catalog::InitCatalog(rig.catalog);
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run().remaining, 0);
     EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{"ZRA_R03 - Preparation 84"});
     EXPECT_EQ(rig.ui.Panels(PanelSlot::DetailPanel),
               (std::vector<std::string>{"Found 33FJ64", "Warning!!"}));
@@ -508,7 +508,7 @@ TEST(Session, SequenceModeProgramsEachFamilyOnceThenPassesItOn) {
     });
 
     // 1. The K80: programmed, one image left; 2 s for the device after the last packet.
-    EXPECT_EQ(rig.Run(), 1);
+    EXPECT_EQ(rig.Run(), (SessionResult{SessionEnd::Programmed, 1}));
     EXPECT_EQ(rig.ui.Panels(PanelSlot::ActivityPanel).back(), "Program OK");
     EXPECT_EQ(rig.packets().size(), 116u + 1 + 1024);
     EXPECT_EQ(catalog::PendingStateOf(rig.catalog, catalog::kFamily26K80), 0);
@@ -517,7 +517,7 @@ TEST(Session, SequenceModeProgramsEachFamilyOnceThenPassesItOn) {
     std::size_t before = rig.packets().size();
     ui_events = 0;
     rig.session_start = Clock::time_point::max();  // the search's own events do not count
-    EXPECT_EQ(rig.Run(), 1);
+    EXPECT_EQ(rig.Run(), (SessionResult{SessionEnd::PassedOn, 0}));
     EXPECT_EQ(rig.elapsed(), 1000ms);
     EXPECT_EQ(ui_events, 0);
     EXPECT_EQ(rig.packets().size(), before);
@@ -529,13 +529,13 @@ TEST(Session, SequenceModeProgramsEachFamilyOnceThenPassesItOn) {
     fj.print = 3;
     fj.log_packets = true;
     *rig.device = devsim::Device(fj);
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run(), (SessionResult{SessionEnd::Programmed, 0}));
     EXPECT_EQ(rig.packets().size(), 135u + 1);
     EXPECT_EQ(rig.catalog.PendingCount, 0);
 
     // 4. The same family again: passed on with the two summed frames, 300 ms after each.
     *rig.device = devsim::Device(fj);
-    EXPECT_EQ(rig.Run(), 1);
+    EXPECT_EQ(rig.Run(), (SessionResult{SessionEnd::PassedOn, 0}));
     ASSERT_EQ(rig.packets().size(), 2u);
     EXPECT_EQ(rig.packets()[0], Bytes(kPassOnFrame1.begin(), kPassOnFrame1.end()));
     EXPECT_EQ(rig.packets()[1], Bytes(kPassOnFrame2.begin(), kPassOnFrame2.end()));
@@ -553,7 +553,8 @@ TEST(Session, SequenceModeGivesTheK80TwoSecondsAfterSuccess) {
             rig.ui.edition_value = Edition::Upgrade;
             rig.ui.sequence_mode = sequence;
             catalog::InitCatalog(rig.catalog);
-            EXPECT_EQ(rig.Run(), sequence);  // one image left after either
+            // One image left after either; only the sequence mode says so.
+            EXPECT_EQ(rig.Run(), (SessionResult{SessionEnd::Programmed, sequence}));
             elapsed[sequence] = rig.elapsed();
         }
         EXPECT_EQ(elapsed[1] - elapsed[0],
@@ -582,14 +583,14 @@ TEST(Session, ProgramsThisBuildsImagesByteForByte) {
         o.print = row.print;
         SessionRig rig(o);
         catalog::InitCatalog(rig.catalog);
-        EXPECT_EQ(rig.Run(), 0);
+        EXPECT_EQ(rig.Run().remaining, 0);
         EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" Program Ok "});
         EXPECT_EQ(rig.ui.Panels(PanelSlot::NoticePanel), std::vector<std::string>{row.loaded});
         ASSERT_FALSE(row.expected.flash.empty());
         EXPECT_EQ(rig.device->flash(), row.expected.flash);
         EXPECT_EQ(rig.device->eeprom(), row.expected.eeprom);
         // A second update of the same device programs the same bytes.
-        ASSERT_EQ(rig.Run(), 0);
+        ASSERT_EQ(rig.Run().remaining, 0);
         EXPECT_EQ(rig.device->flash(), row.expected.flash);
     }
 }

@@ -16,6 +16,7 @@
 #include "tools/devsim/process.h"
 #include "ui/commands.h"
 #include "ui/engine_frontend.h"
+#include "ui/presenter.h"
 
 namespace quillon::ui::qt {
 namespace {
@@ -91,21 +92,19 @@ struct GuiRig {
     explicit GuiRig(const std::string& path)
         : channels(std::make_shared<serial::PosixBackend>(
               [path](int port) { return port == 0 ? path : std::string(); })),
-          frontend(shell, ports, channels),
+          frontend(shell),
+          presenter(frontend),
           pump([this] { return channels.PollHandle(ports.selected_port); }),
-          engine(frontend, channels, ports, pump) {
+          engine(presenter, channels, ports, pump) {
         CreateWindows(shell, Edition::Updater);
         ports.selected_port = 0;
     }
-    std::int16_t Search() {
-        TForm1& f = *shell.form1;
-        return engine::SearchDevice(engine, EngineFrontend::Ref(f.ProgressBar1),
-                                    EngineFrontend::Ref(f.StatusBar1));
-    }
+    engine::SearchResult Search() { return engine::SearchDevice(engine); }
     Shell shell;
     serial::ChannelTable channels;
     serial::PortSelection ports;
     EngineFrontend frontend;
+    Presenter presenter;
     QtPump pump;
     engine::Engine engine;
 };
@@ -115,7 +114,7 @@ TEST(QtPump, SearchOverAPseudoTerminal) {
     devsim::DevsimProcess devsim({"--chip", "47", "--bios", "9", "--ext-text", "gui"});
     ASSERT_FALSE(devsim.path().empty());
     GuiRig rig(devsim.path());
-    EXPECT_EQ(rig.Search(), engine::kSearchFound);
+    EXPECT_EQ(rig.Search(), engine::SearchResult::Found);
     engine::AwaitExtendedInfo(rig.engine);
     EXPECT_EQ(rig.engine.identity().ChipCode, 0x47);
     EXPECT_EQ(rig.engine.parser.device_text(), "gui");
@@ -128,7 +127,7 @@ TEST(QtPump, TheStopButtonRunsDuringTheSearch) {
     GuiRig rig(devsim.path());
     // The click arrives as a window event while the search waits.
     QTimer::singleShot(30, [&rig] { MainStopClick(rig.shell); });
-    EXPECT_EQ(rig.Search(), engine::kSearchStopped);
+    EXPECT_EQ(rig.Search(), engine::SearchResult::Stopped);
     EXPECT_EQ(rig.shell.form1->Label2.text, " User Abort !! ");
     EXPECT_EQ(rig.shell.stop_requested, 0);
 }

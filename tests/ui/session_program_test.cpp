@@ -7,6 +7,7 @@
 #include "engine/session.h"
 #include "tools/devsim/inprocess_backend.h"
 #include "ui/engine_frontend.h"
+#include "ui/presenter.h"
 #include "ui/program.h"
 
 namespace quillon::ui {
@@ -29,19 +30,20 @@ struct World {
               [this] {
                   return std::chrono::duration_cast<devsim::Nanos>(pump.now().time_since_epoch());
               })),
-          frontend(shell, ports, channels),
-          engine(frontend, channels, ports, pump),
+          frontend(shell),
+          presenter(frontend),
+          engine(presenter, channels, ports, pump),
           services{channels, ports, catalog, engine, {}, {}, {}, {}} {
         services.build = {std::move(label), "Dec  9 2026", "10:11:12"};
         // The real session; after each one the operator may connect the next board.
-        services.session = [this](engine::ProgressBarRef bar, engine::StatusBarRef status) {
-            const int r = engine::PrgMode(engine, catalog, bar, status);
+        services.session = [this] {
+            const engine::SessionResult r = engine::PrgMode(engine, catalog);
             results.push_back(r);
             if (!next_boards.empty()) {
                 *device = devsim::Device(next_boards.front());
                 next_boards.erase(next_boards.begin());
             }
-            return static_cast<std::int8_t>(r);
+            return r;
         };
         channels.sleep = [this](std::chrono::milliseconds ms) { pump.advance(ms); };
         pump.set_input_source([this]() -> std::optional<engine::Clock::time_point> {
@@ -62,9 +64,10 @@ struct World {
     serial::PortSelection ports;
     catalog::CatalogState catalog;
     EngineFrontend frontend;
+    Presenter presenter;
     engine::Engine engine;
     Services services;
-    std::vector<int> results;
+    std::vector<engine::SessionResult> results;
     std::vector<devsim::Options> next_boards;
 };
 
@@ -72,7 +75,7 @@ TEST(SessionProgram, UpdateProgramsTheBoardAndSaysSo) {
     World w(Edition::Updater, "TQX 1C 01.02.02.04", Board(0x48, 16));
     TForm1& f = *w.shell.form1;
     MainUpdateClick(w.shell, w.services);
-    EXPECT_EQ(w.results, std::vector<int>{0});
+    EXPECT_EQ(w.results, (std::vector<engine::SessionResult>{{engine::SessionEnd::Programmed, 0}}));
     EXPECT_EQ(f.Label2.text, " Program Ok ");
     EXPECT_TRUE(f.Label2.visible);
     EXPECT_EQ(f.Label2.background, colour::kGreen);
@@ -111,7 +114,10 @@ TEST(SessionProgram, UpgradeSequenceRunsUntilNoImageIsLeft) {
     w.next_boards = {Board(0x48, 16), Board(0xFC, 3)};
     TForm5& f = *w.shell.form5;
     UpgradeStartClick(w.shell, w.services);
-    EXPECT_EQ(w.results, (std::vector<int>{1, 1, 0}));
+    using engine::SessionEnd;
+    EXPECT_EQ(w.results, (std::vector<engine::SessionResult>{{SessionEnd::Programmed, 1},
+                                                             {SessionEnd::PassedOn, 0},
+                                                             {SessionEnd::Programmed, 0}}));
     EXPECT_EQ(f.ProgressBar2.position, f.ProgressBar2.max);
     EXPECT_EQ(f.ProgressBar2.max, 3);  // two images + 1
     EXPECT_EQ(f.StatusBar1.panels[1].text, "Program OK");
@@ -125,7 +131,7 @@ TEST(SessionProgram, LoaderReportsTheBoardInItsRows) {
     World w(Edition::Loader, "KP310c 01.1x", Board(0x48, 16));
     TForm6& f = *w.shell.form6;
     LoaderUpdateClick(w.shell, w.services);
-    EXPECT_EQ(w.results, std::vector<int>{0});
+    EXPECT_EQ(w.results, (std::vector<engine::SessionResult>{{engine::SessionEnd::Programmed, 0}}));
     EXPECT_EQ(f.Label1.text, "Successfully updated");
     EXPECT_EQ(f.Label1.text_colour, colour::kGreen);
     EXPECT_EQ(f.Label6.text, "ZRA_R02 - 0x03");  // the image's print (0) by name

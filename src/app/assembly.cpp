@@ -1,0 +1,18 @@
+#include "app/assembly.h"
+
+#include "app/edition.h"
+#include "engine/session.h"
+#include "serial/ports.h"
+
+namespace quillon::app {
+
+Program::Program(const ui::BuildInfo& build, const PumpFactory& make_pump)
+    : pump(make_pump([this] { return channels.PollHandle(ports.selected_port); })),
+      engine(presenter, channels, ports, *pump),
+      services{channels, ports, *catalog, engine, build, {}, {}, {}} {
+    ui::CreateWindows(shell, SelectEdition(build.label));
+    services.list_ports = [] { return serial::ListPorts(); };
+    services.session = [this] { return engine::PrgMode(engine, *catalog); };
+}
+
+}  // namespace quillon::app
