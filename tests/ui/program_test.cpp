@@ -106,9 +106,9 @@ TEST(Program, UpdaterWithNothingStoredUsesComOneAndReportsTheMissingDevice) {
 TEST(Program, LoaderSaysWhatWentWrongInItsOwnWords) {
     {
         World w(Edition::Loader, "KP310c 01.1x");  // nothing stored
-        EXPECT_EQ(w.shell.form6->Label1.text, kPortNotValidText);
+        EXPECT_EQ(w.shell.form6->Label1.text, "Port not valid. Select a new port.");
         LoaderUpdateClick(w.shell, w.services);  // port 0: nothing there
-        EXPECT_EQ(w.shell.form6->Label1.text, kPortNotValidText);
+        EXPECT_EQ(w.shell.form6->Label1.text, "Port not valid. Select a new port.");
         EXPECT_EQ(w.shell.form6->Label1.text_colour, colour::kRed);
         EXPECT_TRUE(w.shell.form6->Button1.enabled);
     }
@@ -118,7 +118,7 @@ TEST(Program, LoaderSaysWhatWentWrongInItsOwnWords) {
         World w(Edition::Loader, "KP310c 01.1x", o, "4");
         EXPECT_EQ(w.shell.form6->Label1.text, "Push 'Update FW' button and connect a device");
         LoaderUpdateClick(w.shell, w.services);
-        EXPECT_EQ(w.shell.form6->Label1.text, kDeviceNotFindText);
+        EXPECT_EQ(w.shell.form6->Label1.text, "The device is not find.");
         EXPECT_EQ(w.shell.form6->Label1.text_colour, colour::kBlack);
         EXPECT_TRUE(w.sessions.empty());
     }
