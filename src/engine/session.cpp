@@ -139,11 +139,11 @@ bool SendEepromBytes(Engine& e, const PreparedImage& image) {
 }
 
 // A family already programmed in this run: the device is passed on instead.
-SessionResult PassOn(Engine& e, std::uint8_t action) {
+SessionResult PassOn(Engine& e, const catalog::ChipFamily& family, std::uint8_t action) {
     e.events.PassedOn();
     if (action == kRepeatActionPause) {
         // No window events: the pause must not let a second START or Stop in.
-        e.pump.wait(kRepeatPause, /*process_ui=*/false, /*wake_on_input=*/false);
+        e.pump.wait(family.repeat_pause, /*process_ui=*/false, /*wake_on_input=*/false);
         return {SessionEnd::PassedOn, 0};
     }
     WriteBytes(e, kPassOnFrame1);
@@ -158,32 +158,9 @@ SessionResult PassOn(Engine& e, std::uint8_t action) {
 }  // namespace
 
 std::optional<std::string_view> ChipText(std::uint8_t chip_code) {
-    switch (chip_code) {
-        case catalog::kChip18F258:
-            return "Found 258";
-        case catalog::kChip18F2580:
-            return "Found 2580";
-        case catalog::kChip18F2480:
-            return "Found 2480";
-        case catalog::kChip18F248:
-            return "Found 248";
-        case catalog::kChip18F2320:
-            return "Found 2320";
-        case catalog::kChip18F25K80:
-            return "Found 18F25k80";
-        case catalog::kChip18F26K80:
-            return "Found 18F26k80";
-        case catalog::kChip18F24J10:
-            return "Found 24j10";
-        case catalog::kChip33FJ64:
-            return "Found 33FJ64";
-        case catalog::kChip24HJ64:
-            return "Found 24HJ64";
-        case catalog::kChip33FJ128:
-            return "Found 33FJ128 - 24HJ128";
-        default:
-            return std::nullopt;
-    }
+    const catalog::ChipFamily* family = catalog::FamilyOf(chip_code);
+    if (family == nullptr) return std::nullopt;
+    return family->found;
 }
 
 bool CheckSuitability(const DeviceIdentity& device, std::uint8_t ip, std::uint8_t iq) {
@@ -231,7 +208,6 @@ bool InProtectedWindow(const ProtectedWindow& window, std::int32_t address,
 SessionResult PrgMode(Engine& e, CatalogState& catalog) {
     constexpr SessionResult kEnded{SessionEnd::Ended, 0};
     PreparedImage& image = catalog.prepared;
-    image.BlockSize = catalog::kPic18BlockBytes;
     e.events.SessionStarted();
 
     DeviceIdentity& id = e.parser.identity;
@@ -245,13 +221,15 @@ SessionResult PrgMode(Engine& e, CatalogState& catalog) {
     const std::uint8_t chip = id.ChipCode;
     const std::int8_t family = catalog::SelectImage(catalog, chip, id.PrintCode);
 
+    const catalog::ChipFamily* row = catalog::FamilyOf(chip);
+
     const bool sequence = e.options.sequence_mode;
-    if (sequence && catalog::PendingStateOf(catalog, family) == 0) {
+    if (row != nullptr && sequence && catalog::PendingStateOf(catalog, family) == 0) {
         const std::uint8_t action = catalog::RepeatActionOf(catalog, family);
-        if (action == kRepeatActionPause || action == kRepeatActionPassOn) return PassOn(e, action);
+        if (action == kRepeatActionPause || action == kRepeatActionPassOn)
+            return PassOn(e, *row, action);
     }
 
-    const bool pad_last = chip == catalog::kChip18F25K80 || chip == catalog::kChip18F26K80;
     switch (catalog::PrepareBounds(catalog, chip, id.BiosVersion)) {
         case catalog::Preparation::UnknownChip:
             e.events.Refused(Refusal::UnknownChip, MakeDeviceReport(e, image));
@@ -272,7 +250,7 @@ SessionResult PrgMode(Engine& e, CatalogState& catalog) {
     }
 
     catalog::LoadImageCodes(catalog, chip);
-    if (catalog::Is16BitChip(chip) && HasExtendedBlock(id.BiosVersion))
+    if (row->protected_window && HasExtendedBlock(id.BiosVersion))
         e.protected_window = {e.parser.WindowStart, e.parser.WindowExtent};
 
     e.events.ImagePrepared(chip, image.PlainFlag != 0);
@@ -301,15 +279,15 @@ SessionResult PrgMode(Engine& e, CatalogState& catalog) {
 
     const std::int32_t unit = std::max<std::int32_t>(image.Bounds.AddressUnit, 1);
     e.events.ProgrammingStarted(image.ProgramLength / unit);
-    if (!SendProgramBlocks(e, image, pad_last)) return kEnded;
+    if (!SendProgramBlocks(e, image, row->pad_last_block)) return kEnded;
     if (!SendFixBlock(e, image)) return kEnded;
     if (!SendEepromBytes(e, image)) return kEnded;
 
     e.events.Succeeded();
     catalog::MarkDone(catalog, family);
     if (!sequence) return {SessionEnd::Programmed, 0};
-    if (family == catalog::kFamily26K80) {
-        PumpDelay(e.pump, kAfterLastFamilyMs);
+    if (row->settle_after.count() > 0) {
+        PumpDelay(e.pump, static_cast<int>(row->settle_after.count()));
         DiscardInput(e);
     }
     return {SessionEnd::Programmed, catalog.PendingCount};

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -25,12 +24,9 @@ inline constexpr std::uint8_t kFirstEntryBios = 5;
 inline constexpr std::uint8_t kBareDevicePrintGroup = 2;
 
 inline constexpr int kEntryWaitMs = 2000;  // the entry command's acknowledgement
-// Sequence mode: the pause before an already programmed PIC18F26K80 is passed on (no window
-// events meanwhile), the pause after each pass-on frame, and the time the device is given
-// after a PIC18F26K80 was programmed before the next search.
-inline constexpr std::chrono::milliseconds kRepeatPause{1000};
+// Sequence mode: the pause after each pass-on frame. (The pause before a device is passed
+// on and the time a device is given after its programming are facts of its chip row.)
 inline constexpr int kPassOnPauseMs = 300;
-inline constexpr int kAfterLastFamilyMs = 2000;
 
 // Packet layout.
 inline constexpr int kNarrowHeader = 4;          // address (3) + length (1)
@@ -40,8 +36,8 @@ inline constexpr int kEepromPacketLength = 5;    // before the checksum
 inline constexpr std::uint8_t kEepromFlags = 0x01;
 
 // RepeatAction of a family already programmed in the run.
-inline constexpr std::uint8_t kRepeatActionPause = 1;
-inline constexpr std::uint8_t kRepeatActionPassOn = 2;
+inline constexpr std::uint8_t kRepeatActionPause = catalog::kRepeatActionPause;
+inline constexpr std::uint8_t kRepeatActionPassOn = catalog::kRepeatActionPassOn;
 // How a session ended.
 enum class SessionEnd {
     Ended,       // refused or failed: the front end has been told why

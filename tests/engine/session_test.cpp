@@ -31,7 +31,7 @@ struct TestImage {
             eeprom[i] = static_cast<std::uint8_t>(0x30 + i);
     }
     void Install(catalog::CatalogState& c, std::uint8_t chip, std::int8_t plain = 0) {
-        catalog::FirmwareImage& r = c.at(0, catalog::FamilyOfChip(chip));
+        catalog::FirmwareImage& r = c.at(0, catalog::FamilyOf(chip)->column);
         r.Payload = payload.data();
         r.PayloadLength = static_cast<std::int32_t>(payload.size());
         r.FixBytes = fix.data();
@@ -44,10 +44,7 @@ struct TestImage {
 };
 
 TestImage ImageFor(std::uint8_t chip, std::size_t length, std::size_t eeprom = 0) {
-    return TestImage(length,
-                     catalog::Is16BitChip(chip) ? catalog::kDescriptorOffset16Bit
-                                                : catalog::kDescriptorOffsetPic18,
-                     eeprom);
+    return TestImage(length, static_cast<std::size_t>(catalog::FamilyOf(chip)->descriptor), eeprom);
 }
 
 devsim::Options Device(std::uint8_t chip, std::uint8_t bios = 7) {
@@ -95,7 +92,7 @@ TEST_P(PacketLayout, BlocksAndFixBlockOnTheWire) {
 
     const auto& packets = rig.packets();
     ASSERT_EQ(packets.size(), c.blocks.size() + 1 + 2);  // blocks, fix block, 2 EEPROM bytes
-    const std::uint32_t unit = catalog::Is16BitChip(c.chip) ? 2 : 1;
+    const auto unit = static_cast<std::uint32_t>(catalog::FamilyOf(c.chip)->unit);
     for (std::size_t k = 0; k < c.blocks.size(); ++k) {
         const BlockRow& row = c.blocks[k];
         const Bytes& p = packets[k];
@@ -224,7 +221,7 @@ TEST_P(ProtectedWindowSkip, BlocksEndingInTheWindowAreNotSent) {
     o.window_start = c.start;
     o.window_extent = c.extent;
     SessionRig rig(o);
-    const bool wide = catalog::Is16BitChip(c.chip);
+    const bool wide = catalog::FamilyOf(c.chip)->unit == 2;
     // Blocks at addresses 0 .. 0x1900; the last holds 200 bytes (16-bit) or 36 (PIC18).
     const std::size_t length = wide ? 13000 : 6436;
     TestImage image = ImageFor(c.chip, length);

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "catalog/catalog.h"
+#include "catalog/families.h"
 #include "engine/fake_pump.h"
 #include "engine/session.h"
 #include "tests/serial/fake_backend.h"
@@ -151,7 +152,7 @@ struct Screen {
     void InstallImage(std::uint8_t chip, std::size_t length = 64, std::uint8_t print = 0,
                       std::uint8_t preparation = 0) {
         payload.assign(length, 0x5A);
-        catalog::FirmwareImage& r = catalog.at(0, catalog::FamilyOfChip(chip));
+        catalog::FirmwareImage& r = catalog.at(0, catalog::FamilyOf(chip)->column);
         r.Payload = payload.data();
         r.PayloadLength = static_cast<std::int32_t>(payload.size());
         r.FixBytes = fix;

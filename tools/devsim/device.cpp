@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "catalog/families.h"
 #include "catalog/scramble.h"
 
 namespace quillon::devsim {
@@ -23,11 +24,18 @@ constexpr std::size_t kFrame2Length = 4;
 constexpr std::size_t kNarrowHeader = 4;  // address (3) + length (1)
 constexpr std::size_t kWideHeader = 5;    // address (3) + length (2)
 constexpr std::size_t kExtendedLayout = 28;
+constexpr std::int32_t kNarrowBlockMax = 255;  // longest block with a one-byte length
 
 }  // namespace
 
-bool IsWideFamily(std::uint8_t chip) {
-    return chip >= 0xFC && chip <= 0xFE;
+std::uint32_t AddressUnitOf(std::uint8_t chip) {
+    const catalog::ChipFamily* family = catalog::FamilyOf(chip);
+    return family != nullptr ? static_cast<std::uint32_t>(family->unit) : 1;
+}
+
+bool HasWideLength(std::uint8_t chip) {
+    const catalog::ChipFamily* family = catalog::FamilyOf(chip);
+    return family != nullptr && family->block > kNarrowBlockMax;
 }
 
 Device::Device(Options options) : options_(std::move(options)) {}
@@ -143,7 +151,7 @@ std::size_t Device::ExpectedLength() const {
         if (n < 3) return 0;
         if (packet_[1] == kFrame1Head[1] && packet_[2] == kFrame1Head[2]) return kFrame1Length;
     }
-    if (IsWideFamily(options_.chip)) {
+    if (HasWideLength(options_.chip)) {
         if (n < kWideHeader) return 0;
         return kWideHeader + ((std::size_t{packet_[3]} << 8) | packet_[4]) + 1;
     }
@@ -194,9 +202,8 @@ void Device::StoreBlock() {
         return;
     }
     const std::uint32_t address = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
-    const bool wide = IsWideFamily(options_.chip);
-    const std::size_t header = wide ? kWideHeader : kNarrowHeader;
-    const std::uint32_t unit = wide ? 2 : 1;
+    const std::size_t header = HasWideLength(options_.chip) ? kWideHeader : kNarrowHeader;
+    const std::uint32_t unit = AddressUnitOf(options_.chip);
     const std::uint8_t key = catalog::BlockKey(address, flag);
     for (std::size_t i = header; i + 1 < p.size(); ++i)
         flash_[address * unit + static_cast<std::uint32_t>(i - header)] =

@@ -82,8 +82,11 @@ struct Stats {
     std::vector<std::vector<std::uint8_t>> packet_log;
 };
 
-// True for the chip codes of the 16-bit families (2-byte address unit, 256-byte blocks).
-bool IsWideFamily(std::uint8_t chip);
+// Bytes per device address of a chip (its row in the catalog's chip table; 1 for a chip
+// without a row).
+std::uint32_t AddressUnitOf(std::uint8_t chip);
+// Whether a chip's program blocks carry the two-byte length field (blocks over 255 bytes).
+bool HasWideLength(std::uint8_t chip);
 
 class Device {
 public:
