@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/autopress.h"
 #include "app/edition.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
@@ -147,6 +148,7 @@ void Run(const ui::BuildInfo& build) {
     shell.main_window().visible = true;
     binding.sync();
     Trace("running " + Q(shell.main_window().name) + " \"" + Q(shell.main_window().caption) + "\"");
+    if (!app::ArmAutoPress(binding, shell, Trace)) return;
     QApplication::exec();
 }
 
