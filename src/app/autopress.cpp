@@ -45,11 +45,6 @@ bool ArmAutoPress(ui::qt::Binding& binding, ui::Shell& shell,
         return false;
     }
     const QString shots = qEnvironmentVariable("QUILLON_SHOTS");
-    auto previous = shell.notify_outcome;
-    shell.notify_outcome = [previous, trace](std::uint8_t success) {
-        if (previous) previous(success);
-        trace(success ? "outcome: success" : "outcome: failure");
-    };
     QTimer::singleShot(0, [&binding, &shell, presses, shots, trace] {
         ui::qt::FormWidget* form = binding.form(shell.main_window());
         auto* button = form->findChild<QPushButton*>("Button1");

@@ -16,7 +16,7 @@ namespace quillon::app {
 inline constexpr int kMaxAutoPresses = 9;
 
 // Reads the variables; when QUILLON_AUTOPRESS is set, the presses start once the message
-// loop runs. `trace` receives "press N" and "outcome: success|failure" lines. Returns false
+// loop runs. `trace` receives a "press N" line before each press. Returns false
 // (and says why on stderr) when the variable holds no press count from 1 to kMaxAutoPresses.
 bool ArmAutoPress(ui::qt::Binding& binding, ui::Shell& shell,
                   std::function<void(const QString&)> trace);
