@@ -23,7 +23,7 @@ check_nothing_left() {
   local what=$1 pids
   pids=$(grep -lsF "TMPDIR=$work" /proc/[0-9]*/environ | cut -d/ -f3 | tr '\n' ' ')
   if [ -n "$pids" ]; then
-    fail "$what: processes left: $(ps -o pid=,args= -p "$(echo $pids | tr ' ' ,)")"
+    fail "$what: processes left: $(for p in $pids; do tr '\0' ' ' </proc/$p/cmdline; done)"
     kill -KILL $pids
   fi
   [ -z "$(ls -A "$work")" ] || fail "$what: files left: $(find "$work" -mindepth 1)"
@@ -75,12 +75,19 @@ while read -r -t "$event_timeout_s" line <&4; do
 done
 [ "$seen" -eq 1 ] || fail "ctrl-c: the window did not come up"
 kill -INT -- "-$pid"
-while read -r -t "$event_timeout_s" line <&4; do echo "$line"; done
+# The output ends when the script and everything it started have ended.
+while :; do
+  if read -r -t "$event_timeout_s" line <&4; then
+    echo "$line"
+  else
+    [ $? -le 128 ] || {
+      fail "ctrl-c: still running"
+      kill -KILL -- "-$pid"
+    }
+    break
+  fi
+done
 exec 4<&-
-if kill -0 "$pid" 2>/dev/null; then
-  fail "ctrl-c: the script is still running"
-  kill -KILL -- "-$pid"
-fi
 wait "$pid"
 rc=$?
 [ "$rc" -eq 130 ] || fail "ctrl-c: exit status $rc, not 130"
