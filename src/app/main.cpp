@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "app/assembly.h"
+#include "app/autopress.h"
 #include "app/edition.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
@@ -125,6 +126,7 @@ void Run(const ui::BuildInfo& build) {
     shell.main_window().visible = true;
     binding.sync();
     Trace("running " + Q(shell.main_window().name) + " \"" + Q(shell.main_window().caption) + "\"");
+    if (!app::ArmAutoPress(binding, shell, Trace)) return;
     QApplication::exec();
 }
 

@@ -111,6 +111,7 @@ TEST(Devsim, ChecksumsRulesAndResync) {
         {"reject from 3", {0, 0, 3}, {}, {'K', 'K', 'N', 'N'}},
         {"ignore first 1", {}, {0, 1, 0}, {'K', 'K', 'K'}},
         {"ignore from 2", {}, {0, 0, 2}, {'K'}},
+        {"ignore at 2", {}, {0, 0, 0, 2}, {'K', 'K', 'K'}},
     };
     for (const Row& row : rows) {
         Options o;

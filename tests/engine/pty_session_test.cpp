@@ -55,11 +55,7 @@ TEST_P(PtySession, DevsimHoldsTheImageAfterwards) {
     std::ifstream in(hex);
     const auto written = devsim::ReadIntelHex(in);
     ASSERT_TRUE(written.has_value());
-    const testing::ExpectedDevice expected = c.expected();
-    testing::Image combined = expected.flash;
-    for (const auto& [index, value] : expected.eeprom)
-        combined[testing::kHexEepromBase + index] = value;
-    EXPECT_EQ(*written, combined);
+    EXPECT_EQ(*written, c.expected().Combined());
     std::filesystem::remove_all(dir);
 }
 

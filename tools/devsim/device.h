@@ -33,9 +33,10 @@ struct PacketRule {
     int every_nth = 0;  // every Nth packet (0: none)
     int first_k = 0;    // packets 1..K
     int from_m = 0;     // packets M and on (0: none)
+    int only = 0;       // packet M alone (0: none)
     bool Matches(int number) const {
         return (every_nth > 0 && number % every_nth == 0) || number <= first_k ||
-               (from_m > 0 && number >= from_m);
+               (from_m > 0 && number >= from_m) || (only > 0 && number == only);
     }
 };
 

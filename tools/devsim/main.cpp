@@ -51,6 +51,7 @@ void Usage() {
         "  --ext-delay-ms N      send the extended block N ms after the identification\n"
         "  --reject-every N --reject-first K --reject-from M   answer 'N' to those packets\n"
         "  --ignore-every N --ignore-first K --ignore-from M   do not answer those packets\n"
+        "  --ignore-at M         do not answer packet M (only that one)\n"
         "  --hang-up-after M     close the line after M packets\n"
         "  --delay-us N          wait N microseconds before each answer\n"
         "  --pace                take the 115200 8N2 wire time for every byte\n"
@@ -114,6 +115,7 @@ int main(int argc, char** argv) {
         kIgnoreEvery,
         kIgnoreFirst,
         kIgnoreFrom,
+        kIgnoreAt,
         kHangUp,
         kDelay,
         kPace,
@@ -143,6 +145,7 @@ int main(int argc, char** argv) {
                                    {"ignore-every", 1, nullptr, kIgnoreEvery},
                                    {"ignore-first", 1, nullptr, kIgnoreFirst},
                                    {"ignore-from", 1, nullptr, kIgnoreFrom},
+                                   {"ignore-at", 1, nullptr, kIgnoreAt},
                                    {"hang-up-after", 1, nullptr, kHangUp},
                                    {"delay-us", 1, nullptr, kDelay},
                                    {"pace", 0, nullptr, kPace},
@@ -223,6 +226,9 @@ int main(int argc, char** argv) {
                 break;
             case kIgnoreFrom:
                 o.ignore.from_m = static_cast<int>(Number(optarg));
+                break;
+            case kIgnoreAt:
+                o.ignore.only = static_cast<int>(Number(optarg));
                 break;
             case kHangUp:
                 o.hang_up_after = static_cast<int>(Number(optarg));
