@@ -49,8 +49,9 @@ void RunCreationWork(Shell& shell, Services& s) {
 
 void MainUpdateClick(Shell& shell, Services& s) {
     TForm1& f = *shell.form1;
-    if (Search(s, f.ProgressBar1, f.StatusBar1) != engine::kSearchFound) return;
-    Session(s, f.ProgressBar1, f.StatusBar1);
+    if (Search(s, f.ProgressBar1, f.StatusBar1) == engine::kSearchFound)
+        Session(s, f.ProgressBar1, f.StatusBar1);
+    TellSlowAdapter(shell, s.ports, s.channels, f.StatusBar1);
 }
 
 void MainChangePortClick(Shell& shell, Services& s) {
@@ -86,6 +87,7 @@ void UpgradeStartClick(Shell& shell, Services& s) {
             Repaint(shell);
         }
     } while (m != 0);
+    TellSlowAdapter(shell, s.ports, s.channels, f.StatusBar1);
 }
 
 void UpgradeSerialPortClick(Shell& shell, Services& s) {
@@ -109,6 +111,7 @@ void LoaderUpdateClick(Shell& shell, Services& s) {
         default:  // stopped: the search has said so
             break;
     }
+    TellSlowAdapter(shell, s.ports, s.channels, f.StatusBar1);
 }
 
 void LoaderChangePortClick(Shell& shell, Services& s) {

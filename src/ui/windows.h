@@ -73,6 +73,7 @@ struct Shell {
         0;  // StopRequested: set by stop commands, cleared by the reply wait
     std::uint8_t sequence_mode = 0;  // SequenceMode
     std::uint8_t loader_family = 0;  // LoaderFamily
+    bool slow_adapter_told = false;  // the slow-adapter notice is given once per run
 
     std::string app_title;  // what the desktop shows for the application
 
