@@ -120,7 +120,11 @@ void Run(const ui::BuildInfo& build) {
     p.services.build = build;
     p.services.list_ports = [] { return serial::ListPorts(); };
     p.services.session = [&p](engine::ProgressBarRef bar, engine::StatusBarRef status) {
-        return static_cast<std::int8_t>(engine::PrgMode(p.engine, *p.catalog, bar, status));
+        const auto left =
+            static_cast<std::int8_t>(engine::PrgMode(p.engine, *p.catalog, bar, status));
+        // Scripts that drive the program (the GUI benchmark) wait for this line.
+        Trace(QString("session ended, %1 images left").arg(left));
+        return left;
     };
     p.channels.message_box = [](std::string_view caption, std::string_view text) {
         ShowMessage(QMessageBox::Critical, Q(std::string(caption)), Q(std::string(text)), false);

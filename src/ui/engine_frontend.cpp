@@ -42,6 +42,13 @@ void EngineFrontend::Repaint() {
     if (shell_.repaint) shell_.repaint();
 }
 
+void EngineFrontend::RepaintSoon() {
+    if (shell_.repaint_soon)
+        shell_.repaint_soon();
+    else
+        Repaint();
+}
+
 void EngineFrontend::ShowOutcome(std::string_view text, engine::Colour colour,
                                  std::uint8_t success) {
     ui::ShowOutcome(shell_, text, colour, success);
@@ -61,8 +68,8 @@ void EngineFrontend::ShowSessionIdle() {
 void EngineFrontend::SetPanelText(engine::StatusBarRef bar, engine::PanelSlot slot,
                                   std::string_view text) {
     if (StatusBar* b = Bar(bar)) {
-        ui::SetPanelText(shell_, *b, Slot(slot), text);
-        Repaint();
+        ui::WritePanelText(shell_, *b, Slot(slot), text);
+        RepaintSoon();
     }
 }
 
@@ -93,7 +100,7 @@ void EngineFrontend::SetProgressMax(engine::ProgressBarRef bar, int max) {
 void EngineFrontend::SetProgressPosition(engine::ProgressBarRef bar, int position) {
     if (ProgressBar* b = Bar(bar)) {
         b->position = position;
-        Repaint();
+        RepaintSoon();
     }
 }
 

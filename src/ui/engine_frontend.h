@@ -46,6 +46,8 @@ public:
 
 private:
     void Repaint();
+    // For the writes made once per packet: drawn at the next screen frame.
+    void RepaintSoon();
 
     Shell& shell_;
     serial::PortSelection& ports_;

@@ -9,9 +9,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <chrono>
+#include <string>
 
+#include "serial/channel.h"
 #include "ui/commands.h"
 #include "ui/creation.h"
+#include "ui/engine_frontend.h"
 #include "ui/messages.h"
 #include "ui/qt/binding.h"
 
@@ -107,6 +111,45 @@ TEST(QtBinding, UpdaterMessagesAndStopReachTheWidgetsAtOnce) {
     SetPanelText(f.shell, f.shell.form1->StatusBar1, PanelSlot::ActivityPanel, "Try 3");
     auto panels = f.child<QWidget>("StatusBar1")->findChildren<QLabel*>();
     EXPECT_EQ(panels[1]->text(), "Try 3");
+}
+
+TEST(QtBinding, BlockWritesAreDrawnOncePerFrameWithTheLastValueAlwaysShown) {
+    Fixture f(Edition::Updater, "Quillon");
+    // The frame rule's clock stands still, a frame after the last sync: only the frame
+    // timer can draw what is written within this frame.
+    auto t = std::chrono::steady_clock::now() + std::chrono::hours(1);
+    f.binding->set_clock([&t] { return t; });
+    serial::PortSelection ports;
+    serial::ChannelTable channels;
+    EngineFrontend ui(f.shell, ports, channels);
+    TForm1& form = *f.shell.form1;
+    const auto bar = EngineFrontend::Ref(form.ProgressBar1);
+    const auto status = EngineFrontend::Ref(form.StatusBar1);
+    auto* progress = f.child<QProgressBar>("ProgressBar1");
+    auto* activity = f.child<QWidget>("StatusBar1")->findChildren<QLabel*>()[1];
+    ui.SetProgressMax(bar, 1000);  // drawn at once: a sync at t
+    t += qt::kFrame;
+
+    const int before = f.binding->syncs();
+    ui.SetProgressPosition(bar, 1);  // a frame since the last sync: drawn at once
+    EXPECT_EQ(progress->value(), 1);
+    for (int i = 2; i <= 500; ++i) {
+        ui.SetPanelText(status, engine::PanelSlot::ActivityPanel, "Program " + std::to_string(i));
+        ui.SetProgressPosition(bar, i);
+        ASSERT_EQ(form.ProgressBar1.position, i);  // the model gets every value
+    }
+    EXPECT_EQ(f.binding->syncs(), before + 1);
+    EXPECT_EQ(progress->value(), 1);
+    // The frame ends: the last values are drawn, in one sync.
+    QTRY_COMPARE_WITH_TIMEOUT(progress->value(), 500, 10000);
+    EXPECT_EQ(activity->text(), "Program 500");
+    EXPECT_EQ(f.binding->syncs(), before + 2);
+
+    // An outcome is drawn at once, whatever the frame.
+    ui.SetProgressPosition(bar, 700);
+    ui.ShowOutcome(" OK ", colour::kGreen, 1);
+    EXPECT_EQ(progress->value(), 700);
+    EXPECT_EQ(f.child<QLabel>("Label2")->text(), " OK ");
 }
 
 TEST(QtBinding, UpgradeWindowIsMainWithItsOwnLayout) {

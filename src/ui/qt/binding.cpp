@@ -9,6 +9,7 @@
 #include <QPainterPath>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <algorithm>
 
 namespace quillon::ui::qt {
@@ -389,20 +390,39 @@ Binding::Binding(Shell& shell) : shell_(shell) {
     }
     if (shell.form3) views_.push_back(std::make_unique<View>(shell.form3->window));
     if (shell.form4) views_.push_back(std::make_unique<View>(shell.form4->window));
+    frame_timer_ = std::make_unique<QTimer>();
+    frame_timer_->setSingleShot(true);
+    frame_timer_->setTimerType(Qt::PreciseTimer);
+    QObject::connect(frame_timer_.get(), &QTimer::timeout, [this] { sync(); });
     shell_.repaint = [this] { sync(); };
+    shell_.repaint_soon = [this] { sync_soon(); };
     sync();
 }
 
 Binding::~Binding() {
     shell_.repaint = nullptr;
+    shell_.repaint_soon = nullptr;
 }
 
 void Binding::sync() {
     if (syncing_) return;  // a repaint request from inside a sync changes nothing new
     syncing_ = true;
+    frame_timer_->stop();  // what a pending frame would draw is drawn now
     for (auto& v : views_) v->sync();
     for (auto& fn : extra_sync_) fn();
+    last_sync_ = clock_();
+    ++syncs_;
     syncing_ = false;
+}
+
+void Binding::sync_soon() {
+    const auto since = clock_() - last_sync_;
+    if (since >= kFrame) {
+        sync();
+        return;
+    }
+    if (!frame_timer_->isActive())
+        frame_timer_->start(std::chrono::ceil<std::chrono::milliseconds>(kFrame - since));
 }
 
 FormWidget* Binding::form(const Window& model) const {
