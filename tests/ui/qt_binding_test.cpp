@@ -115,8 +115,7 @@ TEST(QtBinding, UpdaterMessagesAndStopReachTheWidgetsAtOnce) {
 
 TEST(QtBinding, BlockWritesAreDrawnOncePerFrameWithTheLastValueAlwaysShown) {
     Fixture f(Edition::Updater, "Quillon");
-    // The frame rule's clock stands still, a frame after the last sync: only the frame
-    // timer can draw what is written within this frame.
+    // The frame rule's clock stands still: only the frame timer draws block writes.
     auto t = std::chrono::steady_clock::now() + std::chrono::hours(1);
     f.binding->set_clock([&t] { return t; });
     serial::PortSelection ports;
@@ -131,18 +130,22 @@ TEST(QtBinding, BlockWritesAreDrawnOncePerFrameWithTheLastValueAlwaysShown) {
     t += qt::kFrame;
 
     const int before = f.binding->syncs();
-    ui.SetProgressPosition(bar, 1);  // a frame since the last sync: drawn at once
-    EXPECT_EQ(progress->value(), 1);
-    for (int i = 2; i <= 500; ++i) {
+    for (int i = 1; i <= 500; ++i) {
         ui.SetPanelText(status, engine::PanelSlot::ActivityPanel, "Program " + std::to_string(i));
         ui.SetProgressPosition(bar, i);
         ASSERT_EQ(form.ProgressBar1.position, i);  // the model gets every value
     }
-    EXPECT_EQ(f.binding->syncs(), before + 1);
-    EXPECT_EQ(progress->value(), 1);
-    // The frame ends: the last values are drawn, in one sync.
+    // Not drawn in the writer's time (it is about to send a packet), but when the window
+    // events run next: the last values, in one sync.
+    EXPECT_EQ(f.binding->syncs(), before);
+    EXPECT_EQ(progress->value(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(progress->value(), 500, 10000);
     EXPECT_EQ(activity->text(), "Program 500");
+    EXPECT_EQ(f.binding->syncs(), before + 1);
+    // Within the frame of that sync, writes wait for the frame's end: one sync for both.
+    ui.SetProgressPosition(bar, 501);
+    ui.SetProgressPosition(bar, 502);
+    QTRY_COMPARE_WITH_TIMEOUT(progress->value(), 502, 10000);
     EXPECT_EQ(f.binding->syncs(), before + 2);
 
     // An outcome is drawn at once, whatever the frame.

@@ -44,27 +44,33 @@ constexpr int kMaxLatencyMs = 255;      // the adapters' latency timer is one by
 struct Timing {
     // Turnaround: from the last byte of an answer handed to the host to the first byte
     // of what the host sends next.
-    std::optional<Nanos> answered_at;
+    bool answered = false;  // an answer is out and nothing has come since
+    Nanos answered_at{0};
     std::vector<Nanos> turnaround;
     // The latest session: from the first byte after an identification's answer (the entry
     // command or the first packet) to the last answer, and the bytes moved meanwhile.
     int identifies = 0;  // identifications answered when the session began
-    std::optional<Nanos> start;
+    bool started = false;
+    Nanos start{0};
     Nanos end{0};
     std::uint64_t bytes = 0;
 
     void Received(std::size_t n, Nanos at, int identifies_so_far) {
-        if (answered_at) turnaround.push_back(at - *answered_at);
-        answered_at.reset();
+        if (answered) turnaround.push_back(at - answered_at);
+        answered = false;
         if (identifies_so_far > 0 && identifies_so_far != identifies) {
             identifies = identifies_so_far;
+            started = true;
             start = at;
             bytes = 0;
         }
         bytes += n;
     }
     void Sent(std::size_t n, Nanos at, bool all_out) {
-        if (all_out) answered_at = at;
+        if (all_out) {
+            answered = true;
+            answered_at = at;
+        }
         end = at;
         bytes += n;
     }
@@ -74,8 +80,8 @@ struct Timing {
         std::printf(
             "devsim: turnaround %zu: median %lld us, p90 %lld us, p99 %lld us, max %lld us\n",
             t.count, us(t.median), us(t.p90), us(t.p99), us(t.max));
-        if (start && end > *start && bytes > 0) {
-            const double elapsed = std::chrono::duration<double>(end - *start).count();
+        if (started && end > start && bytes > 0) {
+            const double elapsed = std::chrono::duration<double>(end - start).count();
             const double wire = std::chrono::duration<double>(quillon::devsim::kByteTime).count() *
                                 static_cast<double>(bytes);
             std::printf("devsim: session %.3f s, %llu bytes = %.3f s on the wire: %.3f x\n",

@@ -275,6 +275,9 @@ struct Binding::View {
 
     void sync() {
         form->sync();
+        // A hidden window's controls are brought in line when it is shown (this same call
+        // when the model shows it): a sync during blocks then costs the shown window only.
+        if (!model->visible) return;
         for (std::size_t i = 0; i < labels.size(); ++i) {
             auto [m, w] = labels[i];
             Place(w, *m);
@@ -416,13 +419,14 @@ void Binding::sync() {
 }
 
 void Binding::sync_soon() {
+    if (frame_timer_->isActive()) return;  // the frame's sync will draw this write too
+    // Never at once, even when the last sync is a frame old: the session writes progress
+    // just before it sends a packet, and drawing then would hold the packet back. The timer
+    // fires in the wait for the answer, while the packet is still on the wire.
     const auto since = clock_() - last_sync_;
-    if (since >= kFrame) {
-        sync();
-        return;
-    }
-    if (!frame_timer_->isActive())
-        frame_timer_->start(std::chrono::ceil<std::chrono::milliseconds>(kFrame - since));
+    frame_timer_->start(since >= kFrame
+                            ? std::chrono::milliseconds(0)
+                            : std::chrono::ceil<std::chrono::milliseconds>(kFrame - since));
 }
 
 FormWidget* Binding::form(const Window& model) const {

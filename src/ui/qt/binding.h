@@ -68,8 +68,9 @@ public:
 
     // Brings every widget in line with its model.
     void sync();
-    // Brings them in line at the next screen frame: at once when the last sync is a frame
-    // old, else when the frame is over (one sync for every request in between).
+    // Brings them in line at the next screen frame: when the window events next run if the
+    // last sync is a frame old, else when the frame is over; one sync serves every request
+    // in between.
     void sync_soon();
     // The clock of the frame rule (tests freeze it).
     void set_clock(std::function<std::chrono::steady_clock::time_point()> clock) {
