@@ -419,14 +419,18 @@ void Binding::sync() {
 }
 
 void Binding::sync_soon() {
-    if (frame_timer_->isActive()) return;  // the frame's sync will draw this write too
-    // Never at once, even when the last sync is a frame old: the session writes progress
-    // just before it sends a packet, and drawing then would hold the packet back. The timer
-    // fires in the wait for the answer, while the packet is still on the wire.
+    // Never at once: the session writes progress just before it sends a packet, and
+    // drawing then would hold the packet back. A frame-old sync is due at the next window
+    // events, which run in the wait for the answer while the packet is still on the wire.
     const auto since = clock_() - last_sync_;
-    frame_timer_->start(since >= kFrame
-                            ? std::chrono::milliseconds(0)
-                            : std::chrono::ceil<std::chrono::milliseconds>(kFrame - since));
+    if (since >= kFrame) {
+        frame_timer_->start(std::chrono::milliseconds(0));
+        return;
+    }
+    // Within a frame: the first write after the frame's end brings the sync forward as
+    // above; this timer only draws the last write when no other follows.
+    if (!frame_timer_->isActive())
+        frame_timer_->start(std::chrono::ceil<std::chrono::milliseconds>(kLastWriteDelay - since));
 }
 
 FormWidget* Binding::form(const Window& model) const {

@@ -25,6 +25,10 @@ namespace quillon::ui::qt {
 // One screen frame at 60 frames a second: writes made during blocks are drawn at most
 // once per frame; more would only be drawn over before anyone could see them.
 inline constexpr std::chrono::milliseconds kFrame{16};
+// A write within a frame that no other write follows is drawn this long after the last
+// sync: later than a frame, so that while writes keep coming the sync falls right after one
+// of them (see sync_soon).
+inline constexpr std::chrono::milliseconds kLastWriteDelay{2 * kFrame};
 
 // Commands a window offers; the binding calls them when the user acts. Unset ones do
 // nothing.
@@ -69,8 +73,9 @@ public:
     // Brings every widget in line with its model.
     void sync();
     // Brings them in line at the next screen frame: when the window events next run if the
-    // last sync is a frame old, else when the frame is over; one sync serves every request
-    // in between.
+    // last sync is a frame old, else at the first request after the frame's end or, when
+    // none comes, kLastWriteDelay after the last sync. One sync serves every request in
+    // between.
     void sync_soon();
     // The clock of the frame rule (tests freeze it).
     void set_clock(std::function<std::chrono::steady_clock::time_point()> clock) {
