@@ -102,6 +102,12 @@ void Run(const ui::BuildInfo& build) {
     app::Program p(build, [](std::function<int()> input_handle) {
         return std::make_unique<ui::qt::QtPump>(std::move(input_handle));
     });
+    // Scripts that drive the program (the GUI benchmark) wait for this line.
+    p.services.session = [&p, session = p.services.session] {
+        const engine::SessionResult r = session();
+        Trace(QString("session ended, %1 images left").arg(r.remaining));
+        return r;
+    };
     p.channels.message_box = [](std::string_view caption, std::string_view text) {
         ShowMessage(QMessageBox::Critical, Q(std::string(caption)), Q(std::string(text)), false);
     };

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -67,6 +68,10 @@ public:
     // A handle that a waiter can poll for readable input: the file descriptor on POSIX,
     // -1 where there is none (Win32) or once the device has gone away.
     virtual int poll_handle() const { return -1; }
+    // How long the adapter holds received bytes before handing them over, in ms, as the
+    // driver tells it after the open asked for low latency (USB serial adapters on Linux);
+    // nullopt where there is no such setting.
+    virtual std::optional<int> receive_latency_ms() const { return std::nullopt; }
 };
 
 // Names and opens devices. One backend serves one ChannelTable (and may serve several).

@@ -53,8 +53,9 @@ speed_t SpeedCode(std::uint32_t speed) {
 
 class PosixDevice : public Device {
 public:
-    explicit PosixDevice(int fd) : fd_(fd) {}
+    PosixDevice(int fd, std::shared_ptr<TtyTuning> tuning) : fd_(fd), tuning_(std::move(tuning)) {}
     ~PosixDevice() override {
+        if (restore_flags_) tuning_->set_serial_flags(fd_, *restore_flags_);
         flock(fd_, LOCK_UN);
         ioctl(fd_, TIOCNXCL);
         ::close(fd_);
@@ -214,6 +215,21 @@ public:
         return gone_ ? -1 : fd_;
     }
 
+    std::optional<int> receive_latency_ms() const override {
+        return latency_ms_;
+    }
+
+    // Asks the driver to hand received bytes over at once. A driver that refuses, or a
+    // device without the setting (a pseudo-terminal), is used as it is.
+    void ask_low_latency(const std::string& path) {
+        if (!tuning_) return;
+        const std::optional<int> flags = tuning_->serial_flags(fd_);
+        if (flags && (*flags & kLowLatencyFlag) == 0 &&
+            tuning_->set_serial_flags(fd_, *flags | kLowLatencyFlag))
+            restore_flags_ = *flags;
+        latency_ms_ = tuning_->latency_timer_ms(path);
+    }
+
 private:
     std::chrono::milliseconds write_budget(std::size_t n) const {
         return std::chrono::milliseconds(std::uint64_t(timeouts_.write_constant) +
@@ -271,6 +287,9 @@ private:
     }
 
     int fd_;
+    std::shared_ptr<TtyTuning> tuning_;
+    std::optional<int> restore_flags_;  // the flags found at open, when we changed them
+    std::optional<int> latency_ms_;
     Timeouts timeouts_{};
     std::int64_t bps_ = 115200;
     bool gone_ = false;
@@ -279,9 +298,14 @@ private:
 }  // namespace
 
 PosixBackend::PosixBackend()
-    : naming_([](int port) { return ResolvePortDevice(port, PortPlaces::Default()); }) {}
+    : PosixBackend([](int port) { return ResolvePortDevice(port, PortPlaces::Default()); }) {}
 
-PosixBackend::PosixBackend(std::function<std::string(int)> naming) : naming_(std::move(naming)) {}
+PosixBackend::PosixBackend(std::function<std::string(int)> naming)
+    : PosixBackend(std::move(naming), MakeKernelTtyTuning()) {}
+
+PosixBackend::PosixBackend(std::function<std::string(int)> naming,
+                           std::shared_ptr<TtyTuning> tuning)
+    : naming_(std::move(naming)), tuning_(std::move(tuning)) {}
 
 std::string PosixBackend::device_name(int port) {
     return naming_ ? naming_(port) : std::string();
@@ -298,7 +322,9 @@ std::unique_ptr<Device> PosixBackend::open(const std::string& path) {
         ::close(fd);
         return nullptr;
     }
-    return std::make_unique<PosixDevice>(fd);
+    auto device = std::make_unique<PosixDevice>(fd, tuning_);
+    device->ask_low_latency(path);
+    return device;
 }
 
 std::shared_ptr<Backend> MakePlatformBackend() {

@@ -27,6 +27,13 @@ void EngineFrontend::Repaint() {
     if (shell_.repaint) shell_.repaint();
 }
 
+void EngineFrontend::RepaintSoon() {
+    if (shell_.repaint_soon)
+        shell_.repaint_soon();
+    else
+        Repaint();
+}
+
 void EngineFrontend::ShowOutcome(std::string_view text, Colour colour, std::uint8_t success) {
     ui::ShowOutcome(shell_, text, colour, success);
 }
@@ -44,8 +51,8 @@ void EngineFrontend::ShowSessionIdle() {
 
 void EngineFrontend::SetPanelText(StatusBarRef bar, PanelSlot slot, std::string_view text) {
     if (StatusBar* b = Bar(bar)) {
-        ui::SetPanelText(shell_, *b, slot, text);
-        Repaint();
+        ui::WritePanelText(shell_, *b, slot, text);
+        RepaintSoon();
     }
 }
 
@@ -88,7 +95,7 @@ void EngineFrontend::SetProgressMax(ProgressBarRef bar, int max) {
 void EngineFrontend::SetProgressPosition(ProgressBarRef bar, int position) {
     if (ProgressBar* b = Bar(bar)) {
         b->position = position;
-        Repaint();
+        RepaintSoon();
     }
 }
 

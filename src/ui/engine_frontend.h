@@ -39,6 +39,8 @@ public:
 
 private:
     void Repaint();
+    // For the writes made once per packet: drawn at the next screen frame.
+    void RepaintSoon();
 
     Shell& shell_;
 };

@@ -1,7 +1,10 @@
 #include "ui/port_selection.h"
 
+#include <cstdio>
+#include <optional>
 #include <string>
 
+#include "serial/tty_tuning.h"
 #include "ui/messages.h"
 
 namespace quillon::ui {
@@ -31,6 +34,17 @@ std::string PortPanelText(int port) {
 
 void ShowPortPanel(const Shell& shell, const serial::PortSelection& ports, StatusBar& bar) {
     SetPanelText(shell, bar, PanelSlot::PortPanel, PortPanelText(ports.selected_port));
+}
+
+void TellSlowAdapter(Shell& shell, const serial::PortSelection& ports,
+                     const serial::ChannelTable& channels, StatusBar& bar) {
+    if (shell.slow_adapter_told || !channels.IsOpen(ports.opened_port)) return;
+    const std::optional<int> ms = channels.record(ports.opened_port).handle->receive_latency_ms();
+    if (!ms || *ms <= serial::kFastLatencyTimerMs) return;
+    shell.slow_adapter_told = true;
+    char text[sizeof kSlowAdapterFormat + 8];
+    std::snprintf(text, sizeof text, kSlowAdapterFormat, *ms);
+    SetPanelText(shell, bar, PanelSlot::DetailPanel, text);
 }
 
 void SetupFormShow(TForm3& form, const serial::PortSelection& ports, const PortLister& list_ports) {

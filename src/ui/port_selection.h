@@ -17,6 +17,10 @@ namespace quillon::ui {
 
 inline constexpr std::string_view kInvalidPortCom = "Invalid Port Com";
 inline constexpr std::string_view kNoPortPanel = "-----";
+// The open port's USB adapter still holds received bytes for this many ms: every answer of
+// the device waits that long. docs/serial-ports.md gives the udev rule that fixes it.
+inline constexpr char kSlowAdapterFormat[] =
+    "Slow USB adapter: latency timer %d ms, see docs/serial-ports.md (udev rule)";
 
 // Opens SelectedPort when it differs from OpenedPort (115200 bit/s, 8 data bits, no parity,
 // two stop bits, DTR and RTS dropped) and shows "Invalid Port Com" in red when the open
@@ -28,6 +32,10 @@ void ApplySelectedPort(Shell& shell, serial::PortSelection& ports, serial::Chann
 std::string PortPanelText(int port);
 // PortPanelText of SelectedPort into the bar's port panel.
 void ShowPortPanel(const Shell& shell, const serial::PortSelection& ports, StatusBar& bar);
+// Says once per run, in the detail panel of `bar`, that the opened port's adapter is slow:
+// its latency timer is still above 1 ms after the open asked for low latency.
+void TellSlowAdapter(Shell& shell, const serial::PortSelection& ports,
+                     const serial::ChannelTable& channels, StatusBar& bar);
 
 // The "Setup" dialog. Showing it fills the lists and selects the chosen port (FormShow);
 // OK takes the selected entry and opens it when it is another port; Cancel selects the

@@ -48,8 +48,8 @@ void RunCreationWork(Shell& shell, Services& s) {
 }
 
 void MainUpdateClick(Shell& shell, Services& s) {
-    if (Search(shell, s) != engine::SearchResult::Found) return;
-    Session(s);
+    if (Search(shell, s) == engine::SearchResult::Found) Session(s);
+    TellSlowAdapter(shell, s.ports, s.channels, shell.form1->StatusBar1);
 }
 
 void MainChangePortClick(Shell& shell, Services& s) {
@@ -89,6 +89,7 @@ void UpgradeStartClick(Shell& shell, Services& s) {
             Repaint(shell);
         }
     } while (m != 0);
+    TellSlowAdapter(shell, s.ports, s.channels, f.StatusBar1);
 }
 
 void UpgradeSerialPortClick(Shell& shell, Services& s) {
@@ -112,6 +113,7 @@ void LoaderUpdateClick(Shell& shell, Services& s) {
         case engine::SearchResult::Stopped:  // the search has said so
             break;
     }
+    TellSlowAdapter(shell, s.ports, s.channels, f.StatusBar1);
 }
 
 void LoaderChangePortClick(Shell& shell, Services& s) {

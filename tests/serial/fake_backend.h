@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ struct FakeScript {
     LineSettings last_line{};
     Timeouts last_timeouts{};
     std::vector<std::uint8_t> written;
+    std::optional<int> receive_latency_ms;  // what an open device says of its adapter
 };
 
 class FakeDevice : public Device {
@@ -77,6 +79,7 @@ public:
         return true;
     }
     int poll_handle() const override { return 42; }
+    std::optional<int> receive_latency_ms() const override { return s_->receive_latency_ms; }
 
 private:
     std::shared_ptr<FakeScript> s_;

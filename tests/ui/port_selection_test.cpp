@@ -131,6 +131,44 @@ TEST(ShowPortPanel, WritesTheChosenPortIntoThePortPanel) {
     }
 }
 
+TEST(TellSlowAdapter, OnceAndOnlyWhenTheLatencyTimerStaysAboveOneMillisecond) {
+    struct Row {
+        std::optional<int> latency;
+        bool open;
+        bool told;
+    } const rows[] = {{16, true, true},
+                      {2, true, true},
+                      {1, true, false},
+                      {0, true, false},
+                      {std::nullopt, true, false},
+                      {16, false, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.latency.value_or(-1));
+        Context c;
+        c.script->receive_latency_ms = row.latency;
+        c.ports.selected_port = 2;
+        if (!row.open) c.script->open_fails = true;
+        ApplySelectedPort(c.shell, c.ports, c.channels);
+        StatusBar& bar = c.shell.form1->StatusBar1;
+        std::string& detail =
+            bar.panels[std::size_t(c.shell.panel_map[PanelSlot::DetailPanel])].text;
+        detail = "before";
+        TellSlowAdapter(c.shell, c.ports, c.channels, bar);
+        if (!row.told) {
+            EXPECT_EQ(detail, "before");
+            continue;
+        }
+        EXPECT_EQ(detail, "Slow USB adapter: latency timer " + std::to_string(*row.latency) +
+                              " ms, see docs/serial-ports.md (udev rule)");
+        // Once per run: the next update on the same adapter leaves the panel alone.
+        detail = "chip";
+        c.ports.opened_port = -1;
+        ApplySelectedPort(c.shell, c.ports, c.channels);
+        TellSlowAdapter(c.shell, c.ports, c.channels, bar);
+        EXPECT_EQ(detail, "chip");
+    }
+}
+
 TEST(RememberedPort, ReadRulesOfTheEditions) {
     struct Row {
         const char* stored;

@@ -53,8 +53,13 @@ void Device::Receive(std::span<const std::uint8_t> bytes, Nanos at) {
 }
 
 std::size_t Device::TakeOutput(std::span<std::uint8_t> out, Nanos at) {
+    const std::optional<Nanos> release = NextOutputTime();
+    if (!release || at < *release) return 0;
+    // An adapter hands over one buffer at a time.
+    const std::size_t limit =
+        options_.adapter_latency > Nanos{0} ? std::min(out.size(), kAdapterBuffer) : out.size();
     std::size_t n = 0;
-    while (n < out.size() && !output_.empty() && output_.front().ready <= at) {
+    while (n < limit && !output_.empty() && output_.front().ready <= at) {
         out[n++] = output_.front().byte;
         output_.pop_front();
     }
@@ -63,7 +68,28 @@ std::size_t Device::TakeOutput(std::span<std::uint8_t> out, Nanos at) {
 
 std::optional<Nanos> Device::NextOutputTime() const {
     if (output_.empty()) return std::nullopt;
-    return output_.front().ready;
+    const Nanos first = output_.front().ready;
+    if (options_.adapter_latency <= Nanos{0}) return first;
+    const Nanos timer = first + options_.adapter_latency;
+    if (output_.size() >= kAdapterBuffer) return std::min(timer, output_[kAdapterBuffer - 1].ready);
+    return timer;
+}
+
+Turnaround Summarize(std::vector<Nanos> samples) {
+    Turnaround t;
+    t.count = samples.size();
+    if (samples.empty()) return t;
+    std::sort(samples.begin(), samples.end());
+    // Nearest rank: the smallest sample with at least p of them at or below it.
+    auto rank = [&samples](std::size_t percent) {
+        const std::size_t r = (samples.size() * percent + 99) / 100;
+        return samples[r == 0 ? 0 : r - 1];
+    };
+    t.median = rank(50);
+    t.p90 = rank(90);
+    t.p99 = rank(99);
+    t.max = samples.back();
+    return t;
 }
 
 void Device::Send(std::span<const std::uint8_t> bytes, Nanos at) {

@@ -25,6 +25,9 @@ using Nanos = std::chrono::nanoseconds;
 
 // One byte on a 115200 bit/s line with 8 data bits, no parity and 2 stop bits: 11 bits.
 inline constexpr Nanos kByteTime{11'000'000'000LL / 115200};
+// A USB adapter's receive buffer: an FTDI chip hands bytes over when this many have
+// gathered (64-byte USB packets less two status bytes) or its latency timer runs out.
+inline constexpr std::size_t kAdapterBuffer = 62;
 // Packets longer than this are not a bootloader packet: the largest is 262 bytes.
 inline constexpr std::size_t kMaxPacket = 300;
 
@@ -63,6 +66,10 @@ struct Options {
     int hang_up_after = 0;  // stop answering for good after this many packets (0: never)
     Nanos answer_delay{0};  // device time between a complete packet and its answer
     bool pace = false;      // bytes take their wire time in both directions
+    // A USB adapter's latency timer between the device and the host: the device's bytes
+    // are handed over this long after the first of them was ready, or when the adapter's
+    // buffer fills (0: at once).
+    Nanos adapter_latency{0};
 
     bool scrambled = true;          // unscramble program blocks with the catalog's key
     bool eeprom_scrambled = false;  // EEPROM bytes too, keyed by the index's low byte
@@ -97,7 +104,7 @@ public:
     void Receive(std::span<const std::uint8_t> bytes, Nanos at);
     // Moves the output bytes readable at `at` into `out`; returns how many.
     std::size_t TakeOutput(std::span<std::uint8_t> out, Nanos at);
-    // When the next output byte becomes readable.
+    // When the next output byte becomes readable (after the adapter's latency, if any).
     std::optional<Nanos> NextOutputTime() const;
     bool hung_up() const { return hung_up_; }
 
@@ -133,6 +140,14 @@ private:
     // bytes sent in order lands in order. Every identification starts over at address 0.
     std::int64_t eeprom_last_ = -1;
 };
+
+// Turnaround figures: what the device waits, from its answer's last byte to the first
+// byte of the next packet (nearest-rank percentiles; all zero without samples).
+struct Turnaround {
+    std::size_t count = 0;
+    Nanos median{0}, p90{0}, p99{0}, max{0};
+};
+Turnaround Summarize(std::vector<Nanos> samples);
 
 // Intel HEX: 16-byte data records, extended linear address records, end-of-file record.
 void WriteIntelHex(std::ostream& out, const std::map<std::uint32_t, std::uint8_t>& image);

@@ -14,10 +14,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "tools/devsim/device.h"
 
@@ -36,6 +39,58 @@ constexpr std::size_t kIoChunk = 4096;
 constexpr std::uint32_t kEepromHexBase = 0xF00000;
 constexpr int kHangUpGraceMs = 2000;    // at most this long for the host to read
 constexpr int kHangUpSettleUs = 50000;  // 50 ms for the last bytes to reach its queue
+constexpr int kMaxLatencyMs = 255;      // the adapters' latency timer is one byte
+
+// What the device sees of the host's speed, measured on the real clock.
+struct Timing {
+    // Turnaround: from the last byte of an answer handed to the host to the first byte
+    // of what the host sends next.
+    bool answered = false;  // an answer is out and nothing has come since
+    Nanos answered_at{0};
+    std::vector<Nanos> turnaround;
+    // The latest session: from the first byte after an identification's answer (the entry
+    // command or the first packet) to the last answer, and the bytes moved meanwhile.
+    int identifies = 0;  // identifications answered when the session began
+    bool started = false;
+    Nanos start{0};
+    Nanos end{0};
+    std::uint64_t bytes = 0;
+
+    void Received(std::size_t n, Nanos at, int identifies_so_far) {
+        if (answered) turnaround.push_back(at - answered_at);
+        answered = false;
+        if (identifies_so_far > 0 && identifies_so_far != identifies) {
+            identifies = identifies_so_far;
+            started = true;
+            start = at;
+            bytes = 0;
+        }
+        bytes += n;
+    }
+    void Sent(std::size_t n, Nanos at, bool all_out) {
+        if (all_out) {
+            answered = true;
+            answered_at = at;
+        }
+        end = at;
+        bytes += n;
+    }
+    void Print() const {
+        const quillon::devsim::Turnaround t = quillon::devsim::Summarize(turnaround);
+        auto us = [](Nanos n) { return static_cast<long long>(n.count() / 1000); };
+        std::printf(
+            "devsim: turnaround %zu: median %lld us, p90 %lld us, p99 %lld us, max %lld us\n",
+            t.count, us(t.median), us(t.p90), us(t.p99), us(t.max));
+        if (started && end > start && bytes > 0) {
+            const double elapsed = std::chrono::duration<double>(end - start).count();
+            const double wire = std::chrono::duration<double>(quillon::devsim::kByteTime).count() *
+                                static_cast<double>(bytes);
+            std::printf("devsim: session %.3f s, %llu bytes = %.3f s on the wire: %.3f x\n",
+                        elapsed, static_cast<unsigned long long>(bytes), wire, elapsed / wire);
+        }
+        std::fflush(stdout);
+    }
+};
 
 void Usage() {
     std::fputs(
@@ -55,6 +110,7 @@ void Usage() {
         "  --hang-up-after M     close the line after M packets\n"
         "  --delay-us N          wait N microseconds before each answer\n"
         "  --pace                take the 115200 8N2 wire time for every byte\n"
+        "  --latency-ms N        hold answers N ms like a USB adapter's latency timer\n"
         "  --plain               do not unscramble program blocks\n"
         "  --eeprom-scrambled    unscramble EEPROM bytes too (key of the index's low byte)\n"
         "  --link PATH           make PATH a symbolic link to the device\n"
@@ -119,6 +175,7 @@ int main(int argc, char** argv) {
         kHangUp,
         kDelay,
         kPace,
+        kLatency,
         kPlain,
         kEepromScrambled,
         kLink,
@@ -149,6 +206,7 @@ int main(int argc, char** argv) {
                                    {"hang-up-after", 1, nullptr, kHangUp},
                                    {"delay-us", 1, nullptr, kDelay},
                                    {"pace", 0, nullptr, kPace},
+                                   {"latency-ms", 1, nullptr, kLatency},
                                    {"plain", 0, nullptr, kPlain},
                                    {"eeprom-scrambled", 0, nullptr, kEepromScrambled},
                                    {"link", 1, nullptr, kLink},
@@ -239,6 +297,15 @@ int main(int argc, char** argv) {
             case kPace:
                 o.pace = true;
                 break;
+            case kLatency: {
+                const long ms = Number(optarg);
+                if (ms < 0 || ms > kMaxLatencyMs) {
+                    std::fprintf(stderr, "devsim: --latency-ms wants 0..%d\n", kMaxLatencyMs);
+                    return 2;
+                }
+                o.adapter_latency = std::chrono::milliseconds(ms);
+                break;
+            }
             case kPlain:
                 o.scrambled = false;
                 break;
@@ -290,6 +357,9 @@ int main(int argc, char** argv) {
     std::printf("devsim: %s\n", path);
     std::fflush(stdout);
 
+    // A caller that read the device path and closed its end of stdout must not end the
+    // device with SIGPIPE when it prints its closing figures: the HEX files come after.
+    std::signal(SIGPIPE, SIG_IGN);
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigaction(SIGTERM, &sa, nullptr);
@@ -311,6 +381,7 @@ int main(int argc, char** argv) {
         return std::chrono::duration_cast<Nanos>(std::chrono::steady_clock::now() - epoch);
     };
     std::uint8_t buf[kIoChunk];
+    Timing timing;
     while (!g_stop) {
         timespec timeout{};
         timespec* timeout_ptr = nullptr;
@@ -325,7 +396,11 @@ int main(int argc, char** argv) {
         if (r < 0 && errno != EINTR) break;
         if (r > 0 && (p.revents & POLLIN)) {
             const ssize_t n = ::read(master, buf, sizeof buf);
-            if (n > 0) device.Receive({buf, static_cast<std::size_t>(n)}, now());
+            if (n > 0) {
+                const Nanos at = now();
+                timing.Received(static_cast<std::size_t>(n), at, device.stats().identifies);
+                device.Receive({buf, static_cast<std::size_t>(n)}, at);
+            }
         }
         for (std::size_t n; (n = device.TakeOutput(buf, now())) > 0;) {
             std::size_t done = 0;
@@ -340,6 +415,7 @@ int main(int argc, char** argv) {
                     break;
                 }
             }
+            timing.Sent(done, now(), !device.NextOutputTime());
         }
         if (device.hung_up() && !device.NextOutputTime()) {
             // Closing the master discards what the host has not read yet: let it take the
@@ -363,6 +439,7 @@ int main(int argc, char** argv) {
     for (const auto& [index, value] : device.eeprom()) combined[kEepromHexBase + index] = value;
     const bool ok = WriteHex(flash_hex, device.flash()) && WriteHex(eeprom_hex, device.eeprom()) &&
                     WriteHex(combined_hex, combined);
+    timing.Print();
     const auto& s = device.stats();
     std::fprintf(stderr,
                  "devsim: %d identify, %d entry, %d packets (%d bad checksum, %d rejected, "
