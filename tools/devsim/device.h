@@ -57,11 +57,13 @@ struct Options {
     int ext_sent = -1;       // data bytes really sent; -1: as announced
     Nanos ext_delay{0};      // between the identification and the extended block
 
-    PacketRule reject;      // answered 'N' (nothing stored)
-    PacketRule ignore;      // not answered at all (nothing stored)
-    int hang_up_after = 0;  // stop answering for good after this many packets (0: never)
-    Nanos answer_delay{0};  // device time between a complete packet and its answer
-    bool pace = false;      // bytes take their wire time in both directions
+    PacketRule reject;                // answered 'N' (nothing stored)
+    PacketRule ignore;                // not answered at all (nothing stored)
+    int hang_up_after = 0;            // stop answering for good after this many packets (0: never)
+    int hang_up_at_identify = 0;      // hang up at this identify byte, unanswered (0: never)
+    std::vector<std::uint8_t> noise;  // sent before every answer to a packet (line noise)
+    Nanos answer_delay{0};            // device time between a complete packet and its answer
+    bool pace = false;                // bytes take their wire time in both directions
 
     bool scrambled = true;          // unscramble program blocks with the catalog's key
     bool eeprom_scrambled = false;  // EEPROM bytes too, keyed by the index's low byte
