@@ -6,7 +6,7 @@ namespace quillon::engine {
 namespace {
 
 int SelectedPort(const Engine& e) {
-    return e.ports.selected_port;
+    return LinkPort(e);
 }
 
 // Waits in slices of 5 ms until `deadline` or until `done` says the awaited answer is
@@ -32,6 +32,10 @@ int SliceWait(Engine& e, int slices, Done done) {
 }
 
 }  // namespace
+
+std::int16_t LinkPort(const Engine& e) {
+    return e.ports.run_port >= 0 ? e.ports.run_port : e.ports.selected_port;
+}
 
 int PollReply(Engine& e) {
     const int port = SelectedPort(e);
@@ -67,6 +71,7 @@ int WaitReply(Engine& e, int ms) {
             e.parser.NakSeen = 0;
             return kReplyNak;
         }
+        if (e.channels.LineGone(SelectedPort(e))) return kReplyLineGone;
         return kReplyTimeout;
     });
 }
@@ -89,6 +94,7 @@ LinkResult SendPacket(Engine& e, std::span<std::uint8_t> packet, int n) {
             case kReplyStop:
                 return LinkUserAbort;
             case kReplyTimeout:
+            case kReplyLineGone:
                 return LinkNoResponse;
             default:
                 break;

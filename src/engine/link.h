@@ -67,6 +67,7 @@ inline constexpr int kReplyAck = 1;
 inline constexpr int kReplyNak = -1;
 inline constexpr int kReplyStop = -2;
 inline constexpr int kReplyTimeout = 0;
+inline constexpr int kReplyLineGone = -3;  // the line hung up: no answer can come any more
 
 // ProtectedWindow: device address units the session leaves out; start 0 means none.
 struct ProtectedWindow {
@@ -93,6 +94,8 @@ struct Engine {
     const DeviceIdentity& identity() const { return parser.identity; }
 };
 
+// The port the link talks to: the one the running search opened, else SelectedPort.
+std::int16_t LinkPort(const Engine& e);
 // Reads what has arrived on the selected port (never waits) and feeds it to the parser.
 // Returns the number of bytes read; 0 when the port is closed.
 int PollReply(Engine& e);
@@ -101,7 +104,9 @@ void DrainInput(Engine& e);
 // One read, thrown away.
 void DiscardInput(Engine& e);
 // Waits up to `ms` (counted in whole 5 ms slices; 3 ms makes none) for the device's answer:
-// kReplyAck, kReplyNak, kReplyStop (StopRequested observed and cleared) or kReplyTimeout.
+// kReplyAck, kReplyNak, kReplyStop (StopRequested observed and cleared) or kReplyTimeout;
+// kReplyLineGone at once when the port's line has hung up (what arrived before is read
+// first), so a pulled cable is not waited out.
 // Input ends a slice early, so a reply is seen at once; the time-out is measured against
 // the deadline and is never shorter than ms rounded down to slices.
 int WaitReply(Engine& e, int ms);

@@ -12,9 +12,10 @@ constexpr char kNotAText = '\xFF';  // first byte of a device text that was neve
 void ShowRefusal(Engine& e, const catalog::PreparedImage& image, std::string_view text) {
     switch (e.ui.edition()) {
         case Edition::Loader:
-            e.ui.ShowOutcome(text, colour::kRed, 0);
-            break;
         case Edition::Upgrade:
+            // The Upgrade window too: a silent refusal would leave STOP on screen with
+            // nothing running, and a STOP then would abort the next START at once.
+            e.ui.ShowOutcome(text, colour::kRed, 0);
             break;
         case Edition::Updater:
             e.ui.ShowOutcome(text, colour::kRed, 0);

@@ -27,6 +27,7 @@ void AwaitExtendedInfo(Engine& e) {
     for (int round = 1; round <= kExtendedWaitRounds && !e.parser.ExtComplete; ++round) {
         PollReply(e);
         if (e.parser.ExtComplete) return;
+        if (e.channels.LineGone(LinkPort(e))) break;  // nothing more will come
         // One 5 ms round; arriving input ends it early and is read at once, but the count
         // of rounds stays tied to the clock so the whole wait keeps its length.
         const Clock::time_point round_end = start + round * kSlice;
@@ -72,7 +73,13 @@ void ShowTry(Engine& e, ProgressBarRef progress, StatusBarRef status, int attemp
 
 std::int16_t SearchDevice(Engine& e, ProgressBarRef progress, StatusBarRef status) {
     e.ports.opened_port = -1;
+    e.ports.run_port = -1;
     e.ui.HideResultLine();
+    // What the previous device's run reported must not stand for the next device: a
+    // search that fails, or a session that refuses, leaves these empty.
+    e.ui.HideDeviceReport();
+    e.ui.SetPanelText(status, PanelSlot::DetailPanel, "");
+    e.ui.SetPanelText(status, PanelSlot::NoticePanel, "");
     e.ui.SetProgressPosition(progress, 0);
     e.ui.SetProgressSmooth(progress, true);
 
@@ -83,6 +90,8 @@ std::int16_t SearchDevice(Engine& e, ProgressBarRef progress, StatusBarRef statu
         e.ui.ShowSessionIdle();
         return kSearchPortUnusable;
     }
+    // From here on the run talks to this port, even when another is chosen meanwhile.
+    e.ports.run_port = e.ports.selected_port;
 
     e.parser.ResetForSearch();
     e.protected_window = {};
@@ -101,9 +110,12 @@ std::int16_t SearchDevice(Engine& e, ProgressBarRef progress, StatusBarRef statu
         e.parser.NakSeen = 0;
         WriteBytes(e, search_byte);
         const int r = WaitReply(e, kSearchWaitMs);
-        if (r <= kReplyStop) {
+        // A line that hung up answers no further try.
+        if (r == kReplyLineGone) break;
+        if (r == kReplyStop) {
             ShowLinkError(e.ui, r);
             e.ui.SetProgressPosition(progress, 0);
+            e.ports.run_port = -1;
             return kSearchStopped;
         }
         found = r > 0;
@@ -114,6 +126,7 @@ std::int16_t SearchDevice(Engine& e, ProgressBarRef progress, StatusBarRef statu
     if (!found) {
         e.ui.SetPanelText(status, PanelSlot::ActivityPanel, kDeviceNotFoundText);
         e.ui.ShowSessionIdle();
+        e.ports.run_port = -1;
         return kSearchNotFound;
     }
     return kSearchFound;

@@ -58,8 +58,9 @@ void BlockActivity(Engine& e, StatusBarRef status, std::int32_t address) {
     e.ui.SetPanelText(status, PanelSlot::ActivityPanel, text);
 }
 
-// The program blocks from device address 0. A block other than the last that draws no
-// answer is left behind (the next block follows); any other failure ends the session.
+// The program blocks from device address 0. Every block sent must be acknowledged: one
+// without an answer would leave a hole in the device's program, so any failure ends the
+// session. Only the protected window leaves blocks out.
 bool SendProgramBlocks(Engine& e, const PreparedImage& image, bool pad_last,
                        ProgressBarRef progress, StatusBarRef status) {
     const std::int32_t unit = std::max<std::int32_t>(image.Bounds.AddressUnit, 1);
@@ -78,7 +79,7 @@ bool SendProgramBlocks(Engine& e, const PreparedImage& image, bool pad_last,
             e.ui.SetProgressPosition(progress, (offset + block) / unit);
             if (InProtectedWindow(e.protected_window, address, block / unit)) continue;
             const LinkResult r = SendPacket(e, p, header + block);
-            if (r == LinkOk || r == LinkNoResponse) continue;
+            if (r == LinkOk) continue;
             ShowLinkError(e.ui, r);
             return false;
         }
@@ -260,6 +261,12 @@ bool InProtectedWindow(const ProtectedWindow& window, std::int32_t address,
 }
 
 int PrgMode(Engine& e, CatalogState& catalog, ProgressBarRef progress, StatusBarRef status) {
+    // The run ends with the session, however it ends: a port chosen meanwhile is opened by
+    // the next search.
+    struct RunEnd {
+        serial::PortSelection& ports;
+        ~RunEnd() { ports.run_port = -1; }
+    } run_end{e.ports};
     PreparedImage& image = catalog.prepared;
     image.BlockSize = catalog::kPic18BlockBytes;
     e.ui.SetProgressPosition(progress, 0);

@@ -67,6 +67,9 @@ public:
     // A handle that a waiter can poll for readable input: the file descriptor on POSIX,
     // -1 where there is none (Win32) or once the device has gone away.
     virtual int poll_handle() const { return -1; }
+    // True once the line has hung up for good (the other side closed it, the adapter was
+    // unplugged): nothing written will be answered any more.
+    virtual bool gone() const { return false; }
 };
 
 // Names and opens devices. One backend serves one ChannelTable (and may serve several).

@@ -214,6 +214,10 @@ public:
         return gone_ ? -1 : fd_;
     }
 
+    bool gone() const override {
+        return gone_;
+    }
+
 private:
     std::chrono::milliseconds write_budget(std::size_t n) const {
         return std::chrono::milliseconds(std::uint64_t(timeouts_.write_constant) +

@@ -41,6 +41,7 @@ public:
     void ShowBiosLine(std::string_view text) override;
     void ShowDeviceTextLine(std::string_view text) override;
     void HideDeviceTextLine() override;
+    void HideDeviceReport() override;
     void SetLoaderReport(std::string_view hardware, std::string_view bios) override;
     void SetCueBackground(engine::Colour colour) override;
 
