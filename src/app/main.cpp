@@ -81,7 +81,8 @@ struct Program {
     serial::PortSelection ports;
     std::unique_ptr<catalog::CatalogState> catalog = std::make_unique<catalog::CatalogState>();
     ui::EngineFrontend frontend{shell, ports, channels};
-    ui::qt::QtPump pump{[this] { return channels.PollHandle(ports.selected_port); }};
+    // The pump wakes on the port the link reads: a running search or session keeps its own.
+    ui::qt::QtPump pump{[this] { return channels.PollHandle(engine::LinkPort(engine)); }};
     engine::Engine engine{frontend, channels, ports, pump};
     ui::Services services{channels, ports, *catalog, engine, {}, {}, {}, {}};
     std::unique_ptr<QUdpSocket> udp;

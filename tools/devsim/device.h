@@ -8,6 +8,7 @@
 // EEPROM bytes are unscrambled with the catalog's key rules into flash and EEPROM images.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -39,6 +40,9 @@ struct PacketRule {
     }
 };
 
+// The identify bytes of every edition and loader family.
+inline constexpr std::array<std::uint8_t, 3> kIdentifyBytes = {0xC2, 0xC5, 0xC6};
+
 struct Options {
     std::uint8_t chip = 0x48;   // chip code
     bool version_form = true;   // 'V' bios chip print prep 'K'; else chip 'K'
@@ -46,7 +50,10 @@ struct Options {
     std::uint8_t print = 0x10;  // print code
     std::uint8_t preparation = 0x03;
     bool nak_only = false;  // answer the identify byte with 'N' and nothing else
-    std::vector<std::uint8_t> accept_search = {0xC2, 0xC5, 0xC6};
+    // Copied from a static array: GCC 12 at -O2 and above takes the temporary array of a
+    // braced list here for uninitialized (maybe-uninitialized) wherever Options is built.
+    std::vector<std::uint8_t> accept_search =
+        std::vector<std::uint8_t>(kIdentifyBytes.begin(), kIdentifyBytes.end());
 
     // Extended block, sent after a version identification of version 8..31.
     bool extended = false;
