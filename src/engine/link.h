@@ -30,6 +30,7 @@
 //       data[24..25] protected window start, data[26..27] its extent (both low byte
 //       first), data[28..] ignored; bytes between data[n-1] and 'K' are ignored.
 //   Inside an extended block 'K' and 'N' are data; only the closing 'K' ends it.
+//   The four codes after 'V' are data whatever their value ('K', 'N', 'V' and 'R' too).
 //
 // Every byte stream leaves the parser in one of its four states with all indices in range:
 // the parser has no error state and no buffer that a long or short block could overrun.
