@@ -7,7 +7,8 @@
 namespace quillon::app {
 
 Program::Program(const ui::BuildInfo& build, const PumpFactory& make_pump)
-    : pump(make_pump([this] { return channels.PollHandle(ports.selected_port); })),
+    // The pump wakes on the port the link reads: a running search or session keeps its own.
+    : pump(make_pump([this] { return channels.PollHandle(engine::LinkPort(engine)); })),
       engine(presenter, channels, ports, *pump),
       services{channels, ports, *catalog, engine, build, {}, {}, {}} {
     ui::CreateWindows(shell, SelectEdition(build.label));

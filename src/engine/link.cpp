@@ -3,10 +3,6 @@
 namespace quillon::engine {
 namespace {
 
-int SelectedPort(const Engine& e) {
-    return e.ports.selected_port;
-}
-
 // Waits in slices of 5 ms until `deadline` or until `done` says the awaited answer is
 // there. Input wakes a slice early; a wake that brought no bytes (a device that hung up
 // keeps its handle readable) makes the rest of that slice a plain wait, so the loop never
@@ -31,8 +27,12 @@ int SliceWait(Engine& e, int slices, Done done) {
 
 }  // namespace
 
+std::int16_t LinkPort(const Engine& e) {
+    return e.ports.run_port >= 0 ? e.ports.run_port : e.ports.selected_port;
+}
+
 int PollReply(Engine& e) {
-    const int port = SelectedPort(e);
+    const int port = LinkPort(e);
     if (!e.channels.IsOpen(port)) return 0;
     const std::uint32_t n = e.channels.ReadChannel(port, std::span<std::uint8_t>(e.receive));
     const std::size_t used = n < e.receive.size() ? n : e.receive.size();
@@ -41,14 +41,14 @@ int PollReply(Engine& e) {
 }
 
 void DrainInput(Engine& e) {
-    const int port = SelectedPort(e);
+    const int port = LinkPort(e);
     if (!e.channels.IsOpen(port)) return;
     for (int i = 0; i < kDrainMaxReads; ++i)
         if (e.channels.ReadChannel(port, std::span<std::uint8_t>(e.receive)) == 0) return;
 }
 
 void DiscardInput(Engine& e) {
-    const int port = SelectedPort(e);
+    const int port = LinkPort(e);
     if (!e.channels.IsOpen(port)) return;
     e.channels.ReadChannel(port, std::span<std::uint8_t>(e.receive));
 }
@@ -65,12 +65,13 @@ int WaitReply(Engine& e, int ms) {
             e.parser.NakSeen = 0;
             return kReplyNak;
         }
+        if (e.channels.LineGone(LinkPort(e))) return kReplyLineGone;
         return kReplyTimeout;
     });
 }
 
 void WriteBytes(Engine& e, std::span<const std::uint8_t> bytes) {
-    e.channels.WriteChannel(SelectedPort(e), bytes);
+    e.channels.WriteChannel(LinkPort(e), bytes);
 }
 
 LinkResult SendPacket(Engine& e, std::span<std::uint8_t> packet, int n) {
@@ -87,6 +88,7 @@ LinkResult SendPacket(Engine& e, std::span<std::uint8_t> packet, int n) {
             case kReplyStop:
                 return LinkUserAbort;
             case kReplyTimeout:
+            case kReplyLineGone:
                 return LinkNoResponse;
             default:
                 break;

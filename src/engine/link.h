@@ -30,6 +30,7 @@
 //       data[24..25] protected window start, data[26..27] its extent (both low byte
 //       first), data[28..] ignored; bytes between data[n-1] and 'K' are ignored.
 //   Inside an extended block 'K' and 'N' are data; only the closing 'K' ends it.
+//   The four codes after 'V' are data whatever their value ('K', 'N', 'V' and 'R' too).
 //
 // Every byte stream leaves the parser in one of its four states with all indices in range:
 // the parser has no error state and no buffer that a long or short block could overrun.
@@ -67,6 +68,7 @@ inline constexpr int kReplyAck = 1;
 inline constexpr int kReplyNak = -1;
 inline constexpr int kReplyStop = -2;
 inline constexpr int kReplyTimeout = 0;
+inline constexpr int kReplyLineGone = -3;  // the line hung up: no answer can come any more
 
 // ProtectedWindow: device address units the session leaves out; start 0 means none.
 struct ProtectedWindow {
@@ -107,6 +109,8 @@ struct Engine {
     const DeviceIdentity& identity() const { return parser.identity; }
 };
 
+// The port the link talks to: the one the running search opened, else SelectedPort.
+std::int16_t LinkPort(const Engine& e);
 // Reads what has arrived on the selected port (never waits) and feeds it to the parser.
 // Returns the number of bytes read; 0 when the port is closed.
 int PollReply(Engine& e);
@@ -115,7 +119,9 @@ void DrainInput(Engine& e);
 // One read, thrown away.
 void DiscardInput(Engine& e);
 // Waits up to `ms` (counted in whole 5 ms slices; 3 ms makes none) for the device's answer:
-// kReplyAck, kReplyNak, kReplyStop (StopRequested observed and cleared) or kReplyTimeout.
+// kReplyAck, kReplyNak, kReplyStop (StopRequested observed and cleared) or kReplyTimeout;
+// kReplyLineGone at once when the port's line has hung up (what arrived before is read
+// first), so a pulled cable is not waited out.
 // Input ends a slice early, so a reply is seen at once; the time-out is measured against
 // the deadline and is never shorter than ms rounded down to slices.
 int WaitReply(Engine& e, int ms);

@@ -16,6 +16,7 @@ void AwaitExtendedInfo(Engine& e) {
     for (int round = 1; round <= kExtendedWaitRounds && !e.parser.ExtComplete; ++round) {
         PollReply(e);
         if (e.parser.ExtComplete) return;
+        if (e.channels.LineGone(LinkPort(e))) break;  // nothing more will come
         // One 5 ms round; arriving input ends it early and is read at once, but the count
         // of rounds stays tied to the clock so the whole wait keeps its length.
         const Clock::time_point round_end = start + round * kSlice;
@@ -38,6 +39,7 @@ void AwaitExtendedInfo(Engine& e) {
 
 SearchResult SearchDevice(Engine& e) {
     e.ports.opened_port = -1;
+    e.ports.run_port = -1;
     e.events.SearchStarted();
     serial::OpenFailure why;
     if (!serial::ApplySelectedPort(e.ports, e.channels, &why))
@@ -47,6 +49,8 @@ SearchResult SearchDevice(Engine& e) {
         e.events.SearchEnded(SearchResult::PortUnusable);
         return SearchResult::PortUnusable;
     }
+    // From here on the run talks to this port, even when another is chosen meanwhile.
+    e.ports.run_port = e.ports.selected_port;
 
     e.parser.ResetForSearch();
     e.protected_window = {};
@@ -62,7 +66,9 @@ SearchResult SearchDevice(Engine& e) {
         e.parser.NakSeen = 0;
         WriteBytes(e, search_byte);
         const int r = WaitReply(e, kSearchWaitMs);
+        if (r == kReplyLineGone) break;  // a line that hung up answers no further try
         if (r == kReplyStop) {
+            e.ports.run_port = -1;
             e.events.SearchEnded(SearchResult::Stopped);
             return SearchResult::Stopped;
         }
@@ -71,6 +77,7 @@ SearchResult SearchDevice(Engine& e) {
             return SearchResult::Found;
         }
     }
+    e.ports.run_port = -1;
     e.events.SearchEnded(SearchResult::NotFound);
     return SearchResult::NotFound;
 }

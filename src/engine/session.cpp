@@ -49,8 +49,9 @@ int WriteBlockHeader(std::span<std::uint8_t> p, std::int32_t address, std::int32
     return wide ? kWideHeader : kNarrowHeader;
 }
 
-// The program blocks from device address 0. A block other than the last that draws no
-// answer is left behind (the next block follows); any other failure ends the session.
+// The program blocks from device address 0. Every block sent must be acknowledged: one
+// without an answer would leave a hole in the device's program, so any failure ends the
+// session. Only the protected window leaves blocks out.
 bool SendProgramBlocks(Engine& e, const PreparedImage& image, bool pad_last) {
     const std::int32_t unit = std::max<std::int32_t>(image.Bounds.AddressUnit, 1);
     const std::int32_t block = image.BlockSize;
@@ -68,7 +69,7 @@ bool SendProgramBlocks(Engine& e, const PreparedImage& image, bool pad_last) {
         if (!last) {
             if (InProtectedWindow(e.protected_window, address, block / unit)) continue;
             const LinkResult r = SendPacket(e, p, header + block);
-            if (r == LinkOk || r == LinkNoResponse) continue;
+            if (r == LinkOk) continue;
             e.events.Failed(r);
             return false;
         }
@@ -206,6 +207,12 @@ bool InProtectedWindow(const ProtectedWindow& window, std::int32_t address,
 }
 
 SessionResult PrgMode(Engine& e, CatalogState& catalog) {
+    // The run ends with the session, however it ends: a port chosen meanwhile is opened by
+    // the next search.
+    struct RunEnd {
+        serial::PortSelection& ports;
+        ~RunEnd() { ports.run_port = -1; }
+    } run_end{e.ports};
     constexpr SessionResult kEnded{SessionEnd::Ended, 0};
     PreparedImage& image = catalog.prepared;
     e.events.SessionStarted();

@@ -72,6 +72,9 @@ public:
     // driver tells it after the open asked for low latency (USB serial adapters on Linux);
     // nullopt where there is no such setting.
     virtual std::optional<int> receive_latency_ms() const { return std::nullopt; }
+    // True once the line has hung up for good (the other side closed it, the adapter was
+    // unplugged): nothing written will be answered any more.
+    virtual bool gone() const { return false; }
 };
 
 // Names and opens devices. One backend serves one ChannelTable (and may serve several).

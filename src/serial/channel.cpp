@@ -38,6 +38,10 @@ int ChannelTable::PollHandle(std::int32_t port) const {
     return IsOpen(port) ? records_[port].handle->poll_handle() : -1;
 }
 
+bool ChannelTable::LineGone(std::int32_t port) const {
+    return IsOpen(port) && records_[port].handle->gone();
+}
+
 void ChannelTable::show(std::string_view text) {
     if (message_box) message_box(kErrorCaption, text);
 }

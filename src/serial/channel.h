@@ -80,6 +80,8 @@ public:
     // input (-1 when closed or when the backend has none).
     bool IsOpen(std::int32_t port) const;
     int PollHandle(std::int32_t port) const;
+    // Whether the open port's line has hung up for good (false for a closed port).
+    bool LineGone(std::int32_t port) const;
     // The record of a port number in 0..256.
     const SerialChannel& record(int port) const { return records_[port]; }
 

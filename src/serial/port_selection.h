@@ -15,6 +15,10 @@ struct PortSelection {
     std::int16_t opened_port = 0;      // OpenedPort: any other value than selected forces an
                                        // open at the next ApplySelectedPort; -1 forces it
     std::uint32_t baud_rate = 115200;  // BaudRate: never changed
+    // The port a device search opened for its run (search and session); -1 between runs.
+    // The run talks to it until it ends, whatever is chosen meanwhile: a choice made
+    // during a run is kept in selected_port and opened by the next search.
+    std::int16_t run_port = -1;
 };
 
 // The line every bootloader speaks: 115200 bit/s, 8 data bits, no parity, two stop bits.

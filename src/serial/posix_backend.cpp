@@ -230,6 +230,10 @@ public:
         latency_ms_ = tuning_->latency_timer_ms(path);
     }
 
+    bool gone() const override {
+        return gone_;
+    }
+
 private:
     std::chrono::milliseconds write_budget(std::size_t n) const {
         return std::chrono::milliseconds(std::uint64_t(timeouts_.write_constant) +

@@ -137,6 +137,15 @@ void EngineFrontend::HideDeviceTextLine() {
     Repaint();
 }
 
+void EngineFrontend::HideDeviceReport() {
+    if (!shell_.form1) return;
+    for (Label* label : {&shell_.form1->Label3, &shell_.form1->Label4}) {
+        label->visible = false;
+        ++label->repaints;
+    }
+    Repaint();
+}
+
 void EngineFrontend::SetLoaderReport(std::string_view hardware, std::string_view bios) {
     if (!shell_.form6) return;
     shell_.form6->Label6.text = std::string(hardware);

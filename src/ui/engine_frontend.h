@@ -34,6 +34,7 @@ public:
     void ShowBiosLine(std::string_view text) override;
     void ShowDeviceTextLine(std::string_view text) override;
     void HideDeviceTextLine() override;
+    void HideDeviceReport() override;
     void SetLoaderReport(std::string_view hardware, std::string_view bios) override;
     void SetCueBackground(Colour colour) override;
 

@@ -65,7 +65,10 @@ void SetupOkClick(Shell& shell, serial::PortSelection& ports, serial::ChannelTab
         PortFromEntry(form, static_cast<std::int16_t>(form.ComboBox1.item_index));
     if (p != ports.selected_port) {
         ports.selected_port = p;
-        ApplySelectedPort(shell, ports, channels);
+        // A running search or session keeps the port it opened to the end: opening the new
+        // choice now would close the device being written and send the rest elsewhere.
+        // The choice is kept and the next search opens it.
+        if (ports.run_port < 0) ApplySelectedPort(shell, ports, channels);
     }
     CloseDialog(shell);
 }

@@ -38,8 +38,9 @@ void TellSlowAdapter(Shell& shell, const serial::PortSelection& ports,
                      const serial::ChannelTable& channels, StatusBar& bar);
 
 // The "Setup" dialog. Showing it fills the lists and selects the chosen port (FormShow);
-// OK takes the selected entry and opens it when it is another port; Cancel selects the
-// chosen port again. Both close the dialog.
+// OK takes the selected entry and opens it when it is another port (during a run it only
+// keeps it: the next search opens it); Cancel selects the chosen port again. Both close
+// the dialog.
 void ShowSetupDialog(Shell& shell, const serial::PortSelection& ports,
                      const PortLister& list_ports);
 void SetupFormShow(TForm3& form, const serial::PortSelection& ports, const PortLister& list_ports);

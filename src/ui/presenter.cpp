@@ -62,6 +62,11 @@ void Presenter::ShowLinkError(engine::LinkResult result) {
 
 void Presenter::SearchStarted() {
     ops_.HideResultLine();
+    // What the previous device's run reported must not stand for the next device: a
+    // search that fails, or a session that refuses, leaves these empty.
+    ops_.HideDeviceReport();
+    Panel(PanelSlot::DetailPanel, "");
+    Panel(PanelSlot::NoticePanel, "");
     ops_.SetProgressPosition(ops_.EditionProgressBar(), 0);
     ops_.SetProgressSmooth(ops_.EditionProgressBar(), true);
 }

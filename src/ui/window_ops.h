@@ -58,6 +58,9 @@ public:
     virtual void ShowBiosLine(std::string_view text) = 0;
     virtual void ShowDeviceTextLine(std::string_view text) = 0;
     virtual void HideDeviceTextLine() = 0;
+    // Hides the main window's BIOS and device-text lines before a search, so that they
+    // never show the device of an earlier run.
+    virtual void HideDeviceReport() = 0;
     // Device report of the Loader window: the "HW :" value (Label6) and the "BS :" value
     // (Label7).
     virtual void SetLoaderReport(std::string_view hardware, std::string_view bios) = 0;

@@ -89,6 +89,7 @@ public:
         log.push_back({"label4", std::string(text), 1, nullptr});
     }
     void HideDeviceTextLine() override { log.push_back({"label4", "", 0, nullptr}); }
+    void HideDeviceReport() override { log.push_back({"hide-report", "", 0, nullptr}); }
     void SetLoaderReport(std::string_view hardware, std::string_view bios) override {
         log.push_back({"label6", std::string(hardware), 0, nullptr});
         log.push_back({"label7", std::string(bios), 0, nullptr});

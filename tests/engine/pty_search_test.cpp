@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -172,6 +173,47 @@ TEST(PtySearch, DevsimWritesTheFlashItReceivedAsIntelHex) {
     std::remove(hex.c_str());
     std::remove(both.c_str());
     ::rmdir(dir);
+}
+
+// devsim refuses what it cannot do instead of losing or destroying files: a regular file
+// where the link goes survives, unknown arguments and malformed values end it with 2 before
+// it serves anything, and a HEX file it cannot write ends it with 1 (refused at the start
+// when the file cannot even be created).
+TEST(DevsimProgram, RefusesBadArgumentsAndReportsLostFiles) {
+    char tmpl[] = "/tmp/quillon-devsim-args-XXXXXX";
+    const std::string dir = ::mkdtemp(tmpl);
+    const std::string keep = dir + "/keep.txt";
+    { std::ofstream(keep) << "precious\n"; }
+    struct Row {
+        std::vector<std::string> args;
+        bool serves;  // starts and prints its device
+        int exit;
+    };
+    const Row rows[] = {
+        {{"--link", keep}, false, 2},
+        {{"--frobnicate"}, false, 2},
+        {{"stray"}, false, 2},
+        {{"--bios", "7x"}, false, 2},
+        {{"--bios", "256"}, false, 2},
+        {{"--reject-every", "-3"}, false, 2},
+        {{"--window", "4096,2048junk"}, false, 2},
+        {{"--noise", "00,zz"}, false, 2},
+        {{"--flash-hex", dir + "/missing/flash.hex"}, false, 2},
+        {{"--flash-hex", "/dev/full"}, true, 1},
+        {{"--link", dir + "/COM9", "--window", "0x1000,0x800", "--noise", "00,ff"}, true, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args[0] + " " + (row.args.size() > 1 ? row.args[1] : ""));
+        DevsimProcess devsim(row.args);
+        EXPECT_EQ(!devsim.path().empty(), row.serves);
+        EXPECT_EQ(devsim.Stop(), row.exit);
+    }
+    std::ifstream in(keep);
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "precious");
+    EXPECT_FALSE(std::filesystem::exists(dir + "/COM9"));  // its own link is removed
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -180,6 +180,18 @@ TEST(SearchDevice, DisplaysPerEdition) {
     }
 }
 
+TEST(SearchDevice, AHungUpLineIsNotFoundAtOnce) {
+    devsim::Options o;
+    o.hang_up_at_identify = 1;  // unplugged before it answered
+    Rig r(o);
+    const auto t0 = r.pump.now();
+    EXPECT_EQ(r.Search(), SearchResult::NotFound);
+    EXPECT_EQ(r.ui.Panels(PanelSlot::ActivityPanel).back(), "Device not Found");
+    EXPECT_FALSE(r.ui.running);
+    EXPECT_EQ(r.device->stats().search_bytes.size(), 1u);  // no try after the hang-up
+    EXPECT_LE(r.pump.now() - t0, kSlice);
+}
+
 TEST(SearchDevice, ResetsWhatTheLastDeviceLeft) {
     devsim::Options o;
     o.bios = 9;

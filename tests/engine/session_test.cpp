@@ -272,7 +272,9 @@ TEST(Session, NoAnswerAndRejectionsByPacket) {
         bool block0_written;
     };
     const Row rows[] = {
-        {"first block unanswered: the next follows", {0, 1, 0}, {}, 6, " Program Ok ", false},
+        // A block without an answer ends the session: never a hole in the program.
+        {"first block unanswered", {0, 1, 0}, {}, 1, " not Response ", false},
+        {"middle block unanswered", {0, 0, 2}, {}, 2, " not Response ", true},
         {"last block unanswered", {0, 0, 3}, {}, 3, " not Response ", true},
         {"fix block unanswered", {0, 0, 4}, {}, 4, " not Response ", true},
         {"EEPROM byte unanswered", {0, 0, 6}, {}, 6, " not Response ", true},
@@ -294,12 +296,27 @@ TEST(Session, NoAnswerAndRejectionsByPacket) {
         EXPECT_FALSE(rig.ui.running);
         // An unanswered packet costs its full wait.
         if (row.ignore.first_k || row.ignore.from_m) {
+            EXPECT_EQ(rig.ui.Of("outcome").back(), " not Response ");
             EXPECT_GE(rig.elapsed(), 2000ms);
         }
         // Only success marks the family done.
         EXPECT_EQ(catalog::PendingStateOf(rig.catalog, catalog::kFamily258),
                   row.outcome == " Program Ok " ? 0 : 1);
     }
+}
+
+TEST(Session, AHungUpLineEndsTheSessionAtOnce) {
+    devsim::Options o = Device(0x42);
+    o.hang_up_after = 3;  // the cable is pulled after the third block
+    SessionRig rig(o);
+    TestImage image = ImageFor(0x42, 64 * 10, 2);
+    image.Install(rig.catalog, 0x42);
+    EXPECT_EQ(rig.Run().end, SessionEnd::Ended);
+    EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" not Response "});
+    EXPECT_EQ(rig.packets().size(), 3u);
+    EXPECT_FALSE(rig.ui.running);
+    EXPECT_LT(rig.elapsed(), std::chrono::milliseconds(kPacketWaitMs));
+    EXPECT_EQ(catalog::PendingStateOf(rig.catalog, catalog::kFamily258), 1);
 }
 
 TEST(Session, StopWhileABlockWaits) {

@@ -7,6 +7,7 @@
 #include "engine/session.h"
 #include "tools/devsim/inprocess_backend.h"
 #include "ui/engine_frontend.h"
+#include "ui/port_selection.h"
 #include "ui/presenter.h"
 #include "ui/program.h"
 
@@ -14,6 +15,25 @@ namespace quillon::ui {
 namespace {
 
 constexpr int kDevicePort = 4;  // COM5
+constexpr int kOtherPort = 5;   // COM6: a second board, for a change of port
+
+// Serves the board on COM5 and a second board on COM6.
+class TwoBoards : public serial::Backend {
+public:
+    TwoBoards(std::shared_ptr<serial::Backend> first, std::shared_ptr<serial::Backend> second)
+        : first_(std::move(first)), second_(std::move(second)) {}
+    std::string device_name(int port) override {
+        const std::string name = first_->device_name(port);
+        return name.empty() ? second_->device_name(port) : name;
+    }
+    std::unique_ptr<serial::Device> open(const std::string& name) override {
+        auto d = first_->open(name);
+        return d ? std::move(d) : second_->open(name);
+    }
+
+private:
+    std::shared_ptr<serial::Backend> first_, second_;
+};
 
 devsim::Options Board(std::uint8_t chip, std::uint8_t print) {
     devsim::Options o;
@@ -25,11 +45,10 @@ devsim::Options Board(std::uint8_t chip, std::uint8_t print) {
 struct World {
     World(Edition edition, std::string label, devsim::Options options)
         : device(std::make_shared<devsim::Device>(std::move(options))),
-          channels(std::make_shared<devsim::InProcessBackend>(
-              device, kDevicePort,
-              [this] {
-                  return std::chrono::duration_cast<devsim::Nanos>(pump.now().time_since_epoch());
-              })),
+          other(std::make_shared<devsim::Device>(devsim::Options{})),
+          channels(std::make_shared<TwoBoards>(
+              std::make_shared<devsim::InProcessBackend>(device, kDevicePort, Clock()),
+              std::make_shared<devsim::InProcessBackend>(other, kOtherPort, Clock()))),
           frontend(shell),
           presenter(frontend),
           engine(presenter, channels, ports, pump),
@@ -57,9 +76,16 @@ struct World {
         ports.selected_port = kDevicePort;
     }
 
+    devsim::InProcessBackend::ClockFn Clock() {
+        return [this] {
+            return std::chrono::duration_cast<devsim::Nanos>(pump.now().time_since_epoch());
+        };
+    }
+
     Shell shell;
     engine::FakePump pump;
     std::shared_ptr<devsim::Device> device;
+    std::shared_ptr<devsim::Device> other;
     serial::ChannelTable channels;
     serial::PortSelection ports;
     catalog::CatalogState catalog;
@@ -104,6 +130,104 @@ TEST(SessionProgram, UpdateRefusesAnUnsuitableBoardInRed) {
     EXPECT_EQ(f.StatusBar1.panels[3].text, "not suitable apparatus");
     EXPECT_TRUE(f.Button1.visible);
     EXPECT_TRUE(w.device->flash().empty());
+}
+
+// "Setup" -> COM6 -> Ok while COM5 is being programmed: the run stays on COM5 to its end,
+// the choice is kept (the dialog shows it) and the next search opens COM6.
+TEST(SessionProgram, APortChosenDuringARunTakesEffectAtTheNextSearch) {
+    World w(Edition::Updater, "TQX 1C 01.02.02.04", Board(0x48, 16));
+    w.services.list_ports = [] {
+        return std::vector<serial::PortEntry>{{"COM5", "board A"}, {"COM6", "board B"}};
+    };
+    TForm1& f = *w.shell.form1;
+    bool chosen = false;
+    w.pump.set_ui_hook([&](engine::Clock::time_point) {
+        if (chosen || w.device->stats().packets != 45) return;
+        chosen = true;
+        MainChangePortClick(w.shell, w.services);
+        SelectEntry(w.shell.form3->ComboBox1, 1);  // board B, COM6
+        SetupOkClick(w.shell, w.ports, w.channels);
+    });
+    MainUpdateClick(w.shell, w.services);
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(f.Label2.text, " Program Ok ");
+    EXPECT_EQ(w.device->flash().size(), 7424u + 64u);  // all of it on COM5
+    EXPECT_EQ(w.device->eeprom().size(), 1024u);
+    EXPECT_EQ(w.other->stats().packets, 0);  // nothing on COM6
+    EXPECT_EQ(w.other->stats().identifies, 0);
+    EXPECT_EQ(w.ports.selected_port, kOtherPort);  // the choice is kept ...
+    ShowSetupDialog(w.shell, w.ports, w.services.list_ports);
+    EXPECT_EQ(w.shell.form3->ComboBox1.item_index, 1);  // ... and shown
+    SetupCancelClick(w.shell, w.ports);
+
+    w.pump.set_ui_hook({});
+    MainUpdateClick(w.shell, w.services);  // the next search opens COM6
+    EXPECT_EQ(f.StatusBar1.panels[0].text, "COM6");
+    EXPECT_EQ(w.other->stats().identifies, 1);
+    EXPECT_EQ(w.other->eeprom().size(), 1024u);
+    EXPECT_EQ(w.device->stats().identifies, 1);
+}
+
+// A failure never shows the board before: after a K80 was programmed, a board with an
+// unknown chip leaves no BIOS line and no "Found"/"Loaded" text of the K80 behind.
+TEST(SessionProgram, AFailureNeverShowsThePreviousBoard) {
+    World w(Edition::Updater, "TQX 1C 01.02.02.04", Board(0x48, 16));
+    TForm1& f = *w.shell.form1;
+    MainUpdateClick(w.shell, w.services);
+    ASSERT_EQ(f.Label2.text, " Program Ok ");
+    ASSERT_TRUE(f.Label3.visible);
+    struct Next {
+        const char* name;
+        devsim::Options board;
+        std::string outcome, detail;
+    };
+    devsim::Options unknown = Board(0x50, 16);
+    devsim::Options too_new = Board(0x48, 16);
+    too_new.bios = 40;
+    devsim::Options silent = Board(0x48, 16);
+    silent.accept_search = {};
+    for (const Next& next : {Next{"unknown chip", unknown, " Error !! ", "Unknow Device"},
+                             Next{"no board", silent, "", ""}}) {
+        SCOPED_TRACE(next.name);
+        *w.device = devsim::Device(next.board);
+        MainUpdateClick(w.shell, w.services);
+        EXPECT_EQ(f.Label2.visible, !next.outcome.empty());
+        if (!next.outcome.empty()) {
+            EXPECT_EQ(f.Label2.text, next.outcome);
+        }
+        EXPECT_FALSE(f.Label3.visible);
+        EXPECT_FALSE(f.Label4.visible);
+        EXPECT_EQ(f.StatusBar1.panels[2].text, next.detail);
+        EXPECT_EQ(f.StatusBar1.panels[3].text, "");
+    }
+    // A bootloader too new is refused after its own report, never the K80's.
+    *w.device = devsim::Device(too_new);
+    MainUpdateClick(w.shell, w.services);
+    EXPECT_EQ(f.Label2.text, " Incompatible Bootloader !! ");
+    EXPECT_EQ(f.Label3.text, "BIOS:28 - ZRY_R0x - Preparation03");
+    EXPECT_EQ(f.StatusBar1.panels[2].text, "");
+    EXPECT_EQ(f.StatusBar1.panels[3].text, "");
+}
+
+// The Upgrade window reports a refusal like every other failure: the text, START back, no
+// STOP left on screen, and the next START runs.
+TEST(SessionProgram, UpgradeRefusalIsShownAndTheNextStartRuns) {
+    World w(Edition::Upgrade, "TQX WUT 01.02.02.04", Board(0x43, 16));  // no image for it
+    TForm5& f = *w.shell.form5;
+    UpgradeStartClick(w.shell, w.services);
+    EXPECT_EQ(f.StatusBar1.panels[1].text, " No Hex inside !! ");
+    EXPECT_TRUE(f.Button1.visible);   // START
+    EXPECT_FALSE(f.Button2.visible);  // STOP
+    EXPECT_EQ(w.shell.stop_requested, 0);
+    *w.device = devsim::Device(Board(0x48, 16));
+    w.next_boards = {Board(0xFC, 3)};
+    UpgradeStartClick(w.shell, w.services);
+    // Refused; the K80 with one image left; the dsPIC33FJ64, the last.
+    EXPECT_EQ(w.results, (std::vector<engine::SessionResult>{{engine::SessionEnd::Ended, 0},
+                                                             {engine::SessionEnd::Programmed, 1},
+                                                             {engine::SessionEnd::Programmed, 0}}));
+    EXPECT_EQ(f.StatusBar1.panels[1].text, "Program OK");
+    EXPECT_EQ(w.device->flash().size(), 34500u + 256u);
 }
 
 TEST(SessionProgram, UpgradeSequenceRunsUntilNoImageIsLeft) {

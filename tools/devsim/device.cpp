@@ -143,6 +143,10 @@ void Device::ReceiveByte(std::uint8_t b, Nanos at) {
             ++stats_.identifies;
             eeprom_last_ = -1;
             stats_.search_bytes.push_back(b);
+            if (stats_.identifies == options_.hang_up_at_identify) {
+                hung_up_ = true;
+                return;
+            }
             SendIdentification(at);
             return;
         }
@@ -195,6 +199,7 @@ void Device::HandlePacket(Nanos at) {
         return;
     }
     const int number = ++stats_.packets;
+    if (!options_.noise.empty()) Send(options_.noise, at);
     std::uint8_t sum = 0;
     for (std::uint8_t b : p) sum = static_cast<std::uint8_t>(sum + b);
     if (options_.ignore.Matches(number)) {

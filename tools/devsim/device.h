@@ -8,6 +8,7 @@
 // EEPROM bytes are unscrambled with the catalog's key rules into flash and EEPROM images.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -43,6 +44,9 @@ struct PacketRule {
     }
 };
 
+// The identify bytes of every edition and loader family.
+inline constexpr std::array<std::uint8_t, 3> kIdentifyBytes = {0xC2, 0xC5, 0xC6};
+
 struct Options {
     std::uint8_t chip = 0x48;   // chip code
     bool version_form = true;   // 'V' bios chip print prep 'K'; else chip 'K'
@@ -50,7 +54,10 @@ struct Options {
     std::uint8_t print = 0x10;  // print code
     std::uint8_t preparation = 0x03;
     bool nak_only = false;  // answer the identify byte with 'N' and nothing else
-    std::vector<std::uint8_t> accept_search = {0xC2, 0xC5, 0xC6};
+    // Copied from a static array: GCC 12 at -O2 and above takes the temporary array of a
+    // braced list here for uninitialized (maybe-uninitialized) wherever Options is built.
+    std::vector<std::uint8_t> accept_search =
+        std::vector<std::uint8_t>(kIdentifyBytes.begin(), kIdentifyBytes.end());
 
     // Extended block, sent after a version identification of version 8..31.
     bool extended = false;
@@ -61,11 +68,13 @@ struct Options {
     int ext_sent = -1;       // data bytes really sent; -1: as announced
     Nanos ext_delay{0};      // between the identification and the extended block
 
-    PacketRule reject;      // answered 'N' (nothing stored)
-    PacketRule ignore;      // not answered at all (nothing stored)
-    int hang_up_after = 0;  // stop answering for good after this many packets (0: never)
-    Nanos answer_delay{0};  // device time between a complete packet and its answer
-    bool pace = false;      // bytes take their wire time in both directions
+    PacketRule reject;                // answered 'N' (nothing stored)
+    PacketRule ignore;                // not answered at all (nothing stored)
+    int hang_up_after = 0;            // stop answering for good after this many packets (0: never)
+    int hang_up_at_identify = 0;      // hang up at this identify byte, unanswered (0: never)
+    std::vector<std::uint8_t> noise;  // sent before every answer to a packet (line noise)
+    Nanos answer_delay{0};            // device time between a complete packet and its answer
+    bool pace = false;                // bytes take their wire time in both directions
     // A USB adapter's latency timer between the device and the host: the device's bytes
     // are handed over this long after the first of them was ready, or when the adapter's
     // buffer fills (0: at once).
