@@ -114,6 +114,7 @@ void EngineFrontend::SetProgressState(engine::ProgressBarRef bar, engine::Progre
 }
 
 bool EngineFrontend::TakeStopRequested() {
+    if (run_ && run_->closing) return true;
     const bool requested = shell_.stop_requested != 0;
     shell_.stop_requested = 0;
     return requested;

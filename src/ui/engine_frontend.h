@@ -6,6 +6,7 @@
 #include "engine/frontend.h"
 #include "serial/channel.h"
 #include "serial/port_selection.h"
+#include "ui/run_state.h"
 #include "ui/windows.h"
 
 namespace quillon::ui {
@@ -18,6 +19,9 @@ public:
     // Handles of a window's bars, for SearchDevice and the session.
     static engine::StatusBarRef Ref(StatusBar& bar) { return {&bar}; }
     static engine::ProgressBarRef Ref(ProgressBar& bar) { return {&bar}; }
+    // The program's run state: once the main window has closed during a run, every wait
+    // that listens to Stop sees one, until the run is over.
+    void watch(const RunState& run) { run_ = &run; }
 
     void ShowOutcome(std::string_view text, engine::Colour colour, std::uint8_t success) override;
     void ShowActivity(std::string_view text, engine::Colour colour) override;
@@ -50,6 +54,7 @@ private:
     Shell& shell_;
     serial::PortSelection& ports_;
     serial::ChannelTable& channels_;
+    const RunState* run_ = nullptr;
 };
 
 }  // namespace quillon::ui

@@ -29,7 +29,7 @@ struct World {
           channels(backend),
           frontend(shell, ports, channels),
           engine(frontend, channels, ports, pump),
-          services{channels, ports, *catalog, engine, {}, {}, {}, {}} {
+          services{channels, ports, *catalog, engine, {}, {}, {}, {}, {}, {}} {
         char tmpl[] = "/tmp/quillon-program-XXXXXX";
         dir = ::mkdtemp(tmpl);
         services.store.directory = dir;
