@@ -18,9 +18,11 @@ public:
     explicit PosixBackend(std::function<std::string(int port)> naming);
     std::string device_name(int port) override;
     std::unique_ptr<Device> open(const std::string& path) override;
+    std::string refusal() const override { return refusal_; }
 
 private:
     std::function<std::string(int)> naming_;
+    std::string refusal_;
 };
 
 }  // namespace quillon::serial

@@ -16,6 +16,12 @@ void Repaint(Shell& shell) {
     if (shell.repaint) shell.repaint();
 }
 
+StatusBar& ActiveStatusBar(Shell& shell) {
+    return shell.form6   ? shell.form6->StatusBar1
+           : shell.form5 ? shell.form5->StatusBar1
+                         : shell.form1->StatusBar1;
+}
+
 void CloseDialog(Shell& shell) {
     shell.form3->window.visible = false;
     Repaint(shell);
@@ -32,8 +38,18 @@ void ApplySelectedPort(Shell& shell, serial::PortSelection& ports, serial::Chann
     channels.OpenChannel(ports.selected_port, ports.baud_rate, kParityNone, kTwoStopBits, kDataBits,
                          0);
     channels.SetControlLines(ports.selected_port, true);
-    if (channels.FlushChannel(ports.selected_port) < 0)
+    if (channels.FlushChannel(ports.selected_port) < 0) {
         ShowOutcome(shell, kInvalidPortCom, colour::kRed, 0);
+        ShowPortRefusal(shell, ports, channels, ActiveStatusBar(shell));
+    }
+}
+
+void ShowPortRefusal(const Shell& shell, const serial::PortSelection& ports,
+                     const serial::ChannelTable& channels, StatusBar& bar) {
+    const int port = ports.selected_port;
+    if (port < 0 || port > serial::kHighestPortNumber || channels.IsOpen(port)) return;
+    const std::string& why = channels.record(port).refusal;
+    if (!why.empty()) SetPanelText(shell, bar, PanelSlot::DetailPanel, why);
 }
 
 void ShowPortPanel(const Shell& shell, const serial::PortSelection& ports, StatusBar& bar) {

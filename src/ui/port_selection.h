@@ -23,6 +23,11 @@ inline constexpr std::string_view kNoPortPanel = "-----";
 // port at a time.
 void ApplySelectedPort(Shell& shell, serial::PortSelection& ports, serial::ChannelTable& channels);
 
+// Why SelectedPort could not be opened (held by another program, no permission), in the
+// bar's detail panel; nothing when the reason is not known.
+void ShowPortRefusal(const Shell& shell, const serial::PortSelection& ports,
+                     const serial::ChannelTable& channels, StatusBar& bar);
+
 // "COM<n>" (SelectedPort + 1), or "-----" without a port, into the bar's port panel.
 void ShowPortPanel(const Shell& shell, const serial::PortSelection& ports, StatusBar& bar);
 

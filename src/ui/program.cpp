@@ -13,9 +13,12 @@ void Repaint(Shell& shell) {
     if (shell.repaint) shell.repaint();
 }
 
-std::int16_t Search(Services& s, ProgressBar& progress, StatusBar& status) {
-    return engine::SearchDevice(s.engine, EngineFrontend::Ref(progress),
-                                EngineFrontend::Ref(status));
+std::int16_t Search(Shell& shell, Services& s, ProgressBar& progress, StatusBar& status) {
+    const std::int16_t r =
+        engine::SearchDevice(s.engine, EngineFrontend::Ref(progress), EngineFrontend::Ref(status));
+    // The search has shown the run starting over the reason the port would not open.
+    if (r == engine::kSearchPortUnusable) ShowPortRefusal(shell, s.ports, s.channels, status);
+    return r;
 }
 
 std::int8_t Session(Services& s, ProgressBar& progress, StatusBar& status) {
@@ -74,7 +77,7 @@ void RunCreationWork(Shell& shell, Services& s) {
 void MainUpdateClick(Shell& shell, Services& s) {
     RunUpdate(shell, s, [&] {
         TForm1& f = *shell.form1;
-        if (Search(s, f.ProgressBar1, f.StatusBar1) != engine::kSearchFound) return;
+        if (Search(shell, s, f.ProgressBar1, f.StatusBar1) != engine::kSearchFound) return;
         Session(s, f.ProgressBar1, f.StatusBar1);
     });
 }
@@ -113,7 +116,7 @@ void UpgradeSequence(Shell& shell, Services& s) {
     std::int8_t m = 0;
     do {
         m = 0;
-        if (Search(s, f.ProgressBar1, f.StatusBar1) == engine::kSearchFound) {
+        if (Search(shell, s, f.ProgressBar1, f.StatusBar1) == engine::kSearchFound) {
             m = Session(s, f.ProgressBar1, f.StatusBar1);
             f.ProgressBar2.position = f.ProgressBar2.max - m;
             Repaint(shell);
@@ -137,7 +140,7 @@ void LoaderUpdate(Shell& shell, Services& s) {
     TForm6& f = *shell.form6;
     ClearLabel(f);
     Repaint(shell);
-    switch (Search(s, f.ProgressBar1, f.StatusBar1)) {
+    switch (Search(shell, s, f.ProgressBar1, f.StatusBar1)) {
         case engine::kSearchNotFound:
             ShowActivity(shell, kDeviceNotFindText, colour::kBlack);
             break;

@@ -84,6 +84,26 @@ TEST(ApplySelectedPort, AFailedOpenSaysInvalidPortComOnce) {
     EXPECT_TRUE(c.take().empty());
 }
 
+TEST(ApplySelectedPort, TheReasonOfARefusalGoesToTheDetailPanel) {
+    for (const Edition e : {Edition::Updater, Edition::Upgrade}) {
+        Context c(e);
+        StatusBar& bar =
+            e == Edition::Upgrade ? c.shell.form5->StatusBar1 : c.shell.form1->StatusBar1;
+        c.script->open_fails = true;
+        c.script->refusal = "/dev/ttyUSB0 in use by minicom (pid 812)";
+        c.ports.selected_port = 3;
+        c.ports.opened_port = 2;
+        ApplySelectedPort(c.shell, c.ports, c.channels);
+        EXPECT_EQ(bar.panels[2].text, c.script->refusal);
+        // A refusal without a known reason leaves the panel as it was.
+        bar.panels[2].text = "before";
+        c.script->refusal.clear();
+        c.ports.opened_port = 2;
+        ApplySelectedPort(c.shell, c.ports, c.channels);
+        EXPECT_EQ(bar.panels[2].text, "before");
+    }
+}
+
 TEST(ApplySelectedPort, PortNumbersTheChannelRefuses) {
     // A stored 70000 reads as 4464: the channel refuses it without a platform call and the
     // user is told.
