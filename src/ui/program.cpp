@@ -53,6 +53,7 @@ void RunPump::wait(engine::Clock::duration max, bool process_ui, bool wake_on_in
 }
 
 void RunCreationWork(Shell& shell, Services& s) {
+    shell.port_chosen = [&shell, &s] { StoreChosenPort(shell, s.ports, s.store); };
     if (shell.form5) {
         CreateUpgradeWork(shell, s.build);
         LoadRememberedPort(s.ports, Edition::Upgrade, s.store);

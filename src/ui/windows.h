@@ -80,6 +80,9 @@ struct Shell {
     // toolkit binding renders the models here. Empty without a front end.
     std::function<void()> repaint;
 
+    // Called after the "Setup" dialog's OK chose another port (the program stores it).
+    std::function<void()> port_chosen;
+
     // The UDP listener's notification hook, set when the listener exists.
     std::function<void(std::uint8_t success)> notify_outcome;
 
