@@ -23,7 +23,8 @@ struct PortHolder {
 std::vector<PortHolder> PortHolders(const std::string& device,
                                     const std::filesystem::path& proc = "/proc");
 
-// "in use by minicom (pid 812)", several holders separated by ", ".
+// "In use by minicom (pid 812)", several holders separated by ", ". The texts lead with
+// what the user needs, since a status panel shows only their start.
 std::string InUseText(const std::vector<PortHolder>& holders);
 
 // Why an open of `device` was refused for lack of permission, and what to do about it:

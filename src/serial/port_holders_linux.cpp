@@ -91,7 +91,7 @@ std::vector<PortHolder> PortHolders(const std::string& device, const fs::path& p
 }
 
 std::string InUseText(const std::vector<PortHolder>& holders) {
-    std::string text = "in use by ";
+    std::string text = "In use by ";
     for (std::size_t i = 0; i < holders.size(); ++i) {
         if (i > 0) text += ", ";
         text += holders[i].program + " (pid " + std::to_string(holders[i].pid) + ")";
@@ -106,8 +106,8 @@ std::string NoPermissionText(const std::string& device) {
         if (const struct group* g = ::getgrgid(s.st_gid)) group = g->gr_name;
         if (group.empty()) group = std::to_string(s.st_gid);
     }
-    if (group.empty()) return "no permission to open " + device;
-    return "no permission to open " + device + ": join group " + group + " (then log in again)";
+    if (group.empty()) return "No permission (" + device + ")";
+    return "No permission: join group " + group + ", then log in again (" + device + ")";
 }
 
 }  // namespace quillon::serial

@@ -186,7 +186,7 @@ TEST_F(PtyChannel, ADeviceHeldByAnotherProgramIsRefusedAndTheHolderNamed) {
             EXPECT_EQ(holders, (std::vector<PortHolder>{{holder, "minicom"}}));
             EXPECT_EQ(backend.open(pty.slave), nullptr);
             EXPECT_EQ(backend.refusal(),
-                      pty.slave + " in use by minicom (pid " + std::to_string(holder) + ")");
+                      "In use by minicom (pid " + std::to_string(holder) + ") (" + pty.slave + ")");
             EXPECT_FALSE(open());
             EXPECT_EQ(table.record(kPort).refusal, backend.refusal());
         }
@@ -223,8 +223,8 @@ TEST_F(PtyChannel, NoPermissionNamesTheGroupToJoin) {
     char buf[512] = {};
     ASSERT_GT(::read(out[0], buf, sizeof buf - 1), 0);
     ::close(out[0]);
-    EXPECT_EQ(std::string(buf), "no permission to open " + pty.slave + ": join group " + name +
-                                    " (then log in again)");
+    EXPECT_EQ(std::string(buf),
+              "No permission: join group " + name + ", then log in again (" + pty.slave + ")");
 }
 
 TEST_F(PtyChannel, APlainOpenByAnotherUserIsRefused) {

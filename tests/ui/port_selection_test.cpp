@@ -93,7 +93,7 @@ TEST(ApplySelectedPort, TheReasonOfARefusalGoesToTheDetailPanel) {
         StatusBar& bar =
             e == Edition::Upgrade ? c.shell.form5->StatusBar1 : c.shell.form1->StatusBar1;
         c.script->open_fails = true;
-        c.script->refusal = "/dev/ttyUSB0 in use by minicom (pid 812)";
+        c.script->refusal = "In use by minicom (pid 812) (/dev/ttyUSB0)";
         c.ports.selected_port = 3;
         c.ports.opened_port = 2;
         ApplySelectedPort(c.shell, c.ports, c.channels);
