@@ -9,11 +9,13 @@ namespace quillon::app {
 Program::Program(const ui::BuildInfo& build, const PumpFactory& make_pump)
     // The pump wakes on the port the link reads: a running search or session keeps its own.
     : pump(make_pump([this] { return channels.PollHandle(engine::LinkPort(engine)); })),
-      engine(presenter, channels, ports, *pump),
-      services{channels, ports, *catalog, engine, build, {}, {}, {}} {
+      run_pump(*pump, services.run),  // services.run is only read once running
+      engine(presenter, channels, ports, run_pump),
+      services{channels, ports, *catalog, engine, build, {}, {}, {}, {}, {}} {
     ui::CreateWindows(shell, SelectEdition(build.label));
     services.list_ports = [] { return serial::ListPorts(); };
     services.session = [this] { return engine::PrgMode(engine, *catalog); };
+    frontend.watch(services.run);
 }
 
 }  // namespace quillon::app

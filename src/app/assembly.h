@@ -41,6 +41,8 @@ struct Program {
     ui::EngineFrontend frontend{shell};
     ui::Presenter presenter{frontend};
     std::unique_ptr<engine::Pump> pump;
+    // The front end's pump, let go of once the main window closes during a run.
+    ui::RunPump run_pump;
     engine::Engine engine;
     ui::Services services;
 };

@@ -1,11 +1,15 @@
 // Quillon start-up: single instance, edition from the product label, the windows in their
 // fixed order, the message loop, and a last-resort catch that still ends with code 0.
+#include <unistd.h>
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QNetworkDatagram>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QUdpSocket>
 #include <cstdio>
+
 #include <cstdlib>
 #include <memory>
 
@@ -28,8 +32,9 @@ using namespace quillon;
 constexpr quint16 kUdpListenerPort = 3004;
 constexpr qint64 kUdpReceiveBufferBytes = 65536;
 
-// QUILLON_TRACE=1 prints the start-up steps on stderr and dismisses message boxes at once,
-// so that the whole program can be driven by tests and scripts without a person.
+// QUILLON_TRACE=1 prints the start-up steps and the runs on stderr, dismisses message boxes
+// at once and takes user actions from standard input (see DriveFromInput), so that the
+// whole program can be driven by tests and scripts without a person.
 bool Tracing() {
     static const bool on = [] {
         const char* v = std::getenv("QUILLON_TRACE");
@@ -74,36 +79,91 @@ void WireCommands(app::Program& p, ui::qt::Binding& binding) {
     ui::Shell& shell = p.shell;
     ui::Services& s = p.services;
     auto& main = binding.commands(shell.form1->window);
-    main.button1_click = [&] { ui::MainUpdateClick(shell, s); };
+    main.button1_click = [&] {
+        Trace("update");
+        ui::MainUpdateClick(shell, s);
+        Trace("update returned");
+    };
     main.button2_click = [&] { ui::MainStopClick(shell); };
     main.menu_click = [&] { ui::MainChangePortClick(shell, s); };
     main.label1_double_click = [&] { ui::MainLabel1DblClick(shell, s); };
     if (shell.form5) {
         auto& c = binding.commands(shell.form5->window);
-        c.button1_click = [&] { ui::UpgradeStartClick(shell, s); };
+        c.button1_click = [&] {
+            Trace("update");
+            ui::UpgradeStartClick(shell, s);
+            Trace("update returned");
+        };
         c.button2_click = [&] { ui::UpgradeStopClick(shell); };
         c.menu_click = [&] { ui::UpgradeSerialPortClick(shell, s); };
     }
     if (shell.form6) {
         auto& c = binding.commands(shell.form6->window);
-        c.button1_click = [&] { ui::LoaderUpdateClick(shell, s); };
+        c.button1_click = [&] {
+            Trace("update");
+            ui::LoaderUpdateClick(shell, s);
+            Trace("update returned");
+        };
         c.button2_click = [&] { ui::LoaderAbortClick(shell); };
         c.menu_click = [&] { ui::LoaderChangePortClick(shell, s); };
     }
     // Closing the main window saves the port and ends the message loop, whatever dialogs
-    // are still open.
+    // are still open; during a run, once the run has stopped.
     binding.commands(shell.main_window()).form_close = [&] {
+        Trace("close");
         ui::MainFormClose(shell, s);
+    };
+    s.end_program = [] {
+        Trace("ending");
         QCoreApplication::quit();
     };
+}
+
+// With tracing on, lines on standard input act as the user would: "click WINDOW BUTTON"
+// clicks a button of a window ("click TForm1 Button1"), "close WINDOW" closes a window.
+// They go through the real widgets, so the program's own handlers run.
+std::unique_ptr<QSocketNotifier> DriveFromInput(ui::qt::Binding& binding, ui::Shell& shell) {
+    if (!Tracing()) return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(
+        notifier.get(), &QSocketNotifier::activated, [&binding, &shell, n = notifier.get()] {
+            char buf[256];
+            const ssize_t got = ::read(STDIN_FILENO, buf, sizeof buf - 1);
+            if (got <= 0) {
+                n->setEnabled(false);  // end of input: nothing more to do
+                return;
+            }
+            const QStringList lines = QString::fromLatin1(buf, got).split('\n', Qt::SkipEmptyParts);
+            for (const QString& line : lines) {
+                const QStringList w = line.split(' ', Qt::SkipEmptyParts);
+                QWidget* form = nullptr;
+                for (const ui::Window* m :
+                     {shell.form5 ? &shell.form5->window : nullptr,
+                      shell.form6 ? &shell.form6->window : nullptr, &shell.form1->window})
+                    if (m && w.size() >= 2 && Q(m->name) == w[1]) form = binding.form(*m);
+                if (!form) {
+                    Trace("no window: " + line);
+                } else if (w[0] == "close") {
+                    form->close();
+                } else if (w[0] == "click" && w.size() >= 3) {
+                    if (auto* b = form->findChild<QAbstractButton*>(w[2]))
+                        b->click();
+                    else
+                        Trace("no button: " + line);
+                }
+            }
+        });
+    return notifier;
 }
 
 void Run(const ui::BuildInfo& build) {
     app::Program p(build, [](std::function<int()> input_handle) {
         return std::make_unique<ui::qt::QtPump>(std::move(input_handle));
     });
-    // Scripts that drive the program (the GUI benchmark) wait for this line.
+    // Scripts that drive the program (the close tests, the GUI benchmark) wait for these
+    // lines.
     p.services.session = [&p, session = p.services.session] {
+        Trace("session");
         const engine::SessionResult r = session();
         Trace(QString("session ended, %1 images left").arg(r.remaining));
         return r;
@@ -129,6 +189,9 @@ void Run(const ui::BuildInfo& build) {
     ui::qt::SetupDialogView setup(binding, shell, p.ports, p.channels);
     ui::qt::VersionDialogView version(binding, shell, *p.catalog);
     WireCommands(p, binding);
+    // Only the main window's close ends the program, and only once no run is left.
+    QApplication::setQuitOnLastWindowClosed(false);
+    const auto drive = DriveFromInput(binding, shell);
     shell.main_window().visible = true;
     binding.sync();
     Trace("running " + Q(shell.main_window().name) + " \"" + Q(shell.main_window().caption) + "\"");

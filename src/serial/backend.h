@@ -87,6 +87,9 @@ public:
     // Opens the named device for reading and writing, exclusively; null on any failure
     // (missing, in use, access refused).
     virtual std::unique_ptr<Device> open(const std::string& name) = 0;
+    // Why the last open failed, in words for the user ("In use by minicom (pid 812)");
+    // empty after a successful open or when there is nothing more to say.
+    virtual std::string refusal() const { return {}; }
 };
 
 // The backend of the platform this program was built for, with default port naming.

@@ -12,7 +12,11 @@ bool ApplySelectedPort(PortSelection& ports, ChannelTable& channels, OpenFailure
                          kBootloaderLine.stop_bits, kBootloaderLine.data_bits, 0);
     channels.SetControlLines(ports.selected_port, true);
     if (channels.FlushChannel(ports.selected_port) >= 0) return true;
-    if (why) why->detail.clear();
+    if (why) {
+        const int port = ports.selected_port;
+        const bool known = port >= 0 && port <= kHighestPortNumber;
+        why->detail = known ? channels.record(port).refusal : std::string();
+    }
     return false;
 }
 

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <thread>
 
+#include "serial/port_holders.h"
 #include "serial/ports.h"
 
 namespace quillon::serial {
@@ -316,13 +317,25 @@ std::string PosixBackend::device_name(int port) {
 }
 
 std::unique_ptr<Device> PosixBackend::open(const std::string& path) {
+    refusal_.clear();
     if (path.empty()) return nullptr;
+    // A program holding the device with a plain open would share the replies with us.
+    if (const auto holders = PortHolders(path); !holders.empty()) {
+        refusal_ = InUseText(holders) + " (" + path + ")";
+        return nullptr;
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EACCES || error == EPERM) refusal_ = NoPermissionText(path);
+        if (error == EBUSY) refusal_ = "In use by another program (" + path + ")";
+        return nullptr;
+    }
     // Exclusive like the Win32 share mode 0: flock keeps out every program that locks
     // (another Quillon, most terminal programs); TIOCEXCL refuses any further open(2) of
     // the tty by an unprivileged process.
     if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        if (errno == EWOULDBLOCK) refusal_ = "In use by another program (" + path + ")";
         ::close(fd);
         return nullptr;
     }

@@ -23,10 +23,12 @@ public:
     PosixBackend(std::function<std::string(int port)> naming, std::shared_ptr<TtyTuning> tuning);
     std::string device_name(int port) override;
     std::unique_ptr<Device> open(const std::string& path) override;
+    std::string refusal() const override { return refusal_; }
 
 private:
     std::function<std::string(int)> naming_;
     std::shared_ptr<TtyTuning> tuning_;
+    std::string refusal_;
 };
 
 }  // namespace quillon::serial

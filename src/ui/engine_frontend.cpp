@@ -114,6 +114,7 @@ void EngineFrontend::SetProgressState(ProgressBarRef bar, ProgressState state) {
 }
 
 bool EngineFrontend::TakeStopRequested() {
+    if (run_ && run_->closing) return true;
     const bool requested = shell_.stop_requested != 0;
     shell_.stop_requested = 0;
     return requested;

@@ -2,6 +2,7 @@
 // ui/messages.h, and the bars it names are the models' own status and progress bars.
 #pragma once
 
+#include "ui/run_state.h"
 #include "ui/window_ops.h"
 #include "ui/windows.h"
 
@@ -14,6 +15,9 @@ public:
     // Handles of a window's bars.
     static StatusBarRef Ref(StatusBar& bar) { return {&bar}; }
     static ProgressBarRef Ref(ProgressBar& bar) { return {&bar}; }
+    // The program's run state: once the main window has closed during a run, every wait
+    // that listens to Stop sees one, until the run is over.
+    void watch(const RunState& run) { run_ = &run; }
 
     Edition edition() const override { return shell_.edition(); }
     void ShowOutcome(std::string_view text, Colour colour, std::uint8_t success) override;
@@ -44,6 +48,7 @@ private:
     void RepaintSoon();
 
     Shell& shell_;
+    const RunState* run_ = nullptr;
 };
 
 }  // namespace quillon::ui

@@ -16,6 +16,12 @@ void Repaint(Shell& shell) {
     if (shell.repaint) shell.repaint();
 }
 
+StatusBar& ActiveStatusBar(Shell& shell) {
+    return shell.form6   ? shell.form6->StatusBar1
+           : shell.form5 ? shell.form5->StatusBar1
+                         : shell.form1->StatusBar1;
+}
+
 void CloseDialog(Shell& shell) {
     shell.form3->window.visible = false;
     Repaint(shell);
@@ -24,8 +30,12 @@ void CloseDialog(Shell& shell) {
 }  // namespace
 
 void ApplySelectedPort(Shell& shell, serial::PortSelection& ports, serial::ChannelTable& channels) {
-    if (!serial::ApplySelectedPort(ports, channels))
-        ShowOutcome(shell, kInvalidPortCom, colour::kRed, 0);
+    serial::OpenFailure why;
+    if (serial::ApplySelectedPort(ports, channels, &why)) return;
+    ShowOutcome(shell, kInvalidPortCom, colour::kRed, 0);
+    // Why the port would not open (held by another program, no permission), when known.
+    if (!why.detail.empty())
+        SetPanelText(shell, ActiveStatusBar(shell), PanelSlot::DetailPanel, why.detail);
 }
 
 std::string PortPanelText(int port) {
@@ -69,6 +79,7 @@ void SetupOkClick(Shell& shell, serial::PortSelection& ports, serial::ChannelTab
         // choice now would close the device being written and send the rest elsewhere.
         // The choice is kept and the next search opens it.
         if (ports.run_port < 0) ApplySelectedPort(shell, ports, channels);
+        if (shell.port_chosen) shell.port_chosen();
     }
     CloseDialog(shell);
 }
@@ -83,7 +94,28 @@ std::int16_t StoredPortNumber(std::string_view text) {
     return static_cast<std::int16_t>(serial::ReadDecimal(text));
 }
 
+namespace {
+
+// Whether the stored text holds a port number the program can have written: -1 (no port)
+// or 0..256. The digits are counted without wrapping, so no long number passes.
+bool StoredPortInRange(std::string_view text) {
+    constexpr std::int64_t kLowest = -1;
+    constexpr std::int64_t kHighest = serial::kHighestPortNumber;
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    std::int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        if ((value = value * 10 + (text[i] - '0')) > kHighest + 1) return false;
+    if (negative) value = -value;
+    return value >= kLowest && value <= kHighest;
+}
+
+}  // namespace
+
 void ReadRememberedPort(serial::PortSelection& ports, Edition edition, std::string_view text) {
+    if (!StoredPortInRange(text)) text = {};
     if (edition == Edition::Loader) {
         if (text.empty()) {
             ports.selected_port = 0;
@@ -104,11 +136,21 @@ void LoadRememberedPort(serial::PortSelection& ports, Edition edition,
                        settings::LoadSetting(kComValue, static_cast<std::uint8_t>(edition), store));
 }
 
-void SaveRememberedPort(const serial::PortSelection& ports, serial::ChannelTable& channels,
+bool SaveRememberedPort(const serial::PortSelection& ports, serial::ChannelTable& channels,
                         Edition edition, const settings::Store& store) {
     if (ports.selected_port == ports.opened_port) channels.CloseChannel(ports.selected_port);
-    settings::SaveSetting(kComValue, std::to_string(ports.selected_port),
-                          static_cast<std::uint8_t>(edition), store);
+    return settings::SaveSetting(kComValue, std::to_string(ports.selected_port),
+                                 static_cast<std::uint8_t>(edition), store);
+}
+
+void StoreChosenPort(Shell& shell, const serial::PortSelection& ports,
+                     const settings::Store& store) {
+    const auto edition = static_cast<std::uint8_t>(shell.edition());
+    if (settings::SaveSetting(kComValue, std::to_string(ports.selected_port), edition, store))
+        return;
+    SetPanelText(shell, ActiveStatusBar(shell), PanelSlot::DetailPanel,
+                 std::string(kNotStoredText) + settings::SettingPlace(edition, store));
+    Repaint(shell);
 }
 
 }  // namespace quillon::ui

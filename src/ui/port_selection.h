@@ -49,6 +49,8 @@ void SetupCancelClick(Shell& shell, const serial::PortSelection& ports);
 
 // The number in a stored text: decimal, leading blanks and a sign allowed,
 // reading stops at the first other character, no digits give 0; its low 16 bits.
+// ReadRememberedPort takes a number outside -1..256 (no port, COM1..COM257) as nothing
+// stored, rather than its low 16 bits (65540 would be COM5).
 std::int16_t StoredPortNumber(std::string_view text);
 
 // At a window's creation: SelectedPort and OpenedPort from the stored text, by the
@@ -59,8 +61,14 @@ void ReadRememberedPort(serial::PortSelection& ports, Edition edition, std::stri
 void LoadRememberedPort(serial::PortSelection& ports, Edition edition,
                         const settings::Store& store = {});
 // At a window's close: closes the port when it is the one opened, then stores
-// SelectedPort as signed decimal text under "com".
-void SaveRememberedPort(const serial::PortSelection& ports, serial::ChannelTable& channels,
+// SelectedPort as signed decimal text under "com". False when it could not be stored.
+bool SaveRememberedPort(const serial::PortSelection& ports, serial::ChannelTable& channels,
                         Edition edition, const settings::Store& store = {});
+// Stores SelectedPort at once (after the "Setup" dialog chose it), so that a store that
+// cannot be written is reported while the window is there: the active window's detail
+// panel says so and names the place.
+void StoreChosenPort(Shell& shell, const serial::PortSelection& ports,
+                     const settings::Store& store = {});
+inline constexpr std::string_view kNotStoredText = "Port choice not saved: cannot write ";
 
 }  // namespace quillon::ui

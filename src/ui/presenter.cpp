@@ -61,6 +61,7 @@ void Presenter::ShowLinkError(engine::LinkResult result) {
 }
 
 void Presenter::SearchStarted() {
+    refusal_.clear();
     ops_.HideResultLine();
     // What the previous device's run reported must not stand for the next device: a
     // search that fails, or a session that refuses, leaves these empty.
@@ -73,7 +74,7 @@ void Presenter::SearchStarted() {
 
 void Presenter::PortRefused(int, const serial::OpenFailure& why) {
     ops_.ShowOutcome(kInvalidPortCom, colour::kRed, 0);
-    if (!why.detail.empty()) Panel(PanelSlot::DetailPanel, why.detail);
+    refusal_ = why.detail;  // shown once the search has given up on the port
 }
 
 void Presenter::Searching(int port) {
@@ -108,6 +109,10 @@ void Presenter::SearchEnded(engine::SearchResult result) {
     switch (result) {
         case engine::SearchResult::PortUnusable:
             ops_.ShowSessionIdle();
+            // Why the port would not open (held by another program, no permission), over
+            // what the run's start wrote.
+            if (!refusal_.empty()) Panel(PanelSlot::DetailPanel, refusal_);
+            refusal_.clear();
             return;
         case engine::SearchResult::Stopped:
             ShowLinkError(engine::LinkUserAbort);

@@ -81,6 +81,7 @@ private:
     void ShowDeviceReport(const engine::DeviceReport& report);
 
     WindowOps& ops_;
+    std::string refusal_;  // why the search's port would not open
 };
 
 }  // namespace quillon::ui

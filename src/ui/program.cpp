@@ -23,9 +23,34 @@ engine::SessionResult Session(Services& s) {
     return s.session();
 }
 
+void UpgradeSequence(Shell& shell, Services& s);
+void LoaderUpdate(Shell& shell, Services& s);
+
+// Runs one update command unless a run is already in progress; a close that came during
+// the run is carried out when it is over.
+template <typename Body>
+void RunUpdate(Shell& shell, Services& s, Body body) {
+    if (s.run.in_progress) return;
+    s.run.in_progress = true;
+    body();
+    s.run.in_progress = false;
+    if (s.run.closing) MainFormClose(shell, s);
+}
+
 }  // namespace
 
+engine::Clock::time_point RunPump::now() {
+    if (run_.closing) skipped_ += kAbandonedStep;
+    return inner_.now() + skipped_;
+}
+
+void RunPump::wait(engine::Clock::duration max, bool process_ui, bool wake_on_input) {
+    if (run_.closing) return;
+    inner_.wait(max, process_ui, wake_on_input);
+}
+
 void RunCreationWork(Shell& shell, Services& s) {
+    shell.port_chosen = [&shell, &s] { StoreChosenPort(shell, s.ports, s.store); };
     if (shell.form5) {
         CreateUpgradeWork(shell, s.build);
         LoadRememberedPort(s.ports, Edition::Upgrade, s.store);
@@ -48,8 +73,10 @@ void RunCreationWork(Shell& shell, Services& s) {
 }
 
 void MainUpdateClick(Shell& shell, Services& s) {
-    if (Search(shell, s) == engine::SearchResult::Found) Session(s);
-    TellSlowAdapter(shell, s.ports, s.channels, shell.form1->StatusBar1);
+    RunUpdate(shell, s, [&] {
+        if (Search(shell, s) == engine::SearchResult::Found) Session(s);
+        TellSlowAdapter(shell, s.ports, s.channels, shell.form1->StatusBar1);
+    });
 }
 
 void MainChangePortClick(Shell& shell, Services& s) {
@@ -69,6 +96,13 @@ void MainLabel1DblClick(Shell& shell, Services& s) {
 }
 
 void UpgradeStartClick(Shell& shell, Services& s) {
+    RunUpdate(shell, s, [&] { UpgradeSequence(shell, s); });
+}
+
+namespace {
+
+// Every START runs the sequence until no image is left to program (or one run fails).
+void UpgradeSequence(Shell& shell, Services& s) {
     TForm5& f = *shell.form5;
     // Every START marks each image of the catalog as still to program.
     const auto pending = static_cast<std::int8_t>(catalog::ResetPending(s.catalog));
@@ -92,11 +126,19 @@ void UpgradeStartClick(Shell& shell, Services& s) {
     TellSlowAdapter(shell, s.ports, s.channels, f.StatusBar1);
 }
 
+}  // namespace
+
 void UpgradeSerialPortClick(Shell& shell, Services& s) {
     ShowSetupDialog(shell, s.ports, s.list_ports);
 }
 
 void LoaderUpdateClick(Shell& shell, Services& s) {
+    RunUpdate(shell, s, [&] { LoaderUpdate(shell, s); });
+}
+
+namespace {
+
+void LoaderUpdate(Shell& shell, Services& s) {
     TForm6& f = *shell.form6;
     ClearLabel(f);
     Repaint(shell);
@@ -116,6 +158,8 @@ void LoaderUpdateClick(Shell& shell, Services& s) {
     TellSlowAdapter(shell, s.ports, s.channels, f.StatusBar1);
 }
 
+}  // namespace
+
 void LoaderChangePortClick(Shell& shell, Services& s) {
     TForm6& f = *shell.form6;
     Window& setup = shell.form3->window;
@@ -128,7 +172,13 @@ void LoaderChangePortClick(Shell& shell, Services& s) {
 }
 
 void MainFormClose(Shell& shell, Services& s) {
+    if (s.run.in_progress) {
+        s.run.closing = true;
+        shell.stop_requested = 1;
+        return;
+    }
     SaveRememberedPort(s.ports, s.channels, shell.edition(), s.store);
+    if (s.end_program) s.end_program();
 }
 
 }  // namespace quillon::ui

@@ -86,6 +86,9 @@ struct Shell {
     // write is drawn through `repaint`.
     std::function<void()> repaint_soon;
 
+    // Called after the "Setup" dialog's OK chose another port (the program stores it).
+    std::function<void()> port_chosen;
+
     // The UDP listener's notification hook, set when the listener exists.
     std::function<void(std::uint8_t success)> notify_outcome;
 

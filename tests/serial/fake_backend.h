@@ -16,6 +16,7 @@ namespace quillon::serial::testing {
 struct FakeScript {
     std::vector<std::string> log;
     bool open_fails = false;
+    std::string refusal;    // what the backend says about a failed open
     bool exclusive = true;  // a second open of a device still open fails, like share mode 0
     LineResult line_result = LineResult::Ok;
     bool queues_fail = false;
@@ -95,6 +96,7 @@ public:
         if (s_->open_fails || (s_->exclusive && s_->open_names.count(name))) return nullptr;
         return std::make_unique<FakeDevice>(s_, name);
     }
+    std::string refusal() const override { return s_->open_fails ? s_->refusal : ""; }
 
 private:
     std::shared_ptr<FakeScript> s_;

@@ -31,7 +31,7 @@ struct World {
           frontend(shell),
           presenter(frontend),
           engine(presenter, channels, ports, pump),
-          services{channels, ports, *catalog, engine, {}, {}, {}, {}} {
+          services{channels, ports, *catalog, engine, {}, {}, {}, {}, {}, {}} {
         char tmpl[] = "/tmp/quillon-program-XXXXXX";
         dir = ::mkdtemp(tmpl);
         services.store.directory = dir;

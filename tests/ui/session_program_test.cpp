@@ -2,10 +2,15 @@
 // frontend adapter, the channel table and the in-process virtual device on the virtual
 // clock, and this build's catalog.
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <optional>
 
 #include "engine/fake_pump.h"
 #include "engine/session.h"
 #include "tools/devsim/inprocess_backend.h"
+#include "ui/commands.h"
 #include "ui/engine_frontend.h"
 #include "ui/port_selection.h"
 #include "ui/presenter.h"
@@ -51,8 +56,9 @@ struct World {
               std::make_shared<devsim::InProcessBackend>(other, kOtherPort, Clock()))),
           frontend(shell),
           presenter(frontend),
-          engine(presenter, channels, ports, pump),
-          services{channels, ports, catalog, engine, {}, {}, {}, {}} {
+          run_pump(pump, services.run),
+          engine(presenter, channels, ports, run_pump),
+          services{channels, ports, catalog, engine, {}, {}, {}, {}, {}, {}} {
         services.build = {std::move(label), "Dec  9 2026", "10:11:12"};
         // The real session; after each one the operator may connect the next board.
         services.session = [this] {
@@ -71,6 +77,7 @@ struct World {
             return engine::Clock::time_point(
                 std::chrono::duration_cast<engine::Clock::duration>(*next));
         });
+        frontend.watch(services.run);
         CreateWindows(shell, edition);
         RunCreationWork(shell, services);
         ports.selected_port = kDevicePort;
@@ -91,6 +98,7 @@ struct World {
     catalog::CatalogState catalog;
     EngineFrontend frontend;
     Presenter presenter;
+    RunPump run_pump;
     engine::Engine engine;
     Services services;
     std::vector<engine::SessionResult> results;
@@ -261,6 +269,91 @@ TEST(SessionProgram, LoaderReportsTheBoardInItsRows) {
     EXPECT_EQ(f.Label6.text, "ZRA_R02 - 0x03");  // the image's print (0) by name
     EXPECT_EQ(f.Label7.text, "0x07");
     EXPECT_TRUE(f.Button1.enabled);
+}
+
+// STOP then START inside the wait for the extended block (a wait that ignores Stop): the
+// START must not run a second search inside the first, and the first run must end on the
+// STOP instead of going on to write the board.
+TEST(SessionProgram, StartInsideARunDoesNothingAndStopStillEndsIt) {
+    for (const Edition edition : {Edition::Upgrade, Edition::Loader}) {
+        devsim::Options o = Board(0x48, 16);
+        o.bios = 8;
+        o.extended = true;
+        o.device_text = "BOARD";
+        o.ext_delay = std::chrono::milliseconds(500);
+        World w(edition, edition == Edition::Upgrade ? "TQX WUT 01.02.02.04" : "KP310c 01.1x", o);
+        bool pressed = false;
+        w.pump.set_ui_hook([&](engine::Clock::time_point) {
+            if (pressed || w.engine.identity().BiosVersion != 8 || w.engine.parser.ExtComplete)
+                return;
+            pressed = true;
+            if (edition == Edition::Upgrade) {
+                UpgradeStopClick(w.shell);
+                UpgradeStartClick(w.shell, w.services);
+            } else {
+                LoaderAbortClick(w.shell);
+                LoaderUpdateClick(w.shell, w.services);
+            }
+        });
+        if (edition == Edition::Upgrade)
+            UpgradeStartClick(w.shell, w.services);
+        else
+            LoaderUpdateClick(w.shell, w.services);
+        ASSERT_TRUE(pressed);
+        EXPECT_EQ(w.device->stats().identifies, 1) << "a second search ran inside the first";
+        EXPECT_EQ(w.results.size(), 1u);
+        EXPECT_LE(w.device->stats().packets, 1) << "the STOP was not honoured";
+        EXPECT_EQ(w.engine.ports.opened_port, kDevicePort);
+    }
+}
+
+// Closing the main window during a run: the run stops at once (also inside the waits that
+// ignore Stop), then the port is closed, the choice stored and the program ended, once.
+TEST(SessionProgram, CloseDuringARunStopsItThenEndsTheProgram) {
+    struct Row {
+        Edition edition;
+        const char* label;
+        bool extended;  // close inside the wait for the extended block, else at packet 10
+    };
+    for (const Row row : {Row{Edition::Updater, "TQX 1C 01.02.02.04", false},
+                          Row{Edition::Upgrade, "TQX WUT 01.02.02.04", true}}) {
+        devsim::Options o = Board(0x48, 16);
+        if (row.extended) {
+            o.bios = 8;
+            o.extended = true;
+            o.ext_delay = std::chrono::milliseconds(1000);
+        }
+        World w(row.edition, row.label, o);
+        char tmpl[] = "/tmp/quillon-close-XXXXXX";
+        const std::filesystem::path dir = ::mkdtemp(tmpl);
+        w.services.store.directory = dir;
+        int ended = 0;
+        w.services.end_program = [&] { ++ended; };
+        std::optional<engine::Clock::time_point> closed_at;
+        w.pump.set_ui_hook([&](engine::Clock::time_point t) {
+            const bool now = row.extended ? w.engine.identity().BiosVersion == 8
+                                          : w.device->stats().packets >= 10;
+            if (closed_at || !now) return;
+            closed_at = t;
+            MainFormClose(w.shell, w.services);
+            EXPECT_EQ(ended, 0);  // not while the run is still on the stack
+        });
+        const int packets_before_close = row.extended ? 0 : 10;
+        if (row.edition == Edition::Upgrade)
+            UpgradeStartClick(w.shell, w.services);
+        else
+            MainUpdateClick(w.shell, w.services);
+        ASSERT_TRUE(closed_at);
+        EXPECT_EQ(ended, 1);
+        EXPECT_LE(w.device->stats().packets, packets_before_close + 1);
+        EXPECT_EQ(w.device->stats().identifies, 1);
+        EXPECT_FALSE(w.channels.IsOpen(kDevicePort));
+        EXPECT_EQ(
+            settings::LoadSetting("com", static_cast<std::uint8_t>(row.edition), w.services.store),
+            "4");
+        EXPECT_LT(w.pump.now() - *closed_at, std::chrono::milliseconds(10));
+        std::filesystem::remove_all(dir);
+    }
 }
 
 }  // namespace

@@ -334,7 +334,10 @@ struct Binding::View {
             const auto panels = f->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
             for (std::size_t k = 0; k < m->panels.size() && k < std::size_t(panels.size()); ++k) {
                 QLabel* p = panels[qsizetype(k)];
-                if (p->text() != Q(m->panels[k].text)) p->setText(Q(m->panels[k].text));
+                if (p->text() != Q(m->panels[k].text)) {
+                    p->setText(Q(m->panels[k].text));
+                    p->setToolTip(p->text());  // the whole text when the panel cuts it
+                }
             }
             f->setVisible(m->visible);
             if (status_repaints[i] != m->repaints) {
