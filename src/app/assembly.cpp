@@ -16,6 +16,11 @@ Program::Program(const ui::BuildInfo& build, const PumpFactory& make_pump)
     services.list_ports = [] { return serial::ListPorts(); };
     services.session = [this] { return engine::PrgMode(engine, *catalog); };
     frontend.watch(services.run);
+    // The channel's echo drain waits through the pump too: no wait of the program sleeps
+    // outside it.
+    channels.sleep = [this](std::chrono::milliseconds ms) {
+        pump->wait(ms, /*process_ui=*/false, /*wake_on_input=*/false);
+    };
 }
 
 }  // namespace quillon::app

@@ -63,13 +63,6 @@ inline constexpr int kDrainMaxReads = 64;
 inline constexpr int kPacketWaitMs = 2000;  // a packet's acknowledgement
 inline constexpr int kMaxResends = 4;       // five transmissions in all
 
-// Reply of WaitReply.
-inline constexpr int kReplyAck = 1;
-inline constexpr int kReplyNak = -1;
-inline constexpr int kReplyStop = -2;
-inline constexpr int kReplyTimeout = 0;
-inline constexpr int kReplyLineGone = -3;  // the line hung up: no answer can come any more
-
 // ProtectedWindow: device address units the session leaves out; start 0 means none.
 struct ProtectedWindow {
     std::int32_t start = 0;
@@ -119,12 +112,12 @@ void DrainInput(Engine& e);
 // One read, thrown away.
 void DiscardInput(Engine& e);
 // Waits up to `ms` (counted in whole 5 ms slices; 3 ms makes none) for the device's answer:
-// kReplyAck, kReplyNak, kReplyStop (StopRequested observed and cleared) or kReplyTimeout;
-// kReplyLineGone at once when the port's line has hung up (what arrived before is read
-// first), so a pulled cable is not waited out.
-// Input ends a slice early, so a reply is seen at once; the time-out is measured against
-// the deadline and is never shorter than ms rounded down to slices.
-int WaitReply(Engine& e, int ms);
+// Reply::Ack or Reply::Nak, Reply::Stop (StopRequested observed and cleared), Reply::None
+// at the time-out, or Reply::LineGone at once when the port's line has hung up (what
+// arrived before is read first), so a pulled cable is not waited out. Input ends a slice
+// early, so a reply is seen at once; the time-out is measured against the deadline and is
+// never shorter than ms rounded down to slices.
+Reply WaitReply(Engine& e, int ms);
 // Writes the checksum at packet[n], transmits the n + 1 bytes and waits for the answer,
 // resending up to four times on rejection (each resend is told to the front end).
 // `packet` must have room for the checksum; when it has not, nothing is sent.

@@ -13,10 +13,26 @@ void ReplyParser::ResetForSearch() {
     DeviceText.fill('\0');
     WindowStart = 0;
     WindowExtent = 0;
+    ClearIdentity();
+}
+
+void ReplyParser::ClearIdentity() {
     identity.ChipCode = 0;
     identity.BiosVersion = 0;
     identity.PrintCode = 0;
     identity.PreparationCode = 0;
+}
+
+Reply ReplyParser::TakeReply() {
+    if (AckSeen) {
+        AckSeen = 0;
+        return Reply::Ack;
+    }
+    if (NakSeen) {
+        NakSeen = 0;
+        return Reply::Nak;
+    }
+    return Reply::None;
 }
 
 namespace {

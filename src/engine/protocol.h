@@ -63,6 +63,10 @@ struct BootPacket {
 
 enum class ParserState : std::uint16_t { Idle = 0, ExtLength, ExtSkip, ExtData };
 
+// What a wait for the device's answer brought: nothing (the time-out), its 'K' or 'N', a
+// Stop from the user, or a line that hung up.
+enum class Reply { None = 0, Ack, Nak, Stop, LineGone };
+
 // Position in a version reply: 0..3 while collecting, kNotCollecting otherwise.
 inline constexpr std::uint8_t kNotCollecting = 255;
 inline constexpr std::uint8_t kLastPendingIndex = 3;  // the preparation code
@@ -95,6 +99,18 @@ struct ReplyParser {
     // What a device search resets before it starts: state, extended information and the
     // committed identity bytes. Pending bytes and VersionReported carry over.
     void ResetForSearch();
+    // Zeroes the four committed identity bytes; VersionReported keeps its value.
+    void ClearIdentity();
+    // Before a command that wants an answer: an earlier 'K' or 'N' is not its answer.
+    void ExpectReply() { AckSeen = NakSeen = 0; }
+    // The answer seen since ExpectReply, taken ('K' before 'N'); Reply::None if none.
+    Reply TakeReply();
+    // The wait for an extended block is over: a block that never closed (announced longer
+    // than sent) would go on taking the acknowledgements of the packets that follow as its
+    // data, so it ends here too.
+    void EndExtendedWait() {
+        if (!ExtComplete) state = ParserState::Idle;
+    }
 
 private:
     // Stores byte PendingIndex (0..3) of a version reply and moves on.

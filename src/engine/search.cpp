@@ -2,39 +2,21 @@
 
 namespace quillon::engine {
 
-void ClearIdentity(Engine& e) {
-    DeviceIdentity& id = e.parser.identity;
-    id.ChipCode = 0;
-    id.BiosVersion = 0;
-    id.PrintCode = 0;
-    id.PreparationCode = 0;
-}
-
 void AwaitExtendedInfo(Engine& e) {
     if (!HasExtendedBlock(e.parser.identity.BiosVersion)) return;
-    const Clock::time_point start = e.pump.now();
-    for (int round = 1; round <= kExtendedWaitRounds && !e.parser.ExtComplete; ++round) {
-        PollReply(e);
-        if (e.parser.ExtComplete) return;
-        if (e.channels.LineGone(LinkPort(e))) break;  // nothing more will come
-        // One 5 ms round; arriving input ends it early and is read at once, but the count
-        // of rounds stays tied to the clock so the whole wait keeps its length.
-        const Clock::time_point round_end = start + round * kSlice;
-        bool wake_on_input = true;
-        for (Clock::time_point t = e.pump.now(); t < round_end; t = e.pump.now()) {
-            e.pump.wait(round_end - t, /*process_ui=*/true, wake_on_input);
-            if (e.pump.now() < round_end) {
-                if (PollReply(e) == 0) wake_on_input = false;
-                if (e.parser.ExtComplete) return;
-            }
-        }
-    }
-    PollReply(e);
-    // A block that never closed (announced longer than sent) would go on taking the
-    // acknowledgements of the packets that follow as its data: the wait is over, and so
-    // is the block.
-    if (!e.parser.ExtComplete && e.parser.state != ParserState::Idle)
-        e.parser.state = ParserState::Idle;
+    enum class Ext { Waiting = 0, Complete, LineGone };
+    const auto look = [&e] {
+        const bool read = PollReply(e) > 0;
+        if (e.parser.ExtComplete) return SliceStep<Ext>{Ext::Complete, read};
+        // A line that hung up sends nothing more.
+        if (e.channels.LineGone(LinkPort(e))) return SliceStep<Ext>{Ext::LineGone, read};
+        return SliceStep<Ext>{Ext::Waiting, read};
+    };
+    // What has arrived already, then 5 ms rounds; arriving input ends a round early and is
+    // read at once, but the rounds stay tied to the clock so the whole wait keeps its length.
+    if (look().result == Ext::Waiting)
+        WaitSlices(e.pump, kExtendedWaitRounds, /*wake_on_input=*/true, look);
+    e.parser.EndExtendedWait();
 }
 
 SearchResult SearchDevice(Engine& e) {
@@ -54,25 +36,23 @@ SearchResult SearchDevice(Engine& e) {
 
     e.parser.ResetForSearch();
     e.protected_window = {};
-    ClearIdentity(e);
 
     e.events.SearchTries(kSearchTries);
     const std::uint8_t search_byte[1] = {e.options.identify_byte};
     for (int attempt = 0; attempt < kSearchTries; ++attempt) {
         DrainInput(e);
-        ClearIdentity(e);
+        e.parser.ClearIdentity();
         e.events.SearchTry(attempt);
-        e.parser.AckSeen = 0;
-        e.parser.NakSeen = 0;
+        e.parser.ExpectReply();
         WriteBytes(e, search_byte);
-        const int r = WaitReply(e, kSearchWaitMs);
-        if (r == kReplyLineGone) break;  // a line that hung up answers no further try
-        if (r == kReplyStop) {
+        const Reply r = WaitReply(e, kSearchWaitMs);
+        if (r == Reply::LineGone) break;  // a line that hung up answers no further try
+        if (r == Reply::Stop) {
             e.ports.run_port = -1;
             e.events.SearchEnded(SearchResult::Stopped);
             return SearchResult::Stopped;
         }
-        if (r > 0) {
+        if (r == Reply::Ack) {
             e.events.SearchEnded(SearchResult::Found);
             return SearchResult::Found;
         }

@@ -14,8 +14,6 @@ inline constexpr int kSearchProgressMax = 100;
 // AwaitExtendedInfo: at most this many read-and-wait rounds of 5 ms (about 1.25 s).
 inline constexpr int kExtendedWaitRounds = 251;
 
-// Zeroes the four committed identity bytes; VersionReported keeps its value.
-void ClearIdentity(Engine& e);
 // For bootloaders of version 8..31: reads until the extended block is complete, at most
 // about 1.25 s. Neither observes nor clears the stop flag.
 void AwaitExtendedInfo(Engine& e);

@@ -271,13 +271,12 @@ SessionResult PrgMode(Engine& e, CatalogState& catalog) {
 
     if (id.VersionReported != 0 && id.BiosVersion >= kFirstEntryBios) {
         e.events.EnteringProgramMode();
-        e.parser.AckSeen = 0;
-        e.parser.NakSeen = 0;
+        e.parser.ExpectReply();
         const std::uint8_t entry[1] = {kEntryCommand};
         WriteBytes(e, entry);
         // A rejection or no answer lets the session go on (bootloaders differ in whether
         // they confirm the command); a Stop pressed here ends it before anything is written.
-        if (WaitReply(e, kEntryWaitMs) == kReplyStop) {
+        if (WaitReply(e, kEntryWaitMs) == Reply::Stop) {
             e.events.Failed(LinkUserAbort);
             return kEnded;
         }

@@ -32,7 +32,7 @@ TEST(WaitReply, SliceArithmetic) {
         Rig r;
         r.Open();
         const auto t0 = r.pump.now();
-        EXPECT_EQ(WaitReply(r.engine, row.ms), kReplyTimeout) << row.ms;
+        EXPECT_EQ(WaitReply(r.engine, row.ms), Reply::None) << row.ms;
         EXPECT_EQ(Elapsed(r, t0), row.waited) << row.ms;
     }
 }
@@ -42,15 +42,15 @@ TEST(WaitReply, SliceArithmetic) {
 TEST(WaitReply, ReplyEndsTheWaitAtOnceAndTheDeadlineHolds) {
     struct Row {
         Clock::duration delay;
-        int expected;
+        Reply expected;
         Clock::duration returned_after;
     };
     const Row rows[] = {
-        {0ms, kReplyAck, 0ms},
-        {12300us, kReplyAck, 12300us},  // not rounded up to the next slice
-        {95ms, kReplyAck, 95ms},        // deadline minus one slice
-        {100ms, kReplyAck, 100ms},      // at the deadline
-        {100ms + 1us, kReplyTimeout, 100ms},
+        {0ms, Reply::Ack, 0ms},
+        {12300us, Reply::Ack, 12300us},  // not rounded up to the next slice
+        {95ms, Reply::Ack, 95ms},        // deadline minus one slice
+        {100ms, Reply::Ack, 100ms},      // at the deadline
+        {100ms + 1us, Reply::None, 100ms},
     };
     for (const Row& row : rows) {
         devsim::Options o;
@@ -71,7 +71,7 @@ TEST(WaitReply, StopIsObservedAtTheFirstCheckAndCleared) {
     r.Open();
     r.ui.stop = true;
     const auto t0 = r.pump.now();
-    EXPECT_EQ(WaitReply(r.engine, 2000), kReplyStop);
+    EXPECT_EQ(WaitReply(r.engine, 2000), Reply::Stop);
     EXPECT_EQ(Elapsed(r, t0), 5ms);
     EXPECT_FALSE(r.ui.stop);
 }
@@ -82,10 +82,10 @@ TEST(WaitReply, StopWinsOverAckAndAckOverNak) {
     r.engine.parser.AckSeen = 1;
     r.engine.parser.NakSeen = 1;
     r.ui.stop = true;
-    EXPECT_EQ(WaitReply(r.engine, 100), kReplyStop);
-    EXPECT_EQ(WaitReply(r.engine, 100), kReplyAck);
+    EXPECT_EQ(WaitReply(r.engine, 100), Reply::Stop);
+    EXPECT_EQ(WaitReply(r.engine, 100), Reply::Ack);
     EXPECT_EQ(r.engine.parser.NakSeen, 1);  // left for the next writer to clear
-    EXPECT_EQ(WaitReply(r.engine, 100), kReplyNak);
+    EXPECT_EQ(WaitReply(r.engine, 100), Reply::Nak);
 }
 
 TEST(WaitReply, StopPressedDuringTheWait) {
@@ -94,7 +94,7 @@ TEST(WaitReply, StopPressedDuringTheWait) {
     r.pump.set_ui_hook([&r](Clock::time_point t) {
         if (t >= Clock::time_point(37ms)) r.ui.stop = true;
     });
-    EXPECT_EQ(WaitReply(r.engine, 2000), kReplyStop);
+    EXPECT_EQ(WaitReply(r.engine, 2000), Reply::Stop);
     EXPECT_EQ(r.pump.now(), Clock::time_point(40ms));  // the end of the slice it fell in
 }
 
@@ -102,7 +102,7 @@ TEST(WaitReply, ClosedPortRunsToTheTimeout) {
     Rig r;  // never opened
     EXPECT_EQ(PollReply(r.engine), 0);
     const auto t0 = r.pump.now();
-    EXPECT_EQ(WaitReply(r.engine, 100), kReplyTimeout);
+    EXPECT_EQ(WaitReply(r.engine, 100), Reply::None);
     EXPECT_EQ(Elapsed(r, t0), 100ms);
 }
 
@@ -188,7 +188,7 @@ TEST(SendPacket, NoAnswerStopAndHangUp) {
         EXPECT_EQ(SendPacket(r.engine, r.engine.packet.bytes, BuildEeprom(r.engine, 1, 0)),
                   LinkNoResponse);
         EXPECT_LE(Elapsed(r, t0), kSlice);
-        EXPECT_EQ(WaitReply(r.engine, 100), kReplyLineGone);
+        EXPECT_EQ(WaitReply(r.engine, 100), Reply::LineGone);
     }
 }
 
@@ -207,7 +207,7 @@ TEST(SendPacket, CorruptedPacketIsRejectedByTheDevice) {
     const std::uint8_t bad[] = {0x40, 0x05, 0xAA, 0x01, 0x00, 0x11};
     r.engine.parser.NakSeen = 0;
     WriteBytes(r.engine, bad);
-    EXPECT_EQ(WaitReply(r.engine, 100), kReplyNak);
+    EXPECT_EQ(WaitReply(r.engine, 100), Reply::Nak);
 }
 
 TEST(Input, DrainAndDiscardThrowBytesAwayUnparsed) {
