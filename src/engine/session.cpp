@@ -5,7 +5,6 @@
 #include <string>
 
 #include "catalog/catalog.h"
-#include "catalog/scramble.h"
 #include "engine/report.h"
 #include "engine/search.h"
 
@@ -27,114 +26,112 @@ constexpr std::uint8_t kNoPrint = 255;
 constexpr std::uint8_t kSharedPrint = 32;
 constexpr std::uint8_t kSharedPrintDevice = 16;
 
-// Writes the length field of a program block: one byte after the address, or two (high,
-// low) when `wide`.
-void WriteBlockLength(std::span<std::uint8_t> p, bool wide, std::int32_t length) {
-    if (wide) {
-        p[3] = static_cast<std::uint8_t>((length >> 8) & 0xFF);
-        p[4] = static_cast<std::uint8_t>(length & 0xFF);
-    } else {
-        p[3] = static_cast<std::uint8_t>(length & 0xFF);
+constexpr SessionResult kEnded{SessionEnd::Ended, 0};
+
+// Step 1, identify and refuse: a bootloader too new is refused after its report; a newer
+// one's extended block is awaited; a bare device takes the images of its print group.
+bool Identify(Engine& e, const PreparedImage& image) {
+    DeviceIdentity& id = e.parser.identity;
+    if (id.BiosVersion >= kFirstIncompatibleBios) {
+        e.events.DeviceReported(MakeDeviceReport(e, image));
+        e.events.Failed(LinkIncompatible);
+        return false;
     }
-}
-
-// Writes the three address bytes and the length field of a program block; returns the
-// header length. Blocks longer than 255 bytes have the two-byte length field.
-int WriteBlockHeader(std::span<std::uint8_t> p, std::int32_t address, std::int32_t block) {
-    p[0] = static_cast<std::uint8_t>((address >> 16) & 0xFF);
-    p[1] = static_cast<std::uint8_t>((address >> 8) & 0xFF);
-    p[2] = static_cast<std::uint8_t>(address & 0xFF);
-    const bool wide = block > kNarrowMax;
-    WriteBlockLength(p, wide, block);
-    return wide ? kWideHeader : kNarrowHeader;
-}
-
-// The program blocks from device address 0. Every block sent must be acknowledged: one
-// without an answer would leave a hole in the device's program, so any failure ends the
-// session. Only the protected window leaves blocks out.
-bool SendProgramBlocks(Engine& e, const PreparedImage& image, bool pad_last) {
-    const std::int32_t unit = std::max<std::int32_t>(image.Bounds.AddressUnit, 1);
-    const std::int32_t block = image.BlockSize;
-    const std::int32_t total = image.ProgramLength;
-    auto& p = e.packet.bytes;
-    for (std::int32_t offset = 0; offset < total; offset += block) {
-        const std::int32_t address = offset / unit;
-        const bool last = offset + block >= total;
-        e.events.Block(address, last ? 0 : (offset + block) / unit, last);
-        e.packet.Reset();
-        const int header = WriteBlockHeader(p, address, block);
-        const std::int32_t count = std::min(block, total - offset);
-        std::copy_n(image.Payload + offset, count, p.begin() + header);
-
-        if (!last) {
-            if (InProtectedWindow(e.protected_window, address, block / unit)) continue;
-            const LinkResult r = SendPacket(e, p, header + block);
-            if (r == LinkOk) continue;
-            e.events.Failed(r);
-            return false;
-        }
-
-        // The last block. The K80 bootloaders want whole blocks: the rest is filled with
-        // erased flash, keyed as the block's own bytes are (the device unscrambles it).
-        int length = header + count;
-        const bool wide = header == kWideHeader;
-        if (!wide && pad_last) {
-            const std::uint8_t fill = static_cast<std::uint8_t>(
-                BootPacket::kFill ^
-                catalog::BlockKey(static_cast<std::uint32_t>(address), catalog::CatalogScrambled));
-            std::fill(p.begin() + header + count, p.begin() + header + block, fill);
-            length = header + block;
-        } else {
-            WriteBlockLength(p, wide, count);
-        }
-        const LinkResult r = SendPacket(e, p, length);
-        if (r != LinkOk) {
-            e.events.Failed(r);
-            return false;
-        }
-    }
+    AwaitExtendedInfo(e);
+    if (id.VersionReported == 0) id.PrintCode = kBareDevicePrintGroup;
     return true;
 }
 
-// The fix block at the fix address: the fix bytes at the end of a whole block.
-bool SendFixBlock(Engine& e, const PreparedImage& image) {
-    e.events.FixBlock();
-    const std::uint8_t key = image.PlainFlag != 0
-                                 ? 0
-                                 : catalog::BlockKey(static_cast<std::uint32_t>(image.FixAddress),
-                                                     catalog::CatalogScrambled);
-    auto& p = e.packet.bytes;
-    p.fill(static_cast<std::uint8_t>(BootPacket::kFill ^ key));
-    const std::int32_t block = image.BlockSize;
-    const int header = WriteBlockHeader(p, image.FixAddress, block);
-    const std::int32_t count = std::clamp<std::int32_t>(image.FixCount, 0, block);
-    for (std::int32_t i = 0; i < count && image.FixBytes != nullptr; ++i)
-        p[static_cast<std::size_t>(header + block - count + i)] =
-            static_cast<std::uint8_t>(image.FixBytes[i] ^ key);
-    const LinkResult r = SendPacket(e, p, header + block);
-    if (r == LinkOk) return true;
-    e.events.Failed(r);
+// Step 2, prepare: the image's bounds for the chip and its bootloader, its codes, and the
+// protected window of the 16-bit families; the refusals of the preparation.
+bool Prepare(Engine& e, CatalogState& catalog, const catalog::ChipFamily* row) {
+    PreparedImage& image = catalog.prepared;
+    const DeviceIdentity& id = e.identity();
+    Refusal why = Refusal::NoImage;
+    switch (catalog::PrepareBounds(catalog, id.ChipCode, id.BiosVersion)) {
+        case catalog::Preparation::UnknownChip:
+            why = Refusal::UnknownChip;
+            break;
+        case catalog::Preparation::ImageTooBig:
+            why = Refusal::ImageTooBig;
+            break;
+        case catalog::Preparation::NoImage:
+            break;
+        case catalog::Preparation::Ready:
+            // A record that states a length but carries no bytes has no image either.
+            if (image.Payload != nullptr) {
+                catalog::LoadImageCodes(catalog, id.ChipCode);
+                if (row->protected_window && HasExtendedBlock(id.BiosVersion))
+                    e.protected_window = {e.parser.WindowStart, e.parser.WindowExtent};
+                e.events.ImagePrepared(id.ChipCode, image.PlainFlag != 0);
+                return true;
+            }
+            break;
+    }
+    e.events.Refused(why, MakeDeviceReport(e, image));
     return false;
 }
 
-bool SendEepromBytes(Engine& e, const PreparedImage& image) {
-    if (image.EepromCount <= 0 || image.EepromBytes == nullptr) return true;
-    e.events.EepromStarted(image.EepromCount);
-    auto& p = e.packet.bytes;
-    for (std::int32_t i = 0; i < image.EepromCount; ++i) {
-        e.events.EepromByte(i);
+// Step 3, suitability: the device's report, then whether the image suits it.
+bool Suitable(Engine& e, const PreparedImage& image) {
+    const DeviceReport report = MakeDeviceReport(e, image);
+    e.events.DeviceReported(report);
+    if (!CheckSuitability(e.identity(), image.PrintCode, image.PreparationCode)) {
+        e.events.Refused(Refusal::NotSuitable, report);
+        return false;
+    }
+    e.events.ImageAccepted(image);
+    return true;
+}
+
+// Step 4, entry: bootloaders from version 5 on (with a version reply) are put into
+// programming mode. A rejection or no answer lets the session go on (bootloaders differ
+// in whether they confirm the command); a Stop pressed here ends it before anything is
+// written.
+bool Enter(Engine& e) {
+    const DeviceIdentity& id = e.identity();
+    if (id.VersionReported == 0 || id.BiosVersion < kFirstEntryBios) return true;
+    e.events.EnteringProgramMode();
+    e.parser.ExpectReply();
+    const std::uint8_t entry[1] = {kEntryCommand};
+    WriteBytes(e, entry);
+    if (WaitReply(e, kEntryWaitMs) != Reply::Stop) return true;
+    e.events.Failed(LinkUserAbort);
+    return false;
+}
+
+// Step 5, the packets: the program blocks, the fix block and the EEPROM bytes, one at a
+// time, each acknowledged before the next. Every packet sent must be acknowledged: one
+// without an answer would leave a hole in the device, so any failure ends the session.
+bool SendPlan(Engine& e, const std::vector<PlannedPacket>& plan, int eeprom_count) {
+    if (plan.empty()) {
+        e.events.Failed(LinkNoResponse);  // nothing could be sent
+        return false;
+    }
+    bool eeprom_started = false;
+    for (const PlannedPacket& p : plan) {
+        switch (p.kind) {
+            case PlannedPacket::Kind::Block:
+                e.events.Block(p.address, p.done_units, p.last);
+                if (p.left_out) continue;
+                break;
+            case PlannedPacket::Kind::Fix:
+                e.events.FixBlock();
+                break;
+            case PlannedPacket::Kind::Eeprom:
+                if (!eeprom_started) e.events.EepromStarted(eeprom_count);
+                eeprom_started = true;
+                e.events.EepromByte(p.address);
+                break;
+        }
         e.packet.Reset();
-        p[0] = kEepromMark;
-        p[1] = static_cast<std::uint8_t>(i & 0xFF);  // the device places longer tables
-        p[2] = image.EepromBytes[i];
-        p[3] = kEepromFlags;
-        p[4] = 0x00;
-        const LinkResult r = SendPacket(e, p, kEepromPacketLength);
+        std::copy(p.bytes.begin(), p.bytes.end(), e.packet.bytes.begin());
+        const LinkResult r = SendPacket(e, e.packet.bytes, static_cast<int>(p.bytes.size()));
         if (r != LinkOk) {
             e.events.Failed(r);
             return false;
         }
-        e.events.EepromWritten(i);
+        if (p.kind == PlannedPacket::Kind::Eeprom) e.events.EepromWritten(p.address);
     }
     return true;
 }
@@ -197,15 +194,6 @@ bool CheckSuitability(const DeviceIdentity& device, std::uint8_t ip, std::uint8_
     return print_ok && preparation_ok;
 }
 
-bool InProtectedWindow(const ProtectedWindow& window, std::int32_t address,
-                       std::int32_t addresses) {
-    if (window.start == 0) return false;
-    // The device names its window by the addresses that may not follow a written block:
-    // a block is left out when the address after it lies in [start, start + extent].
-    const std::int64_t next = static_cast<std::int64_t>(address) + addresses;
-    return next >= window.start && next <= static_cast<std::int64_t>(window.start) + window.extent;
-}
-
 SessionResult PrgMode(Engine& e, CatalogState& catalog) {
     // The run ends with the session, however it ends: a port chosen meanwhile is opened by
     // the next search.
@@ -213,23 +201,15 @@ SessionResult PrgMode(Engine& e, CatalogState& catalog) {
         serial::PortSelection& ports;
         ~RunEnd() { ports.run_port = -1; }
     } run_end{e.ports};
-    constexpr SessionResult kEnded{SessionEnd::Ended, 0};
     PreparedImage& image = catalog.prepared;
     e.events.SessionStarted();
+    if (!Identify(e, image)) return kEnded;
 
-    DeviceIdentity& id = e.parser.identity;
-    if (id.BiosVersion >= kFirstIncompatibleBios) {
-        e.events.DeviceReported(MakeDeviceReport(e, image));
-        e.events.Failed(LinkIncompatible);
-        return kEnded;
-    }
-    AwaitExtendedInfo(e);
-    if (id.VersionReported == 0) id.PrintCode = kBareDevicePrintGroup;
-    const std::uint8_t chip = id.ChipCode;
-    const std::int8_t family = catalog::SelectImage(catalog, chip, id.PrintCode);
-
+    // The image for the chip and print; in the sequence mode a family programmed before in
+    // this run is passed on instead.
+    const std::uint8_t chip = e.identity().ChipCode;
+    const std::int8_t family = catalog::SelectImage(catalog, chip, e.identity().PrintCode);
     const catalog::ChipFamily* row = catalog::FamilyOf(chip);
-
     const bool sequence = e.options.sequence_mode;
     if (row != nullptr && sequence && catalog::PendingStateOf(catalog, family) == 0) {
         const std::uint8_t action = catalog::RepeatActionOf(catalog, family);
@@ -237,58 +217,16 @@ SessionResult PrgMode(Engine& e, CatalogState& catalog) {
             return PassOn(e, *row, action);
     }
 
-    switch (catalog::PrepareBounds(catalog, chip, id.BiosVersion)) {
-        case catalog::Preparation::UnknownChip:
-            e.events.Refused(Refusal::UnknownChip, MakeDeviceReport(e, image));
-            return kEnded;
-        case catalog::Preparation::ImageTooBig:
-            e.events.Refused(Refusal::ImageTooBig, MakeDeviceReport(e, image));
-            return kEnded;
-        case catalog::Preparation::NoImage:
-            e.events.Refused(Refusal::NoImage, MakeDeviceReport(e, image));
-            return kEnded;
-        case catalog::Preparation::Ready:
-            // A record that states a length but carries no bytes has no image either.
-            if (image.Payload == nullptr) {
-                e.events.Refused(Refusal::NoImage, MakeDeviceReport(e, image));
-                return kEnded;
-            }
-            break;
-    }
-
-    catalog::LoadImageCodes(catalog, chip);
-    if (row->protected_window && HasExtendedBlock(id.BiosVersion))
-        e.protected_window = {e.parser.WindowStart, e.parser.WindowExtent};
-
-    e.events.ImagePrepared(chip, image.PlainFlag != 0);
-    const DeviceReport report = MakeDeviceReport(e, image);
-    e.events.DeviceReported(report);
-    if (!CheckSuitability(id, image.PrintCode, image.PreparationCode)) {
-        e.events.Refused(Refusal::NotSuitable, report);
-        return kEnded;
-    }
-    e.events.ImageAccepted(image);
-
-    if (id.VersionReported != 0 && id.BiosVersion >= kFirstEntryBios) {
-        e.events.EnteringProgramMode();
-        e.parser.ExpectReply();
-        const std::uint8_t entry[1] = {kEntryCommand};
-        WriteBytes(e, entry);
-        // A rejection or no answer lets the session go on (bootloaders differ in whether
-        // they confirm the command); a Stop pressed here ends it before anything is written.
-        if (WaitReply(e, kEntryWaitMs) == Reply::Stop) {
-            e.events.Failed(LinkUserAbort);
-            return kEnded;
-        }
-    }
+    if (!Prepare(e, catalog, row) || !Suitable(e, image) || !Enter(e)) return kEnded;
     catalog::WriteResetJump(catalog);
-
     const std::int32_t unit = std::max<std::int32_t>(image.Bounds.AddressUnit, 1);
     e.events.ProgrammingStarted(image.ProgramLength / unit);
-    if (!SendProgramBlocks(e, image, row->pad_last_block)) return kEnded;
-    if (!SendFixBlock(e, image)) return kEnded;
-    if (!SendEepromBytes(e, image)) return kEnded;
+    const std::vector<PlannedPacket> plan =
+        PlanSession(image, row->pad_last_block, e.protected_window);
+    if (!SendPlan(e, plan, std::max<std::int32_t>(image.EepromCount, 0))) return kEnded;
 
+    // The report, and the sequence mode's tail: the device is given its time after the
+    // families that need it before the next search.
     e.events.Succeeded();
     catalog::MarkDone(catalog, family);
     if (!sequence) return {SessionEnd::Programmed, 0};

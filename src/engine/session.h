@@ -13,6 +13,7 @@
 
 #include "catalog/preparation.h"
 #include "engine/link.h"
+#include "engine/plan.h"
 
 namespace quillon::engine {
 
@@ -27,13 +28,6 @@ inline constexpr int kEntryWaitMs = 2000;  // the entry command's acknowledgemen
 // Sequence mode: the pause after each pass-on frame. (The pause before a device is passed
 // on and the time a device is given after its programming are facts of its chip row.)
 inline constexpr int kPassOnPauseMs = 300;
-
-// Packet layout.
-inline constexpr int kNarrowHeader = 4;          // address (3) + length (1)
-inline constexpr int kWideHeader = 5;            // address (3) + length (2)
-inline constexpr std::int32_t kNarrowMax = 255;  // longest block with a one-byte length
-inline constexpr int kEepromPacketLength = 5;    // before the checksum
-inline constexpr std::uint8_t kEepromFlags = 0x01;
 
 // RepeatAction of a family already programmed in the run.
 inline constexpr std::uint8_t kRepeatActionPause = catalog::kRepeatActionPause;
@@ -64,11 +58,6 @@ std::optional<std::string_view> ChipText(std::uint8_t chip_code);
 // a version at all).
 bool CheckSuitability(const DeviceIdentity& device, std::uint8_t image_print,
                       std::uint8_t image_preparation);
-
-// Whether the block of `addresses` device address units at `address` is left out for the
-// protected window: the address after the block lies in [start, start + extent] (a start
-// of 0 is no window).
-bool InProtectedWindow(const ProtectedWindow& window, std::int32_t address, std::int32_t addresses);
 
 // Whether a summed frame's last two bytes hold the 16-bit sum of the bytes before them.
 constexpr bool SummedFrameIsSealed(std::span<const std::uint8_t> frame) {
