@@ -5,12 +5,14 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "cli/board_log.h"
 #include "cli/platform.h"
@@ -29,6 +31,12 @@ void OnInterrupt(int) {
     if (g_interrupts == nullptr) return;
     // Only lock-free atomics and _exit here: both are safe in a signal handler.
     if (g_interrupts->fetch_add(1) + 1 >= 2) _exit(g_second_exit);
+}
+
+std::string ProcessName(const std::string& pid) {
+    std::string comm;
+    std::ifstream("/proc/" + pid + "/comm") >> comm;
+    return (comm.empty() ? std::string("a program") : comm) + " (pid " + pid + ")";
 }
 
 // "name (pid N)" for every other process that has `device` open; empty when none is found
@@ -54,17 +62,40 @@ std::string Holders(const std::string& device) {
         }
         ec.clear();
         if (!holds) continue;
-        std::string comm;
-        std::ifstream("/proc/" + pid + "/comm") >> comm;
         if (!names.empty()) names += ", ";
-        names += (comm.empty() ? std::string("a program") : comm) + " (pid " + pid + ")";
+        names += ProcessName(pid);
     }
     ::closedir(proc);
     return names;
 }
 
+// The processes that hold a flock on `device`, from /proc/locks: lines such as
+// "1: FLOCK  ADVISORY  WRITE 4711 00:19:4 0 EOF" (major:minor in hex, then the inode).
+std::string LockHolders(const std::string& device) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0) return {};
+    char id[64];
+    std::snprintf(id, sizeof id, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long>(st.st_ino));
+    std::ifstream locks("/proc/locks");
+    std::string line, names;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, type, mode, access, pid, where;
+        if (!(fields >> number >> type)) continue;
+        if (type == "->") fields >> type;  // a waiting lock
+        if (!(fields >> mode >> access >> pid >> where)) continue;
+        if (type != "FLOCK" || where != id || pid == std::to_string(::getpid())) continue;
+        if (!names.empty()) names += ", ";
+        names += ProcessName(pid);
+    }
+    return names;
+}
+
 PortCheck Busy(const std::string& device) {
-    const std::string holders = Holders(device);
+    // Who locked it says more than who merely has it open (devsim keeps its own pty open).
+    std::string holders = LockHolders(device);
+    if (holders.empty()) holders = Holders(device);
     return {PortCheck::State::Busy,
             "in use by " + (holders.empty() ? std::string("another program") : holders)};
 }

@@ -1,0 +1,237 @@
+// The command line's pieces without a process: the adapter from the engine's frontend to
+// events (on the fake clock against the in-process device, every edition), the argument
+// rules, the worst-outcome order and the output's escaping.
+#include <gtest/gtest.h>
+
+#include "catalog/preparation.h"
+#include "cli/board_log.h"
+#include "cli/frontend_adapter.h"
+#include "cli/options.h"
+#include "cli/output.h"
+#include "engine/fake_pump.h"
+#include "engine/search.h"
+#include "engine/session.h"
+#include "tools/devsim/inprocess_backend.h"
+
+namespace quillon::cli {
+namespace {
+
+constexpr int kPort = 2;
+
+struct Recorder : EventSink {
+    void OnEvent(const Event& e) override { events.push_back(e); }
+    std::vector<Event> events;
+    std::vector<Event> Finals() const {
+        std::vector<Event> out;
+        for (const Event& e : events)
+            if (IsFinal(e.kind)) out.push_back(e);
+        return out;
+    }
+    int Count(EventKind k) const {
+        int n = 0;
+        for (const Event& e : events) n += e.kind == k;
+        return n;
+    }
+};
+
+// The engine on the fake clock with the adapter as its frontend.
+struct AdapterRig {
+    AdapterRig(engine::Edition edition, devsim::Options options)
+        : device(std::make_shared<devsim::Device>(std::move(options))),
+          channels(std::make_shared<devsim::InProcessBackend>(
+              device, kPort,
+              [this] {
+                  return std::chrono::duration_cast<devsim::Nanos>(pump.now().time_since_epoch());
+              })),
+          ui(sink, AdapterSetup{edition, 0, 0, [] { return false; },
+                                [this] {
+                                    ports.opened_port = ports.selected_port;
+                                    channels.OpenChannel(kPort, 115200, 0, 2, 8, 0);
+                                }}),
+          engine(ui, channels, ports, pump) {
+        ports.selected_port = kPort;
+        ports.opened_port = -1;
+        channels.sleep = [this](std::chrono::milliseconds ms) { pump.advance(ms); };
+        pump.set_input_source([this]() -> std::optional<engine::Clock::time_point> {
+            auto next = device->NextOutputTime();
+            if (!next) return std::nullopt;
+            return engine::Clock::time_point(
+                std::chrono::duration_cast<engine::Clock::duration>(*next));
+        });
+        catalog::InitCatalog(catalog);
+    }
+    void Run() {
+        int bar = 0;
+        ui.BeginSearch();
+        ASSERT_EQ(engine::SearchDevice(engine, {&bar}, {&bar}), engine::kSearchFound);
+        ui.EndSession(engine::PrgMode(engine, catalog, {&bar}, {&bar}), catalog.prepared);
+    }
+
+    engine::FakePump pump;
+    std::shared_ptr<devsim::Device> device;
+    serial::ChannelTable channels;
+    serial::PortSelection ports;
+    Recorder sink;
+    FrontendAdapter ui;
+    engine::Engine engine;
+    catalog::CatalogState catalog;
+};
+
+struct AdapterCase {
+    const char* name;
+    engine::Edition edition;
+    devsim::Options device;
+    EventKind kind;
+    Exit exit;
+    const char* text;
+    int resends;
+};
+void PrintTo(const AdapterCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class Adapter : public ::testing::TestWithParam<AdapterCase> {};
+
+devsim::Options Device(std::uint8_t chip, std::uint8_t bios = 7, std::uint8_t print = 16) {
+    devsim::Options o;
+    o.chip = chip;
+    o.bios = bios;
+    o.print = print;
+    return o;
+}
+devsim::Options Rejecting(int first) {
+    devsim::Options o;
+    o.reject.first_k = first;
+    return o;
+}
+
+// One final event per session, whatever the edition shows or leaves out.
+TEST_P(Adapter, OneFinalEventWithItsExitCode) {
+    const AdapterCase& c = GetParam();
+    AdapterRig rig(c.edition, c.device);
+    rig.Run();
+    const auto finals = rig.sink.Finals();
+    ASSERT_EQ(finals.size(), 1u);
+    EXPECT_EQ(finals[0].kind, c.kind);
+    EXPECT_EQ(finals[0].exit, c.exit);
+    EXPECT_EQ(finals[0].text, c.text);
+    EXPECT_EQ(rig.sink.Count(EventKind::Resend), c.resends);
+    if (c.kind == EventKind::Succeeded) {
+        // Progress went through the flash and then the EEPROM, each with its own size.
+        int flash = 0, eeprom = 0;
+        for (const Event& e : rig.sink.events)
+            if (e.kind == EventKind::Progress) (e.text == "flash" ? flash : eeprom) = e.max;
+        EXPECT_EQ(flash, 7402);
+        EXPECT_EQ(eeprom, 1024);
+    }
+}
+
+using engine::Edition;
+INSTANTIATE_TEST_SUITE_P(
+    Editions, Adapter,
+    ::testing::Values(AdapterCase{"UpgradeSuccess",
+                                  Edition::Upgrade,
+                                  {},
+                                  EventKind::Succeeded,
+                                  Exit::Success,
+                                  "Program OK",
+                                  0},
+                      AdapterCase{"LoaderSuccess",
+                                  Edition::Loader,
+                                  {},
+                                  EventKind::Succeeded,
+                                  Exit::Success,
+                                  "Successfully updated",
+                                  0},
+                      AdapterCase{"UpdaterResendsThenSuccess", Edition::Updater, Rejecting(2),
+                                  EventKind::Succeeded, Exit::Success, "Program Ok", 2},
+                      AdapterCase{"UpdaterChecksum", Edition::Updater, Rejecting(5),
+                                  EventKind::Failed, Exit::ChecksumError, "CHK Error !!", 5},
+                      AdapterCase{"UpgradeSilentNoImage", Edition::Upgrade, Device(0x42),
+                                  EventKind::Refused, Exit::NoImage, "No Hex inside !!", 0},
+                      AdapterCase{"LoaderNoImage", Edition::Loader, Device(0x42),
+                                  EventKind::Refused, Exit::NoImage, "No Hex inside !!", 0},
+                      AdapterCase{"UpdaterUnknownChip", Edition::Updater, Device(0x49),
+                                  EventKind::Refused, Exit::UnknownChip, "Error !!", 0},
+                      AdapterCase{"UpgradeIncompatible", Edition::Upgrade, Device(0x48, 33),
+                                  EventKind::Refused, Exit::IncompatibleBootloader,
+                                  "Incompatible Bootloader !!", 0},
+                      AdapterCase{"UpdaterNotSuitable", Edition::Updater, Device(0xFC, 7, 5),
+                                  EventKind::Refused, Exit::NotSuitable, "ZRA_R03 - Preparation 84",
+                                  0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Arguments, AcceptedForms) {
+    const Parsed p = ParseArguments({"--json", "update", "--port=COM3", "-p", "/dev/pts/4",
+                                     "--edition", "loader", "--repeat", "--log", "x.jsonl"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(p.options.command, Command::Update);
+    EXPECT_EQ(p.options.ports, (std::vector<std::string>{"COM3", "/dev/pts/4"}));
+    EXPECT_EQ(p.options.edition, engine::Edition::Loader);
+    EXPECT_TRUE(p.options.repeat && p.options.json);
+    EXPECT_EQ(p.options.log, "x.jsonl");
+    EXPECT_EQ(ParseArguments({"update", "--help", "--bogus"}).error, "unknown option --bogus");
+    EXPECT_EQ(ParseArguments({"identify", "--version"}).options.command, Command::Version);
+}
+
+TEST(Arguments, Refused) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"update", "images"},
+                                               {"flash"},
+                                               {"update", "--port"},
+                                               {"update", "--log="},
+                                               {"update", "--edition", "pro"},
+                                               {"update", "--json=yes"},
+                                               {"ports", "--port", "COM1"},
+                                               {"images", "--log", "x"},
+                                               {"identify", "-p", "COM1", "-p", "COM2"},
+                                               {"update", "-p", "COM0"},
+                                               {"update", "-p", "COM258"},
+                                               {"update", "-p", "COM1x"},
+                                               {"update", "-p", "COM3", "-p", "\\\\.\\COM3"}})
+        EXPECT_NE(ParseArguments(args).error, "") << ::testing::PrintToString(args);
+}
+
+TEST(Arguments, PortNames) {
+    EXPECT_EQ(ParsePortName("com12")->number, 11);
+    EXPECT_EQ(ParsePortName("COM257")->label, "COM257");
+    EXPECT_EQ(ParsePortName("\\\\.\\COM4")->number, 3);
+    EXPECT_EQ(ParsePortName("/dev/ttyUSB0")->number, -1);
+    EXPECT_FALSE(ParsePortName("ttyUSB0").has_value());
+}
+
+TEST(ExitCodes, TheWorstOutcomeWins) {
+    // From least to most severe: each later one wins over every earlier one, both ways.
+    const std::vector<Exit> order = {Exit::Success,
+                                     Exit::UserAbort,
+                                     Exit::NoDevice,
+                                     Exit::NotSuitable,
+                                     Exit::ChecksumError,
+                                     Exit::NoResponse,
+                                     Exit::IncompatibleBootloader,
+                                     Exit::UnknownChip,
+                                     Exit::NoImage,
+                                     Exit::ImageTooBig,
+                                     Exit::InvalidPort,
+                                     Exit::AlreadyRunning,
+                                     Exit::BadArguments};
+    ASSERT_EQ(order.size(), static_cast<std::size_t>(kExitCount));
+    for (std::size_t i = 0; i < order.size(); ++i)
+        for (std::size_t j = i; j < order.size(); ++j) {
+            EXPECT_EQ(Worst(order[i], order[j]), order[j]);
+            EXPECT_EQ(Worst(order[j], order[i]), order[j]);
+        }
+}
+
+TEST(Output, DeviceBytesNeverReachTheOutputRaw) {
+    const std::string hostile = "A\x1b[2J\"\\\n\xff";
+    EXPECT_EQ(JsonString(hostile), "\"A\\u001b[2J\\\"\\\\\\u000a\\u00ff\"");
+    std::string written;
+    Output plain(OutputMode::Plain, [&](std::string_view t) { written += t; }, {"COM1"});
+    plain.PortEvent(0, {EventKind::Report, hostile, 0, 0, Exit::Success});
+    plain.PortLine(0, hostile);
+    EXPECT_EQ(written, "COM1: A?[2J\"\\??\nCOM1: A?[2J\"\\??\n");
+}
+
+}  // namespace
+}  // namespace quillon::cli
