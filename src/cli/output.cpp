@@ -220,8 +220,10 @@ std::string Output::BarLine(const Bar& bar, const std::string& port) const {
     } else {
         const double fraction = std::clamp(double(bar.value) / bar.max, 0.0, 1.0);
         const int filled = static_cast<int>(fraction * kBarCells + 0.5);
-        line += "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                std::string(static_cast<std::size_t>(kBarCells - filled), '-') + "] ";
+        line += '[';
+        line.append(static_cast<std::size_t>(filled), '#');
+        line.append(static_cast<std::size_t>(kBarCells - filled), '-');
+        line += "] ";
         char text[96];
         const double elapsed =
             std::chrono::duration<double>(Clock::now() - bar.phase_start).count();

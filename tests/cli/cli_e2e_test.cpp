@@ -287,6 +287,24 @@ TEST_F(Cli, RepeatProgramsThreeBoardsInARowAndLogsEach) {
     EXPECT_TRUE(PlainText(cli.out)) << cli.out;
 }
 
+TEST_F(Cli, RepeatLogsAnUnpluggedBoardAndGoesOn) {
+    const std::string log = Path("line.jsonl");
+    // The line goes dead after the fix block: the first EEPROM byte gets no answer.
+    auto board = Board(7, With(kK80, {"--hang-up-after", "117"}));
+    CliProcess cli({"update", "--repeat", "--port", "COM7", "--log", log});
+    ASSERT_TRUE(cli.WaitForOutput("COM7: not Response [no-response]")) << cli.out << cli.err;
+    board->Stop();
+    board = Board(7, kK80);
+    ASSERT_TRUE(cli.WaitForOutput("COM7: Program OK")) << cli.out << cli.err;
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(), 5) << cli.out << cli.err;  // the worst board decides
+    const auto lines = Lines(log);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find("\"result\":\"not Response (the line hung up)\""), std::string::npos)
+        << lines[0];
+    EXPECT_NE(lines[1].find("\"result\":\"Program OK\""), std::string::npos) << lines[1];
+}
+
 TEST_F(Cli, CtrlCStopsTheSessionLogsItAndFreesThePort) {
     auto board = Board(7, With(kK80, {"--pace"}));
     const std::string log = Path("line.jsonl");
