@@ -103,9 +103,12 @@ int ListImagesCommand(const Options& o, const Io& io) {
                     JsonString(catalog::NameOfPrint(codes.print)).c_str(), codes.preparation,
                     static_cast<long>(r.PayloadLength), static_cast<long>(r.EepromCount));
             } else {
+                // Print 0 and 255 are images for every print.
+                const bool any = codes.print == 0 || codes.print == 255;
                 std::snprintf(line, sizeof line, "%-23s %11d  %3u %-10s  %02x           %ld\n",
                               family_name.c_str(), group, codes.print,
-                              catalog::NameOfPrint(codes.print).c_str(), codes.preparation, bytes);
+                              any ? "(any)" : catalog::NameOfPrint(codes.print).c_str(),
+                              codes.preparation, bytes);
             }
             io.out(line);
         }

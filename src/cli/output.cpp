@@ -227,11 +227,16 @@ std::string Output::BarLine(const Bar& bar, const std::string& port) const {
         char text[96];
         const double elapsed =
             std::chrono::duration<double>(Clock::now() - bar.phase_start).count();
-        const double rate = elapsed > 0 ? bar.value / elapsed : 0;
-        const double left = rate > 0 ? (bar.max - bar.value) / rate : 0;
-        std::snprintf(text, sizeof text, "%3d%% %s %d/%d  %.0f/s  %s left",
-                      static_cast<int>(fraction * 100), bar.phase.c_str(), bar.value, bar.max, rate,
-                      FormatTime(left).c_str());
+        if (elapsed < kRateWindow.count()) {
+            std::snprintf(text, sizeof text, "%3d%% %s %d/%d", static_cast<int>(fraction * 100),
+                          bar.phase.c_str(), bar.value, bar.max);
+        } else {
+            const double rate = bar.value / elapsed;
+            const double left = rate > 0 ? (bar.max - bar.value) / rate : 0;
+            std::snprintf(text, sizeof text, "%3d%% %s %d/%d  %.0f/s  %s left",
+                          static_cast<int>(fraction * 100), bar.phase.c_str(), bar.value, bar.max,
+                          rate, FormatTime(left).c_str());
+        }
         line += text;
     }
     if (static_cast<int>(line.size()) >= columns_)

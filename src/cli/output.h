@@ -21,6 +21,9 @@ enum class OutputMode { Terminal, Plain, Json };
 // thousand progress steps a second).
 inline constexpr std::chrono::milliseconds kBarRedrawInterval{100};
 inline constexpr int kBarCells = 24;
+// The rate and the time left are shown once a phase has run this long (before, they are
+// mostly noise).
+inline constexpr std::chrono::duration<double> kRateWindow{0.2};
 
 // `text` with every control character replaced by '?', so that a redirected output (and a
 // terminal) only ever receives printable text from the device.

@@ -233,5 +233,22 @@ TEST(Output, DeviceBytesNeverReachTheOutputRaw) {
     EXPECT_EQ(written, "COM1: A?[2J\"\\??\nCOM1: A?[2J\"\\??\n");
 }
 
+// On a terminal: one bar per port under the message lines, drawn again in place.
+TEST(Output, TerminalBarsOnePerPort) {
+    std::string written;
+    Output bars(OutputMode::Terminal, [&](std::string_view t) { written += t; }, {"COM1", "COM2"});
+    bars.PortEvent(1, {EventKind::Progress, "flash", 3701, 7402, Exit::Success});
+    EXPECT_NE(written.find("\x1b[2KCOM1  \n\x1b[2KCOM2  [############------------]  50% flash "
+                           "3701/7402\n"),
+              std::string::npos)
+        << written;
+    written.clear();
+    bars.PortEvent(0, {EventKind::Failed, "CHK Error !!", 0, 0, Exit::ChecksumError});
+    // Up over the two bars, the message, then both bars again.
+    EXPECT_EQ(written.rfind("\x1b[2A\r\x1b[JCOM1: CHK Error !! [checksum-error]\n", 0), 0u)
+        << written;
+    EXPECT_NE(written.find("\x1b[2KCOM1  CHK Error !! [checksum-error]\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace quillon::cli
