@@ -34,7 +34,8 @@ void Boards(benchmark::State& state) {
         }
         labels.push_back(devices.back()->path());
     }
-    cli::Output output(cli::OutputMode::Plain, [](std::string_view) {}, labels);
+    cli::Output output(
+        cli::OutputMode::Plain, [](std::string_view) {}, labels);
     std::atomic<int> interrupts{0};
     cli::RunSettings settings;
     settings.edition = engine::Edition::Upgrade;
@@ -45,9 +46,9 @@ void Boards(benchmark::State& state) {
         std::vector<std::unique_ptr<cli::PortRun>> runs;
         for (int i = 0; i < boards; ++i) {
             const std::string path = labels[static_cast<std::size_t>(i)];
-            runs.push_back(std::make_unique<cli::PortRun>(
-                i, cli::PortTarget{path, 0, [path] { return path; }}, settings, output, nullptr,
-                interrupts));
+            runs.push_back(
+                std::make_unique<cli::PortRun>(i, cli::PortTarget{path, 0, [path] { return path; }},
+                                               settings, output, nullptr, interrupts));
         }
         const auto t0 = std::chrono::steady_clock::now();
         {
@@ -57,7 +58,8 @@ void Boards(benchmark::State& state) {
                     if (run->Update() != cli::Exit::Success) ++failures;
                 });
         }
-        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const double s =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         state.SetIterationTime(s);
         elapsed += s;
         const auto& c = runs.front()->counters();
