@@ -14,6 +14,7 @@
 
 #include "cli/runner.h"
 #include "tools/devsim/process.h"
+#include "ui/presenter.h"
 
 namespace {
 
@@ -38,10 +39,11 @@ void Boards(benchmark::State& state) {
         cli::OutputMode::Plain, [](std::string_view) {}, labels);
     std::atomic<int> interrupts{0};
     cli::RunSettings settings;
-    settings.edition = engine::Edition::Upgrade;
+    settings.edition = ui::Edition::Upgrade;
+    settings.engine = ui::EngineOptionsFor(ui::Edition::Upgrade, 0, 0);
 
     double elapsed = 0, wire = 0;
-    int failures = 0;
+    std::atomic<int> failures{0};
     for (auto _ : state) {
         std::vector<std::unique_ptr<cli::PortRun>> runs;
         for (int i = 0; i < boards; ++i) {

@@ -1,30 +1,36 @@
-// A frontend that shows nothing, for benchmarks that time the engine alone; a benchmark
-// overrides what it needs to see or do.
+// A front end that shows nothing, for benchmarks that time the engine alone; a benchmark
+// overrides the events it needs to see.
 #pragma once
 
-#include "engine/frontend.h"
+#include "engine/events.h"
 
 namespace quillon::bench {
 
-class SilentFrontend : public engine::Frontend {
+class SilentFrontend : public engine::Events {
 public:
-    void ShowOutcome(std::string_view, engine::Colour, std::uint8_t) override {}
-    void ShowActivity(std::string_view, engine::Colour) override {}
-    void ShowSessionRunning() override {}
-    void ShowSessionIdle() override {}
-    void SetPanelText(engine::StatusBarRef, engine::PanelSlot, std::string_view) override {}
-    void RepaintStatusBar(engine::StatusBarRef) override {}
-    engine::StatusBarRef MainStatusBar() override { return {}; }
-    void HideResultLine() override {}
-    void SetProgressMax(engine::ProgressBarRef, int) override {}
-    void SetProgressPosition(engine::ProgressBarRef, int) override {}
-    void SetProgressSmooth(engine::ProgressBarRef, bool) override {}
-    void SetProgressState(engine::ProgressBarRef, engine::ProgressState) override {}
+    void SearchStarted() override {}
+    void PortRefused(int, const serial::OpenFailure&) override {}
+    void Searching(int) override {}
+    void SearchTries(int) override {}
+    void SearchTry(int) override {}
+    void SearchEnded(engine::SearchResult) override {}
+    void SessionStarted() override {}
+    void DeviceReported(const engine::DeviceReport&) override {}
+    void Refused(engine::Refusal, const engine::DeviceReport&) override {}
+    void ImagePrepared(std::uint8_t, bool) override {}
+    void ImageAccepted(const catalog::PreparedImage&) override {}
+    void EnteringProgramMode() override {}
+    void ProgrammingStarted(int) override {}
+    void Block(std::int32_t, int, bool) override {}
+    void FixBlock() override {}
+    void EepromStarted(int) override {}
+    void EepromByte(int) override {}
+    void EepromWritten(int) override {}
+    void Resend(int) override {}
+    void Failed(engine::LinkResult) override {}
+    void PassedOn() override {}
+    void Succeeded() override {}
     bool TakeStopRequested() override { return false; }
-    engine::Edition edition() const override { return engine::Edition::Updater; }
-    std::uint8_t LoaderFamily() const override { return 0; }
-    void ApplySelectedPort() override {}
-    void ShowPortPanel(engine::StatusBarRef) override {}
 };
 
 }  // namespace quillon::bench

@@ -98,7 +98,8 @@ void ReplyLatency(benchmark::State& state, Kind kind) {
     serial::ChannelTable channels(std::make_shared<RawTtyBackend>(devsim.path()));
     serial::PortSelection ports;
     ports.selected_port = kPort;
-    if (!channels.OpenChannel(kPort, 115200, 0, 2, 8, 0)) {
+    const serial::LineSettings& line = serial::kBootloaderLine;
+    if (!channels.OpenChannel(kPort, line.speed, line.parity, line.stop_bits, line.data_bits, 0)) {
         state.SkipWithError("cannot open the pseudo-terminal");
         return;
     }

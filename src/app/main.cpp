@@ -1,25 +1,25 @@
 // Quillon start-up: single instance, edition from the product label, the windows in their
 // fixed order, the message loop, and a last-resort catch that still ends with code 0.
+#include <unistd.h>
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QNetworkDatagram>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QUdpSocket>
 #include <cstdio>
+
 #include <cstdlib>
 #include <memory>
 
+#include "app/assembly.h"
+#include "app/autopress.h"
 #include "app/edition.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
-#include "catalog/preparation.h"
-#include "engine/session.h"
-#include "serial/channel.h"
-#include "serial/ports.h"
 #include "ui/commands.h"
 #include "ui/creation.h"
-#include "ui/engine_frontend.h"
-#include "ui/program.h"
 #include "ui/qt/binding.h"
 #include "ui/qt/qt_pump.h"
 #include "ui/qt/setup_dialog_view.h"
@@ -32,8 +32,9 @@ using namespace quillon;
 constexpr quint16 kUdpListenerPort = 3004;
 constexpr qint64 kUdpReceiveBufferBytes = 65536;
 
-// QUILLON_TRACE=1 prints the start-up steps on stderr and dismisses message boxes at once,
-// so that the whole program can be driven by tests and scripts without a person.
+// QUILLON_TRACE=1 prints the start-up steps and the runs on stderr, dismisses message boxes
+// at once and takes user actions from standard input (see DriveFromInput), so that the
+// whole program can be driven by tests and scripts without a person.
 bool Tracing() {
     static const bool on = [] {
         const char* v = std::getenv("QUILLON_TRACE");
@@ -74,66 +75,110 @@ std::unique_ptr<QUdpSocket> OpenUdpListener(const QStringList& args) {
     return socket;
 }
 
-// Everything one running program owns, created in start-up order and destroyed in reverse.
-struct Program {
-    ui::Shell shell;
-    serial::ChannelTable channels;
-    serial::PortSelection ports;
-    std::unique_ptr<catalog::CatalogState> catalog = std::make_unique<catalog::CatalogState>();
-    ui::EngineFrontend frontend{shell, ports, channels};
-    ui::qt::QtPump pump{[this] { return channels.PollHandle(ports.selected_port); }};
-    engine::Engine engine{frontend, channels, ports, pump};
-    ui::Services services{channels, ports, *catalog, engine, {}, {}, {}, {}};
-    std::unique_ptr<QUdpSocket> udp;
-};
-
-void WireCommands(Program& p, ui::qt::Binding& binding) {
+void WireCommands(app::Program& p, ui::qt::Binding& binding) {
     ui::Shell& shell = p.shell;
     ui::Services& s = p.services;
     auto& main = binding.commands(shell.form1->window);
-    main.button1_click = [&] { ui::MainUpdateClick(shell, s); };
+    main.button1_click = [&] {
+        Trace("update");
+        ui::MainUpdateClick(shell, s);
+        Trace("update returned");
+    };
     main.button2_click = [&] { ui::MainStopClick(shell); };
     main.menu_click = [&] { ui::MainChangePortClick(shell, s); };
     main.label1_double_click = [&] { ui::MainLabel1DblClick(shell, s); };
     if (shell.form5) {
         auto& c = binding.commands(shell.form5->window);
-        c.button1_click = [&] { ui::UpgradeStartClick(shell, s); };
+        c.button1_click = [&] {
+            Trace("update");
+            ui::UpgradeStartClick(shell, s);
+            Trace("update returned");
+        };
         c.button2_click = [&] { ui::UpgradeStopClick(shell); };
         c.menu_click = [&] { ui::UpgradeSerialPortClick(shell, s); };
     }
     if (shell.form6) {
         auto& c = binding.commands(shell.form6->window);
-        c.button1_click = [&] { ui::LoaderUpdateClick(shell, s); };
+        c.button1_click = [&] {
+            Trace("update");
+            ui::LoaderUpdateClick(shell, s);
+            Trace("update returned");
+        };
         c.button2_click = [&] { ui::LoaderAbortClick(shell); };
         c.menu_click = [&] { ui::LoaderChangePortClick(shell, s); };
     }
     // Closing the main window saves the port and ends the message loop, whatever dialogs
-    // are still open.
+    // are still open; during a run, once the run has stopped.
     binding.commands(shell.main_window()).form_close = [&] {
+        Trace("close");
         ui::MainFormClose(shell, s);
+    };
+    s.end_program = [] {
+        Trace("ending");
         QCoreApplication::quit();
     };
 }
 
+// With tracing on, lines on standard input act as the user would: "click WINDOW BUTTON"
+// clicks a button of a window ("click TForm1 Button1"), "close WINDOW" closes a window.
+// They go through the real widgets, so the program's own handlers run.
+std::unique_ptr<QSocketNotifier> DriveFromInput(ui::qt::Binding& binding, ui::Shell& shell) {
+    if (!Tracing()) return nullptr;
+    auto notifier = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(
+        notifier.get(), &QSocketNotifier::activated, [&binding, &shell, n = notifier.get()] {
+            char buf[256];
+            const ssize_t got = ::read(STDIN_FILENO, buf, sizeof buf - 1);
+            if (got <= 0) {
+                n->setEnabled(false);  // end of input: nothing more to do
+                return;
+            }
+            const QStringList lines = QString::fromLatin1(buf, got).split('\n', Qt::SkipEmptyParts);
+            for (const QString& line : lines) {
+                const QStringList w = line.split(' ', Qt::SkipEmptyParts);
+                QWidget* form = nullptr;
+                for (const ui::Window* m :
+                     {shell.form5 ? &shell.form5->window : nullptr,
+                      shell.form6 ? &shell.form6->window : nullptr, &shell.form1->window})
+                    if (m && w.size() >= 2 && Q(m->name) == w[1]) form = binding.form(*m);
+                if (!form) {
+                    Trace("no window: " + line);
+                } else if (w[0] == "close") {
+                    form->close();
+                } else if (w[0] == "click" && w.size() >= 3) {
+                    if (auto* b = form->findChild<QAbstractButton*>(w[2]))
+                        b->click();
+                    else
+                        Trace("no button: " + line);
+                }
+            }
+        });
+    return notifier;
+}
+
 void Run(const ui::BuildInfo& build) {
-    Program p;
-    p.services.build = build;
-    p.services.list_ports = [] { return serial::ListPorts(); };
-    p.services.session = [&p](engine::ProgressBarRef bar, engine::StatusBarRef status) {
-        return static_cast<std::int8_t>(engine::PrgMode(p.engine, *p.catalog, bar, status));
+    app::Program p(build, [](std::function<int()> input_handle) {
+        return std::make_unique<ui::qt::QtPump>(std::move(input_handle));
+    });
+    // Scripts that drive the program (the close tests, the GUI benchmark) wait for these
+    // lines.
+    p.services.session = [&p, session = p.services.session] {
+        Trace("session");
+        const engine::SessionResult r = session();
+        Trace(QString("session ended, %1 images left").arg(r.remaining));
+        return r;
     };
     p.channels.message_box = [](std::string_view caption, std::string_view text) {
         ShowMessage(QMessageBox::Critical, Q(std::string(caption)), Q(std::string(text)), false);
     };
 
     ui::Shell& shell = p.shell;
-    const ui::Edition edition = app::SelectEdition(build.label);
-    ui::CreateWindows(shell, edition);
-    if (edition != ui::Edition::Loader) {
-        p.udp = OpenUdpListener(QCoreApplication::arguments());
-        if (p.udp) shell.notify_outcome = [](std::uint8_t) {};  // nothing is sent
+    std::unique_ptr<QUdpSocket> udp;
+    if (shell.edition() != ui::Edition::Loader) {
+        udp = OpenUdpListener(QCoreApplication::arguments());
+        if (udp) shell.notify_outcome = [](std::uint8_t) {};  // nothing is sent
     }
-    ui::RunCreationWork(shell, p.services);
+    p.RunCreationWork();
     for (const ui::Window* w : {shell.form5 ? &shell.form5->window : nullptr,
                                 shell.form6 ? &shell.form6->window : nullptr, &shell.form1->window,
                                 &shell.form3->window, &shell.form4->window})
@@ -144,9 +189,13 @@ void Run(const ui::BuildInfo& build) {
     ui::qt::SetupDialogView setup(binding, shell, p.ports, p.channels);
     ui::qt::VersionDialogView version(binding, shell, *p.catalog);
     WireCommands(p, binding);
+    // Only the main window's close ends the program, and only once no run is left.
+    QApplication::setQuitOnLastWindowClosed(false);
+    const auto drive = DriveFromInput(binding, shell);
     shell.main_window().visible = true;
     binding.sync();
     Trace("running " + Q(shell.main_window().name) + " \"" + Q(shell.main_window().caption) + "\"");
+    if (!app::ArmAutoPress(binding, shell, Trace)) return;
     QApplication::exec();
 }
 

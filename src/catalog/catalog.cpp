@@ -22,48 +22,6 @@ namespace {
 constexpr int kDefaultPrintName = 2;  // "ZRA_R02"
 }
 
-std::int8_t FamilyOfChip(std::uint8_t chip_code) {
-    switch (chip_code) {
-        case kChip18F258:
-            return kFamily258;
-        case kChip18F2580:
-            return kFamily2580;
-        case kChip18F2480:
-            return kFamily2480;
-        case kChip18F248:
-            return kFamily248;
-        case kChip18F2320:
-            return kFamily2320;
-        case kChip18F24J10:
-            return kFamily24J10;
-        case kChip33FJ64:
-        case kChip24HJ64:
-            return kFamily64;
-        case kChip33FJ128:
-            return kFamily128;
-        case kChip18F25K80:
-            return kFamily25K80;
-        case kChip18F26K80:
-            return kFamily26K80;
-        default:
-            return 0;
-    }
-}
-
-bool Is16BitChip(std::uint8_t chip_code) {
-    return chip_code == kChip33FJ64 || chip_code == kChip24HJ64 || chip_code == kChip33FJ128;
-}
-
-bool IsKnownChip(std::uint8_t chip_code) {
-    return (chip_code >= kChip18F258 && chip_code <= kChip18F26K80) || chip_code == kChip18F24J10 ||
-           Is16BitChip(chip_code);
-}
-
-std::int32_t DescriptorOffsetOfFamily(int family) {
-    return family == kFamily64 || family == kFamily128 ? kDescriptorOffset16Bit
-                                                       : kDescriptorOffsetPic18;
-}
-
 ImageCodes DescriptorCodes(const std::uint8_t* payload, std::int32_t length, std::int32_t offset) {
     const std::uint8_t key = ScrambleKey(0, CatalogScrambled);
     auto byte_at = [&](std::int32_t i) -> std::uint8_t {

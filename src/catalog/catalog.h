@@ -1,6 +1,6 @@
-// The firmware catalog: a fixed table of images by print group (board) and chip family,
-// the families with their chip codes and descriptor offsets, and the name tables through
-// which print and preparation codes are shown.
+// The firmware catalog: a fixed table of images by print group (board) and chip family
+// (the families themselves are the rows of families.h), and the name tables through which
+// print and preparation codes are shown.
 #pragma once
 
 #include <array>
@@ -8,55 +8,22 @@
 #include <string>
 #include <vector>
 
+#include "catalog/families.h"
 #include "catalog/scramble.h"
 
 namespace quillon::catalog {
 
 inline constexpr int kPrintGroups = 255;  // rows 0..254; print code 255 has no row
-inline constexpr int kFamilySlots = 47;   // columns 0..46; 0..9 are in use
-inline constexpr int kFamiliesInUse = 10;
-
-// Payload offsets (bytes) of the print code; the preparation code follows at +1.
-inline constexpr std::int32_t kDescriptorOffsetPic18 = 14;
-inline constexpr std::int32_t kDescriptorOffset16Bit = 1024;  // device address 0x200
-
-// Chip codes reported by the bootloader.
-enum ChipCode : std::uint8_t {
-    kChip18F258 = 0x42,
-    kChip18F2580 = 0x43,
-    kChip18F2480 = 0x44,
-    kChip18F248 = 0x45,
-    kChip18F2320 = 0x46,
-    kChip18F25K80 = 0x47,
-    kChip18F26K80 = 0x48,
-    kChip18F24J10 = 0xC7,
-    kChip33FJ64 = 0xFC,
-    kChip33FJ128 = 0xFD,  // also PIC24HJ128
-    kChip24HJ64 = 0xFE,
-};
-
-// Catalog columns of the chip families.
-enum FamilyIndex : std::int8_t {
-    kFamily258 = 0,
-    kFamily2580 = 1,
-    kFamily2480 = 2,
-    kFamily248 = 3,
-    kFamily2320 = 4,
-    kFamily24J10 = 5,
-    kFamily64 = 6,   // dsPIC33FJ64 / PIC24HJ64
-    kFamily128 = 7,  // dsPIC33FJ128 / PIC24HJ128
-    kFamily25K80 = 8,
-    kFamily26K80 = 9,
-};
-
-// Column of a chip code; 0 for a code outside the known families.
-std::int8_t FamilyOfChip(std::uint8_t chip_code);
-// True for the chip codes of the 16-bit families (two bytes per device address).
-bool Is16BitChip(std::uint8_t chip_code);
-// True for the chip codes the catalog knows.
-bool IsKnownChip(std::uint8_t chip_code);
-// Payload offset of the print code for a family (the preparation code follows).
-std::int32_t DescriptorOffsetOfFamily(int family);
+inline constexpr int kFamilySlots = 47;   // columns 0..46; the chip rows use the first ones
+static_assert(kFamiliesInUse <= kFamilySlots, "a chip row names a column the catalog lacks");
+static_assert(
+    [] {
+        for (const ChipFamily& f : kChipFamilies)
+            for (std::uint8_t group : f.listing_rows)
+                if (group >= kPrintGroups) return false;
+        return true;
+    }(),
+    "a chip row lists a print group the catalog lacks");
 
 // One catalog record. The arrays belong to the CatalogState that InitCatalog filled (or,
 // in tests, to whoever set the record); a record never owns them.

@@ -1,5 +1,6 @@
 #include "catalog/listing.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace quillon::catalog {
@@ -12,24 +13,15 @@ constexpr int kRowsWithOldDefault = 6;  // rows below this show "ZRA_R02" for an
 constexpr int kUnknownPrintName = 0;
 constexpr int kOldDefaultPrintName = 2;
 
-// A family's listed records: the default image, or else these print rows in this order.
-struct ListedFamily {
-    int family;
-    const char* name;  // six characters: the fixed-pitch columns line up
-    std::vector<int> rows;
-};
-
-const std::vector<ListedFamily>& ListedFamilies() {
-    static const std::vector<ListedFamily> families = {
-        {kFamily64, "24HJ64", {5, 6, 7, 8, 11, 16, 19}},
-        {kFamily2580, "2580  ", {2, 4, 5, 6}},
-        {kFamily258, "258   ", {2, 4, 5, 6}},
-        {kFamily2480, "2480  ", {}},
-        {kFamily248, "248   ", {}},
-        {kFamily2320, "2320  ", {}},
-        {kFamily24J10, "24J10 ", {}},
-    };
-    return families;
+// The listed chip rows in their listing order.
+std::vector<const ChipFamily*> ListedFamilies() {
+    std::vector<const ChipFamily*> listed;
+    for (const ChipFamily& f : kChipFamilies)
+        if (f.listing_place != 0) listed.push_back(&f);
+    std::sort(listed.begin(), listed.end(), [](const ChipFamily* a, const ChipFamily* b) {
+        return a->listing_place < b->listing_place;
+    });
+    return listed;
 }
 
 }  // namespace
@@ -38,20 +30,19 @@ void ListCatalog(const CatalogState& state, std::vector<std::string>& lines) {
     lines.emplace_back(kListingHeader);
     lines.emplace_back(kListingSeparator);
     int row = 0;
-    auto list = [&](const ListedFamily& f, int group) {
-        const FirmwareImage& r = state.at(group, f.family);
+    auto list = [&](const ChipFamily& f, int group) {
+        const FirmwareImage& r = state.at(group, f.column);
         if (r.PayloadLength <= 1) return false;
         // The image's own descriptor bytes, whatever the record's plain flag and codes say.
-        const ImageCodes codes =
-            DescriptorCodes(r.Payload, r.PayloadLength, DescriptorOffsetOfFamily(f.family));
-        lines.push_back(FormatCatalogRow(static_cast<std::int8_t>(row), f.name,
+        const ImageCodes codes = DescriptorCodes(r.Payload, r.PayloadLength, f.descriptor);
+        lines.push_back(FormatCatalogRow(static_cast<std::int8_t>(row), std::string(f.listing_name),
                                          static_cast<std::int8_t>(codes.print), codes.preparation));
         ++row;
         return true;
     };
-    for (const ListedFamily& f : ListedFamilies()) {
-        if (list(f, 0)) continue;
-        for (int group : f.rows) list(f, group);
+    for (const ChipFamily* f : ListedFamilies()) {
+        if (list(*f, 0)) continue;
+        for (int group : f->listing_rows) list(*f, group);
     }
 }
 

@@ -8,32 +8,6 @@ namespace quillon::catalog {
 
 namespace {
 
-// Flash tops (device address units) where the bootloader area begins.
-constexpr std::int32_t kTop32K = 0x8000;
-constexpr std::int32_t kTop16K = 0x4000;
-constexpr std::int32_t kTop8K = 0x2000;
-constexpr std::int32_t kTop64K = 0x10000;
-constexpr std::int32_t kTop33FJ64 = 0xA800;
-constexpr std::int32_t kTop33FJ128 = 0x15400;
-constexpr std::int32_t kBytesPer16BitAddress = 2;
-
-// Repeat actions of the default records, set by ResetPending.
-constexpr std::uint8_t kRepeatPassOn = 2;
-constexpr std::uint8_t kRepeatPause = 1;
-constexpr std::int32_t kK80FixBytesKept = 4;  // fix bytes from the fifth on are zeroed
-
-using Jump4 = std::array<std::uint8_t, 4>;
-using Jump8 = std::array<std::uint8_t, 8>;
-
-void SetJump(ChipBounds& b, const Jump4& j) {
-    std::copy(j.begin(), j.end(), b.ResetJump.begin());
-    b.ResetJumpCount = static_cast<std::int32_t>(j.size());
-}
-void SetJump(ChipBounds& b, const Jump8& j) {
-    std::copy(j.begin(), j.end(), b.ResetJump.begin());
-    b.ResetJumpCount = static_cast<std::int32_t>(j.size());
-}
-
 void CopyRecord(PreparedImage& p, const FirmwareImage& r) {
     p.Payload = r.Payload;
     p.EepromBytes = r.EepromBytes;
@@ -115,9 +89,7 @@ std::uint8_t ResetPending(CatalogState& state) {
             ++state.PendingCount;
         }
     }
-    state.at(0, kFamily128).RepeatAction = kRepeatPassOn;
-    state.at(0, kFamily64).RepeatAction = kRepeatPassOn;
-    state.at(0, kFamily26K80).RepeatAction = kRepeatPause;
+    for (const ChipFamily& f : kChipFamilies) state.at(0, f.column).RepeatAction = f.repeat_action;
     return state.PendingCount;
 }
 
@@ -137,131 +109,69 @@ void MarkDone(CatalogState& state, std::int8_t family) {
 }
 
 std::int8_t SelectImage(CatalogState& state, std::uint8_t chip_code, std::uint8_t print_group) {
-    const std::int8_t family = FamilyOfChip(chip_code);
     PreparedImage& p = state.prepared;
-    p.FamilyIndex = family;
+    const ChipFamily* f = FamilyOf(chip_code);
+    if (f == nullptr) {
+        p.FamilyIndex = kNoFamily;
+        CopyRecord(p, FirmwareImage{});
+        return kNoFamily;
+    }
+    p.FamilyIndex = f->column;
     // Print code 255 has no row: such a device gets the default image like any print
     // without its own.
-    if (print_group < kPrintGroups) CopyRecord(p, state.at(print_group, family));
-    if (print_group >= kPrintGroups || p.PayloadLength <= 1) CopyRecord(p, state.at(0, family));
-    return family;
+    if (print_group < kPrintGroups) CopyRecord(p, state.at(print_group, f->column));
+    if (print_group >= kPrintGroups || p.PayloadLength <= 1) CopyRecord(p, state.at(0, f->column));
+    return f->column;
 }
 
-void LoadChipBounds(CatalogState& state, std::uint8_t chip_code, std::uint8_t bios_version) {
+bool LoadChipBounds(CatalogState& state, std::uint8_t chip_code, std::uint8_t bios_version) {
+    const ChipFamily* f = FamilyOf(chip_code);
+    if (f == nullptr) return false;
     ChipBounds& b = state.prepared.Bounds;
-    const bool new_bios = bios_version >= kFirstNewBios;
-    b.AddressUnit = 1;
-    b.BootReserveJ10 = kBootReserveJ10;
-    b.BootReserve = new_bios ? kBootReserveNewBios : kBootReserveOldBios;
-    // Two-word GOTO to the bootloader entry, one 64-byte block above the fix block.
-    switch (chip_code) {
-        case kChip18F258:
-        case kChip18F2580:
-            SetJump(b, new_bios ? Jump4{0x40, 0xEF, 0x3F, 0xF0} : Jump4{0x80, 0xEF, 0x3F, 0xF0});
-            break;
-        case kChip18F2480:
-        case kChip18F248:
-            SetJump(b, new_bios ? Jump4{0x40, 0xEF, 0x1F, 0xF0} : Jump4{0x80, 0xEF, 0x1F, 0xF0});
-            break;
-        case kChip18F2320:  // the entry stays at 0x1F00 for every BIOS
-            SetJump(b, Jump4{0x80, 0xEF, 0x0F, 0xF0});
-            break;
-        case kChip18F24J10:
-            SetJump(b, Jump4{0x00, 0xEF, 0x1E, 0xF0});
-            break;
-        // K80 bootloaders below BIOS 5 get the jump to their own entry (0x7F00, 0xFF00)
-        // rather than whatever an earlier preparation of another chip left behind.
-        case kChip18F25K80:
-            SetJump(b, new_bios ? Jump4{0x40, 0xEF, 0x3F, 0xF0} : Jump4{0x80, 0xEF, 0x3F, 0xF0});
-            break;
-        case kChip18F26K80:
-            SetJump(b, new_bios ? Jump4{0x40, 0xEF, 0x7F, 0xF0} : Jump4{0x80, 0xEF, 0x7F, 0xF0});
-            break;
-        // GOTO 0xA800 / 0x15400 in the bootloader's four-bytes-per-instruction layout.
-        case kChip33FJ64:
-        case kChip24HJ64:
-            b.AddressUnit = kBytesPer16BitAddress;
-            SetJump(b, Jump8{0x00, 0xA8, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00});
-            break;
-        case kChip33FJ128:
-            b.AddressUnit = kBytesPer16BitAddress;
-            SetJump(b, Jump8{0x00, 0x54, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00});
-            break;
-        default:
-            break;  // unknown chip: the jump keeps its last value
-    }
+    const std::size_t range = BiosRange(bios_version);
+    b.AddressUnit = f->unit;
+    b.BootReserve = f->reserve[range];
+    b.ResetJump = f->jump[range].bytes;
+    b.ResetJumpCount = f->jump[range].count;
+    return true;
 }
 
 Preparation PrepareBounds(CatalogState& state, std::uint8_t chip_code, std::uint8_t bios_version) {
-    if (!IsKnownChip(chip_code)) return Preparation::UnknownChip;
+    const ChipFamily* f = FamilyOf(chip_code);
+    if (f == nullptr) return Preparation::UnknownChip;
     PreparedImage& p = state.prepared;
 
     // 1. Bounds and block size.
     LoadChipBounds(state, chip_code, bios_version);
-    const ChipBounds& b = p.Bounds;
-    p.BlockSize = Is16BitChip(chip_code) ? b.AddressUnit * k16BitBlockAddresses : kPic18BlockBytes;
+    p.BlockSize = f->block;
 
-    // 2. The K80 default records keep only the first four fix bytes (in place, for good).
-    if (chip_code == kChip18F25K80 || chip_code == kChip18F26K80) {
-        FirmwareImage& def = state.at(0, chip_code == kChip18F25K80 ? kFamily25K80 : kFamily26K80);
+    // 2. Row 0's record of a family that keeps only its first fix bytes (in place, for good).
+    if (f->fix_bytes_kept != kAllFixBytesKept) {
+        FirmwareImage& def = state.at(0, f->column);
         if (def.FixBytes != nullptr)
-            for (std::int32_t i = kK80FixBytesKept; i < def.FixCount; ++i) def.FixBytes[i] = 0;
+            for (std::int32_t i = f->fix_bytes_kept; i < def.FixCount; ++i) def.FixBytes[i] = 0;
     }
 
     // 3. Fix block address (device address units) and the bytes to program.
-    std::int32_t top = 0;
-    std::int32_t reserve = b.BootReserve;
-    switch (chip_code) {
-        case kChip18F258:
-        case kChip18F2580:
-        case kChip18F25K80:
-            top = kTop32K;
-            break;
-        case kChip18F2480:
-        case kChip18F248:
-            top = kTop16K;
-            break;
-        case kChip18F2320:
-            top = kTop8K;
-            break;
-        case kChip18F26K80:
-            top = kTop64K;
-            break;
-        case kChip18F24J10:
-            top = kTop16K;
-            reserve = b.BootReserveJ10;
-            break;
-        case kChip33FJ64:
-        case kChip24HJ64:
-            top = kTop33FJ64;
-            break;
-        default:
-            top = kTop33FJ128;
-            break;  // kChip33FJ128
-    }
-    if (Is16BitChip(chip_code)) {
-        p.FixAddress = top - p.BlockSize / b.AddressUnit;
-        p.ProgramLength = p.PayloadLength;
-    } else {
-        p.FixAddress = top - reserve;
-        p.ProgramLength = std::min(p.PayloadLength, p.FixAddress);
-    }
+    p.FixAddress = f->top - p.Bounds.BootReserve;
+    const std::int64_t below_fix = static_cast<std::int64_t>(p.FixAddress) * f->unit;  // bytes
+    p.ProgramLength =
+        f->refuse_oversize
+            ? p.PayloadLength
+            : static_cast<std::int32_t>(std::min<std::int64_t>(p.PayloadLength, below_fix));
 
-    // 4. Refusals: a 16-bit image must end below the fix block (bytes against addresses
-    // of two bytes); an oversized PIC18 image is cut at the fix block instead.
-    if (Is16BitChip(chip_code) &&
-        static_cast<std::int64_t>(p.PayloadLength) > 2 * static_cast<std::int64_t>(p.FixAddress))
-        return Preparation::ImageTooBig;
+    // 4. Refusals: an image of a refusing family must end below the fix block; an oversized
+    // image of another family is cut at the fix block instead.
+    if (f->refuse_oversize && p.PayloadLength > below_fix) return Preparation::ImageTooBig;
     if (p.PayloadLength <= 1) return Preparation::NoImage;
     return Preparation::Ready;
 }
 
 void LoadImageCodes(CatalogState& state, std::uint8_t chip_code) {
     PreparedImage& p = state.prepared;
-    if (p.PlainFlag != 0 || !IsKnownChip(chip_code)) return;
-    const std::int32_t offset =
-        Is16BitChip(chip_code) ? kDescriptorOffset16Bit : kDescriptorOffsetPic18;
-    const ImageCodes codes = DescriptorCodes(p.Payload, p.PayloadLength, offset);
+    const ChipFamily* f = FamilyOf(chip_code);
+    if (p.PlainFlag != 0 || f == nullptr) return;
+    const ImageCodes codes = DescriptorCodes(p.Payload, p.PayloadLength, f->descriptor);
     p.PrintCode = codes.print;
     p.PreparationCode = codes.preparation;
 }

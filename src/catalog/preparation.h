@@ -15,21 +15,16 @@
 
 namespace quillon::catalog {
 
-inline constexpr std::int32_t kPic18BlockBytes = 64;
-inline constexpr std::int32_t k16BitBlockAddresses = 128;  // 256 bytes at 2 bytes/address
-inline constexpr std::int32_t kBootReserveOldBios = 320;   // bytes, BIOS below 5
-inline constexpr std::int32_t kBootReserveNewBios = 448;   // bytes, BIOS 5 and above
-inline constexpr std::int32_t kBootReserveJ10 = 1088;      // bytes, any BIOS
-inline constexpr std::uint8_t kFirstNewBios = 5;
-inline constexpr std::int32_t kResetJumpMax = 8;      // bytes
 inline constexpr std::int32_t kPendingImageMin = 11;  // bytes: shorter defaults are not counted
+// SelectImage's family for a chip no row names.
+inline constexpr std::int8_t kNoFamily = -1;
 
+// The bounds of the found chip for its BIOS version, from its row (families.h).
 struct ChipBounds {
     std::int32_t AddressUnit = 1;  // bytes per device address
-    std::int32_t BootReserve = kBootReserveOldBios;
-    std::int32_t BootReserveJ10 = kBootReserveJ10;
-    std::array<std::uint8_t, kResetJumpMax> ResetJump = {0x80, 0xEF, 0x3F, 0xF0, 0, 0, 0, 0};
-    std::int32_t ResetJumpCount = 8;
+    std::int32_t BootReserve = 0;  // device addresses kept below the top for the bootloader
+    std::array<std::uint8_t, kResetJumpMax> ResetJump = {};
+    std::int32_t ResetJumpCount = 0;  // nothing is written before a chip's bounds are loaded
 };
 
 // The image prepared for the found device. It refers to the catalog's arrays.
@@ -44,16 +39,16 @@ struct PreparedImage {
     std::int32_t PlainFlag = 0;
     std::uint8_t PrintCode = 0;
     std::uint8_t PreparationCode = 0;
-    ChipBounds Bounds;                          // ChipBounds
-    std::int32_t BlockSize = kPic18BlockBytes;  // bytes
-    std::int32_t FixAddress = 0;                // device address units
-    std::int32_t ProgramLength = 0;             // payload bytes from device address 0
+    ChipBounds Bounds;
+    std::int32_t BlockSize = 0;      // bytes; set with the bounds
+    std::int32_t FixAddress = 0;     // device address units
+    std::int32_t ProgramLength = 0;  // payload bytes from device address 0
 };
 
 // The catalog and its run state, owned by the application context (a test makes a fresh
 // one). The generated tables stay const; InitCatalog copies each of their arrays once into
 // `storage`, and the in-place changes of the preparation (reset jump over the payload,
-// zeroed K80 fix bytes) go to those copies. Records hold pointers into `storage`, so the
+// zeroed fix bytes) go to those copies. Records hold pointers into `storage`, so the
 // state is not copyable.
 struct CatalogState {
     CatalogState();
@@ -89,11 +84,13 @@ std::uint8_t RepeatActionOf(const CatalogState& state, std::int8_t family);
 void MarkDone(CatalogState& state, std::int8_t family);
 
 // Chooses the record for a chip and print group (row 0 when the group's record holds no
-// image or the group has no row, as for print code 255) into state.prepared.
+// image or the group has no row, as for print code 255) into state.prepared. A chip no
+// row names selects no record and yields kNoFamily.
 std::int8_t SelectImage(CatalogState& state, std::uint8_t chip_code, std::uint8_t print_group);
 
-// Sets state.prepared.Bounds for a chip code and BIOS version.
-void LoadChipBounds(CatalogState& state, std::uint8_t chip_code, std::uint8_t bios_version);
+// Sets state.prepared.Bounds for a chip code and BIOS version; false (nothing set) for a
+// chip no row names.
+bool LoadChipBounds(CatalogState& state, std::uint8_t chip_code, std::uint8_t bios_version);
 
 // Result of the preparation's bounds and refusals.
 enum class Preparation : std::int8_t {
@@ -103,8 +100,8 @@ enum class Preparation : std::int8_t {
     UnknownChip = -3,  // nothing prepared
 };
 
-// Preparation steps 1 to 4 after SelectImage: bounds, block size, K80 fix-byte zeroing,
-// fix address, program length, refusals.
+// Preparation steps 1 to 4 after SelectImage: bounds, block size, the zeroing of the fix
+// bytes a family does not keep, fix address, program length, refusals.
 Preparation PrepareBounds(CatalogState& state, std::uint8_t chip_code, std::uint8_t bios_version);
 // Step 5: the image's print and preparation codes (from the payload unless plain).
 void LoadImageCodes(CatalogState& state, std::uint8_t chip_code);

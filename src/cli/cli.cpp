@@ -8,6 +8,7 @@
 
 #include "app/edition.h"
 #include "catalog/catalog.h"
+#include "catalog/families.h"
 #include "catalog/listing.h"
 #include "cli/options.h"
 #include "cli/platform.h"
@@ -15,6 +16,7 @@
 #include "serial/ports.h"
 #include "settings/settings.h"
 #include "ui/port_selection.h"
+#include "ui/presenter.h"
 #include "ui/windows.h"
 
 namespace quillon::cli {
@@ -22,17 +24,17 @@ namespace {
 
 constexpr const char* kRememberedPortName = "com";
 
-engine::Edition DefaultEdition(const BuildStamp& build) {
-    return static_cast<engine::Edition>(static_cast<int>(app::SelectEdition(build.label)));
+ui::Edition DefaultEdition(const BuildStamp& build) {
+    return app::SelectEdition(build.label);
 }
 
-const char* EditionName(engine::Edition e) {
+const char* EditionName(ui::Edition e) {
     switch (e) {
-        case engine::Edition::Updater:
+        case ui::Edition::Updater:
             return "updater";
-        case engine::Edition::Upgrade:
+        case ui::Edition::Upgrade:
             return "upgrade";
-        case engine::Edition::Loader:
+        case ui::Edition::Loader:
             return "loader";
     }
     return "updater";
@@ -77,21 +79,16 @@ int ListImagesCommand(const Options& o, const Io& io) {
         for (const std::string& l : lines) io.out(l + "\n");
     if (!o.json)
         io.out("\nfamily                  print group  print          preparation  bytes\n");
-    constexpr std::uint8_t kFamilyChip[catalog::kFamiliesInUse] = {
-        catalog::kChip18F258,  catalog::kChip18F2580, catalog::kChip18F2480,
-        catalog::kChip18F248,  catalog::kChip18F2320, catalog::kChip18F24J10,
-        catalog::kChip33FJ64,  catalog::kChip33FJ128, catalog::kChip18F25K80,
-        catalog::kChip18F26K80};
     for (int group = 0; group < catalog::kPrintGroups; ++group) {
         for (int family = 0; family < catalog::kFamiliesInUse; ++family) {
             const catalog::FirmwareImage& r = state.at(group, family);
-            if (r.PayloadLength <= 1 || r.Payload == nullptr) continue;
+            const catalog::ChipFamily* row = catalog::FamilyOfColumn(family);
+            if (r.PayloadLength <= 1 || r.Payload == nullptr || row == nullptr) continue;
             const catalog::ImageCodes codes =
                 r.PlainFlag != 0
                     ? catalog::ImageCodes{r.PrintCode, r.PreparationCode}
-                    : catalog::DescriptorCodes(r.Payload, r.PayloadLength,
-                                               catalog::DescriptorOffsetOfFamily(family));
-            const std::string family_name = ChipName(kFamilyChip[family]);
+                    : catalog::DescriptorCodes(r.Payload, r.PayloadLength, row->descriptor);
+            const std::string family_name = ChipName(row->chip);
             const long bytes = static_cast<long>(r.PayloadLength) + r.EepromCount;
             char line[200];
             if (o.json) {
@@ -152,15 +149,14 @@ int CheckTargets(std::vector<Target>& targets, const Io& io) {
 }
 
 int RunPorts(const Options& o, const BuildStamp& build, const Io& io) {
-    const engine::Edition edition = o.edition.value_or(DefaultEdition(build));
+    const ui::Edition edition = o.edition.value_or(DefaultEdition(build));
     std::vector<Target> targets;
     for (const std::string& text : o.ports) targets.push_back({*ParsePortName(text), {}});
     if (targets.empty()) {
         // The edition's remembered port, as its window would load it.
         serial::PortSelection remembered;
-        const auto ui_edition = static_cast<ui::Edition>(static_cast<int>(edition));
         ui::ReadRememberedPort(
-            remembered, ui_edition,
+            remembered, edition,
             settings::LoadSetting(kRememberedPortName, static_cast<std::uint8_t>(edition)));
         if (remembered.selected_port < 0)
             return Fail(io, Exit::BadArguments,
@@ -184,10 +180,11 @@ int RunPorts(const Options& o, const BuildStamp& build, const Io& io) {
     RunSettings settings;
     settings.edition = edition;
     settings.repeat = o.repeat;
-    if (edition == engine::Edition::Loader)
-        settings.loader_family = ui::LoaderFamilyFor(build.label);
-    if (edition == engine::Edition::Upgrade)
-        settings.sequence_mode = ui::SequenceModeFor(build.label);
+    // The Loader's family and the Upgrade's sequence mode, as the label sets them for the
+    // edition's window.
+    settings.engine = ui::EngineOptionsFor(
+        edition, edition == ui::Edition::Loader ? ui::LoaderFamilyFor(build.label) : 0,
+        edition == ui::Edition::Upgrade ? ui::SequenceModeFor(build.label) : 0);
 
     std::vector<std::string> labels;
     for (const Target& t : targets) labels.push_back(t.name.label);

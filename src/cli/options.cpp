@@ -10,10 +10,10 @@ namespace {
 
 constexpr std::string_view kComPrefix = "COM";
 
-std::optional<engine::Edition> EditionNamed(std::string_view name) {
-    if (name == "updater") return engine::Edition::Updater;
-    if (name == "upgrade") return engine::Edition::Upgrade;
-    if (name == "loader") return engine::Edition::Loader;
+std::optional<ui::Edition> EditionNamed(std::string_view name) {
+    if (name == "updater") return ui::Edition::Updater;
+    if (name == "upgrade") return ui::Edition::Upgrade;
+    if (name == "loader") return ui::Edition::Loader;
     return std::nullopt;
 }
 

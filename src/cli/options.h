@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/frontend.h"
+#include "ui/windows.h"
 
 namespace quillon::cli {
 
@@ -15,7 +15,7 @@ enum class Command { Ports, Images, Identify, Update, Help, Version };
 struct Options {
     Command command = Command::Help;
     std::vector<std::string> ports;  // as given, in order
-    std::optional<engine::Edition> edition;
+    std::optional<ui::Edition> edition;
     bool repeat = false;
     bool json = false;
     std::string log;  // empty: no log

@@ -1,21 +1,16 @@
-#include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "cli/board_log.h"
 #include "cli/platform.h"
+#include "serial/port_holders.h"
 #include "serial/posix_backend.h"
 
 namespace quillon::cli {
@@ -33,71 +28,11 @@ void OnInterrupt(int) {
     if (g_interrupts->fetch_add(1) + 1 >= 2) _exit(g_second_exit);
 }
 
-std::string ProcessName(const std::string& pid) {
-    std::string comm;
-    std::ifstream("/proc/" + pid + "/comm") >> comm;
-    return (comm.empty() ? std::string("a program") : comm) + " (pid " + pid + ")";
-}
-
-// "name (pid N)" for every other process that has `device` open; empty when none is found
-// (another user's processes cannot be looked into).
-std::string Holders(const std::string& device) {
-    std::error_code ec;
-    const std::filesystem::path target = std::filesystem::canonical(device, ec);
-    if (ec) return {};
-    std::string names;
-    DIR* proc = ::opendir("/proc");
-    if (proc == nullptr) return {};
-    const std::string self = std::to_string(::getpid());
-    while (dirent* entry = ::readdir(proc)) {
-        const std::string pid = entry->d_name;
-        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
-            continue;
-        const std::filesystem::path fds = "/proc/" + pid + "/fd";
-        bool holds = false;
-        for (auto it = std::filesystem::directory_iterator(fds, ec);
-             !ec && it != std::filesystem::directory_iterator() && !holds; it.increment(ec)) {
-            std::error_code link_ec;
-            holds = std::filesystem::read_symlink(it->path(), link_ec) == target;
-        }
-        ec.clear();
-        if (!holds) continue;
-        if (!names.empty()) names += ", ";
-        names += ProcessName(pid);
-    }
-    ::closedir(proc);
-    return names;
-}
-
-// The processes that hold a flock on `device`, from /proc/locks: lines such as
-// "1: FLOCK  ADVISORY  WRITE 4711 00:19:4 0 EOF" (major:minor in hex, then the inode).
-std::string LockHolders(const std::string& device) {
-    struct stat st {};
-    if (::stat(device.c_str(), &st) != 0) return {};
-    char id[64];
-    std::snprintf(id, sizeof id, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
-                  static_cast<unsigned long>(st.st_ino));
-    std::ifstream locks("/proc/locks");
-    std::string line, names;
-    while (std::getline(locks, line)) {
-        std::istringstream fields(line);
-        std::string number, type, mode, access, pid, where;
-        if (!(fields >> number >> type)) continue;
-        if (type == "->") fields >> type;  // a waiting lock
-        if (!(fields >> mode >> access >> pid >> where)) continue;
-        if (type != "FLOCK" || where != id || pid == std::to_string(::getpid())) continue;
-        if (!names.empty()) names += ", ";
-        names += ProcessName(pid);
-    }
-    return names;
-}
-
 PortCheck Busy(const std::string& device) {
-    // Who locked it says more than who merely has it open (devsim keeps its own pty open).
-    std::string holders = LockHolders(device);
-    if (holders.empty()) holders = Holders(device);
-    return {PortCheck::State::Busy,
-            "in use by " + (holders.empty() ? std::string("another program") : holders)};
+    const auto holders = serial::PortHolders(device);
+    // Another user's processes cannot be looked into.
+    return {PortCheck::State::Busy, holders.empty() ? std::string("In use by another program")
+                                                    : serial::InUseText(holders)};
 }
 
 class PosixAppendFile : public AppendFile {
@@ -145,20 +80,17 @@ void InstallInterruptHandler(std::atomic<int>& interrupts, int second_exit_code)
 
 PortCheck CheckPort(const std::string& device) {
     if (device.empty()) return {PortCheck::State::Missing, {}};
+    // A program holding the device with a plain open takes no lock, yet it would share the
+    // board's replies: it counts as busy as much as one that locked it.
+    if (!serial::PortHolders(device).empty()) return Busy(device);
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
         if (err == ENOENT || err == ENXIO || err == ENODEV || err == ENOTDIR)
             return {PortCheck::State::Missing, {}};
         if (err == EBUSY) return Busy(device);
-        if (err == EACCES || err == EPERM) {
-            struct stat st {};
-            std::string why = "no permission to open it";
-            if (::stat(device.c_str(), &st) == 0)
-                if (const group* g = ::getgrgid(st.st_gid))
-                    why += std::string("; members of the group \"") + g->gr_name + "\" may";
-            return {PortCheck::State::Refused, why};
-        }
+        if (err == EACCES || err == EPERM)
+            return {PortCheck::State::Refused, serial::NoPermissionText(device)};
         return {PortCheck::State::Refused, std::strerror(err)};
     }
     PortCheck result;

@@ -13,15 +13,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint32_t kBaud = 115200;
-constexpr std::uint8_t kParityNone = 0;
-constexpr std::uint8_t kTwoStopBits = 2;
-constexpr std::uint8_t kDataBits = 8;
 // The shortest checksummed packet (an EEPROM byte and its checksum): shorter writes are
 // the identify byte, the entry command and the short pass-on frame.
 constexpr std::size_t kShortestPacket = 6;
 
-// Counts what crosses the line, around the real device.
+// Counts what crosses the line, around the real device (every call passes through).
 class CountingDevice : public serial::Device {
 public:
     CountingDevice(std::unique_ptr<serial::Device> inner, std::shared_ptr<LineCounters> counters)
@@ -45,26 +41,38 @@ public:
     }
     bool escape(serial::Escape e) override { return inner_->escape(e); }
     int poll_handle() const override { return inner_->poll_handle(); }
+    std::optional<int> receive_latency_ms() const override { return inner_->receive_latency_ms(); }
+    bool gone() const override { return inner_->gone(); }
 
 private:
     std::unique_ptr<serial::Device> inner_;
     std::shared_ptr<LineCounters> counters_;
 };
 
+// `before_open` runs when the channel asks which device to open, before every open: the
+// run notes which device the port names now.
 class CountingBackend : public serial::Backend {
 public:
-    CountingBackend(std::shared_ptr<serial::Backend> inner, std::shared_ptr<LineCounters> counters)
-        : inner_(std::move(inner)), counters_(std::move(counters)) {}
-    std::string device_name(int port) override { return inner_->device_name(port); }
+    CountingBackend(std::shared_ptr<serial::Backend> inner, std::shared_ptr<LineCounters> counters,
+                    std::function<void()> before_open)
+        : inner_(std::move(inner)),
+          counters_(std::move(counters)),
+          before_open_(std::move(before_open)) {}
+    std::string device_name(int port) override {
+        before_open_();
+        return inner_->device_name(port);
+    }
     std::unique_ptr<serial::Device> open(const std::string& name) override {
         auto device = inner_->open(name);
         if (!device) return nullptr;
         return std::make_unique<CountingDevice>(std::move(device), counters_);
     }
+    std::string refusal() const override { return inner_->refusal(); }
 
 private:
     std::shared_ptr<serial::Backend> inner_;
     std::shared_ptr<LineCounters> counters_;
+    std::function<void()> before_open_;
 };
 
 std::string Hex2(unsigned v) {
@@ -112,12 +120,13 @@ PortRun::PortRun(int index, PortTarget target, const RunSettings& settings, Outp
       output_(output),
       log_(log),
       interrupts_(interrupts),
-      channels_(std::make_shared<CountingBackend>(MakePortBackend([this] { return device_now_; }),
-                                                  counters_)),
+      channels_(std::make_shared<CountingBackend>(
+          MakePortBackend([this] { return device_now_; }), counters_,
+          [this] { device_now_ = target_.device ? target_.device() : std::string(); })),
       pump_([this] { return channels_.PollHandle(target_.number); }),
-      ui_(*this, AdapterSetup{settings.edition, settings.loader_family, settings.sequence_mode,
-                              [this] { return TakeStop(); }, [this] { OpenPort(); }}),
-      engine_(ui_, channels_, ports_, pump_) {
+      events_(*this, settings.edition, [this] { return TakeStop(); }),
+      engine_(events_, channels_, ports_, pump_) {
+    engine_.options = settings_.engine;
     ports_.selected_port = static_cast<std::int16_t>(target_.number);
     ports_.opened_port = -1;
     catalog::InitCatalog(*catalog_);
@@ -138,35 +147,36 @@ void PortRun::SleepUnlessStopped(std::chrono::milliseconds total) {
     while (!Stopped() && Clock::now() < end) std::this_thread::sleep_for(kStopCheckSlice);
 }
 
-void PortRun::OpenPort() {
-    if (ports_.selected_port == ports_.opened_port) return;
-    ports_.opened_port = ports_.selected_port;
-    channels_.CloseChannel(target_.number);
-    device_now_ = target_.device ? target_.device() : std::string();
-    if (channels_.OpenChannel(target_.number, kBaud, kParityNone, kTwoStopBits, kDataBits, 0) ==
-        nullptr) {
-        const PortCheck check = CheckPort(device_now_);
-        open_failure_ =
-            check.state == PortCheck::State::Busy ? Exit::AlreadyRunning : Exit::InvalidPort;
-        std::string why = device_now_.empty() ? "no device" : device_now_;
-        if (!check.detail.empty()) why += ": " + check.detail;
-        OnEvent(
-            {EventKind::PortUnusable, "cannot open the port (" + why + ")", 0, 0, open_failure_});
-        return;
-    }
-    channels_.SetControlLines(target_.number, true);
+bool PortRun::ReopenPort() {
+    ports_.opened_port = -1;
+    return serial::ApplySelectedPort(ports_, channels_);
 }
 
 void PortRun::OnEvent(const Event& event) {
     switch (event.kind) {
-        case EventKind::Found:
-            found_text_ = event.text;
-            break;
+        case EventKind::PortUnusable: {
+            // Busy or not, named with what stood in the way: the open's own reason, else
+            // what a fresh look at the device finds.
+            const PortCheck check = CheckPort(device_now_);
+            open_failure_ =
+                check.state == PortCheck::State::Busy ? Exit::AlreadyRunning : Exit::InvalidPort;
+            std::string why = device_now_.empty() ? "no device" : device_now_;
+            const std::string& detail = event.text.empty() ? check.detail : event.text;
+            if (!detail.empty()) why += ": " + detail;
+            Event refined = event;
+            refined.text = "cannot open the port (" + why + ")";
+            refined.exit = open_failure_;
+            if (!quiet_) output_.PortEvent(index_, refined);
+            return;
+        }
         case EventKind::Resend:
             ++resends_;
             break;
         default:
-            if (IsFinal(event.kind)) final_ = event;
+            if (IsFinal(event.kind)) {
+                final_ = event;
+                final_seen_ = true;
+            }
             break;
     }
     // While waiting for a board the hundred tries and their "Device not Found" say nothing.
@@ -208,51 +218,54 @@ void PortRun::Record(Exit exit, std::string result, Clock::time_point start,
 }
 
 std::optional<Exit> PortRun::SearchAndProgram(bool waiting) {
-    ui_.BeginSearch();
     final_ = {};
-    found_text_.clear();
+    final_seen_ = false;
     resends_ = 0;
-    last_result_ = 0;
+    chain_goes_on_ = false;
     board_time_ = UtcNow();
     const auto start = Clock::now();
     const std::uint64_t packets_before = counters_->packets.load();
     quiet_ = waiting;
-    const std::int16_t found = engine::SearchDevice(engine_, {&bar_}, {&bar_});
+    const engine::SearchResult found = engine::SearchDevice(engine_);
     quiet_ = false;
     switch (found) {
-        case engine::kSearchFound:
+        case engine::SearchResult::Found:
             break;
-        case engine::kSearchPortUnusable:
+        case engine::SearchResult::PortUnusable:
             if (waiting) return std::nullopt;
             Record(open_failure_, "cannot open the port", start, packets_before);
             return open_failure_;
-        case engine::kSearchNotFound:
+        case engine::SearchResult::NotFound:
             if (waiting) return std::nullopt;
             Record(Exit::NoDevice, final_.text, start, packets_before);
             return Exit::NoDevice;
-        default:  // stopped while searching
+        case engine::SearchResult::Stopped:
             if (waiting) return std::nullopt;
             Record(Exit::UserAbort, final_.text, start, packets_before);
             return Exit::UserAbort;
     }
-    last_result_ = engine::PrgMode(engine_, *catalog_, {&bar_}, {&bar_});
-    ui_.EndSession(last_result_, catalog_->prepared);
+    const engine::SessionResult session = engine::PrgMode(engine_, *catalog_);
+    chain_goes_on_ = session.end == engine::SessionEnd::PassedOn ||
+                     (session.end == engine::SessionEnd::Programmed && session.remaining > 0);
+    if (!final_seen_) {
+        // Every session ends with one word from the engine; without it nothing is claimed.
+        final_ = {EventKind::Failed, "the session ended without a result", 0, 0, Exit::NoResponse};
+        output_.PortEvent(index_, final_);
+    }
     std::string result = final_.text;
     // A board unplugged in the middle: its line says so.
-    if (channels_.IsOpen(target_.number) && channels_.PollHandle(target_.number) < 0 &&
-        DevicePathsSupported())
-        result += " (the line hung up)";
+    if (channels_.LineGone(target_.number)) result += " (the line hung up)";
     Record(final_.exit, result, start, packets_before);
     return final_.exit;
 }
 
 Exit PortRun::Update() {
     if (settings_.repeat) return Repeat();
-    if (settings_.sequence_mode != 0) catalog::ResetPending(*catalog_);
+    if (settings_.engine.sequence_mode) catalog::ResetPending(*catalog_);
     Exit worst = Exit::Success;
     do {
         worst = Worst(worst, *SearchAndProgram(false));
-    } while (settings_.sequence_mode != 0 && last_result_ != 0 && !Stopped());
+    } while (settings_.engine.sequence_mode && chain_goes_on_ && !Stopped());
     channels_.CloseChannel(target_.number);
     return worst;
 }
@@ -264,7 +277,7 @@ Exit PortRun::Repeat() {
     while (!Stopped()) {
         if (!announced) output_.PortLine(index_, "waiting for a board");
         announced = true;
-        if (settings_.sequence_mode != 0 && !chain) catalog::ResetPending(*catalog_);
+        if (settings_.engine.sequence_mode && !chain) catalog::ResetPending(*catalog_);
         const std::optional<Exit> board = SearchAndProgram(!chain);
         if (!board) {
             chain = false;
@@ -272,7 +285,7 @@ Exit PortRun::Repeat() {
             continue;
         }
         worst = Worst(worst, *board);
-        chain = settings_.sequence_mode != 0 && last_result_ != 0;
+        chain = settings_.engine.sequence_mode && chain_goes_on_;
         if (chain || Stopped()) continue;
         WaitForRemoval();
         announced = false;
@@ -286,32 +299,26 @@ Exit PortRun::Repeat() {
 // at another device, so that one board is never programmed twice.
 void PortRun::WaitForRemoval() {
     const std::string board_device = device_now_;
-    const std::uint8_t identify[1] = {
-        engine::SearchByte(settings_.edition, settings_.loader_family)};
+    const std::uint8_t identify[1] = {settings_.engine.identify_byte};
     while (!Stopped()) {
         if ((target_.device ? target_.device() : std::string()) != board_device) return;
-        quiet_ = true;
-        ports_.opened_port = -1;
-        OpenPort();
-        quiet_ = false;
-        if (!channels_.IsOpen(target_.number)) return;
+        if (!ReopenPort()) return;
         engine::DrainInput(engine_);
         engine_.parser.AckSeen = 0;
         engine_.parser.NakSeen = 0;
         engine::WriteBytes(engine_, identify);
         const int r = engine::WaitReply(engine_, engine::kSearchWaitMs);
-        if (r == engine::kReplyTimeout || r == engine::kReplyStop) return;
+        if (r != engine::kReplyAck && r != engine::kReplyNak) return;
         SleepUnlessStopped(kPresenceInterval);
     }
 }
 
 Exit PortRun::Identify() {
-    ui_.BeginSearch();
     final_ = {};
-    const std::int16_t found = engine::SearchDevice(engine_, {&bar_}, {&bar_});
-    if (found == engine::kSearchPortUnusable) return open_failure_;
-    if (found == engine::kSearchNotFound) return Exit::NoDevice;
-    if (found != engine::kSearchFound) return Exit::UserAbort;
+    const engine::SearchResult found = engine::SearchDevice(engine_);
+    if (found == engine::SearchResult::PortUnusable) return open_failure_;
+    if (found == engine::SearchResult::NotFound) return Exit::NoDevice;
+    if (found != engine::SearchResult::Found) return Exit::UserAbort;
     engine::AwaitExtendedInfo(engine_);
     const engine::DeviceIdentity& id = engine_.identity();
     const engine::ReplyParser& p = engine_.parser;

@@ -1,7 +1,7 @@
 // One port's work on its own thread: search, the programming session (or the device
 // report), the board log line, and in the production line mode the wait for the next
 // board. Each port has its own engine context: channel table, port selection, pump,
-// frontend and a catalog of its own, because the session patches the image it sends in
+// the engine's events and a catalog of its own, because the session patches the image it sends in
 // place (reset jump, K80 fix bytes). Nothing is shared between ports but the output, the
 // log and the Ctrl-C counter, all made for it.
 #pragma once
@@ -17,8 +17,8 @@
 
 #include "catalog/preparation.h"
 #include "cli/board_log.h"
+#include "cli/engine_events.h"
 #include "cli/events.h"
-#include "cli/frontend_adapter.h"
 #include "cli/output.h"
 #include "engine/link.h"
 #include "engine/poll_pump.h"
@@ -35,9 +35,8 @@ inline constexpr std::chrono::milliseconds kPresenceInterval{500};
 inline constexpr std::chrono::milliseconds kStopCheckSlice{20};
 
 struct RunSettings {
-    engine::Edition edition = engine::Edition::Updater;
-    std::uint8_t loader_family = 0;
-    std::uint8_t sequence_mode = 0;
+    ui::Edition edition = ui::Edition::Updater;  // its success text
+    engine::EngineOptions engine;                // identify byte and sequence mode
     bool repeat = false;
 };
 
@@ -72,7 +71,8 @@ private:
     std::optional<Exit> SearchAndProgram(bool waiting);
     Exit Repeat();
     void WaitForRemoval();
-    void OpenPort();
+    // Opens the port afresh (the engine's own opening); false when it cannot be used.
+    bool ReopenPort();
     bool Stopped() const { return interrupts_.load() > 0; }
     bool TakeStop();
     void SleepUnlessStopped(std::chrono::milliseconds total);
@@ -91,18 +91,17 @@ private:
     serial::ChannelTable channels_;
     serial::PortSelection ports_;
     engine::PollPump pump_;
-    FrontendAdapter ui_;
+    EngineEvents events_;
     engine::Engine engine_;
     std::unique_ptr<catalog::CatalogState> catalog_ = std::make_unique<catalog::CatalogState>();
 
     bool stop_taken_ = false;
     bool quiet_ = false;  // waiting for a board: no search chatter
     Exit open_failure_ = Exit::InvalidPort;
-    std::string found_text_;
     Event final_;
+    bool final_seen_ = false;
     long resends_ = 0;
-    int last_result_ = 0;
-    int bar_ = 0;  // the handle the engine passes back for bars
+    bool chain_goes_on_ = false;  // sequence mode: the next device of the row follows
     std::string board_time_;
 };
 

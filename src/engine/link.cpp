@@ -1,13 +1,7 @@
 #include "engine/link.h"
 
-#include <cstdio>
-
 namespace quillon::engine {
 namespace {
-
-int SelectedPort(const Engine& e) {
-    return e.ports.selected_port;
-}
 
 // Waits in slices of 5 ms until `deadline` or until `done` says the awaited answer is
 // there. Input wakes a slice early; a wake that brought no bytes (a device that hung up
@@ -33,8 +27,12 @@ int SliceWait(Engine& e, int slices, Done done) {
 
 }  // namespace
 
+std::int16_t LinkPort(const Engine& e) {
+    return e.ports.run_port >= 0 ? e.ports.run_port : e.ports.selected_port;
+}
+
 int PollReply(Engine& e) {
-    const int port = SelectedPort(e);
+    const int port = LinkPort(e);
     if (!e.channels.IsOpen(port)) return 0;
     const std::uint32_t n = e.channels.ReadChannel(port, std::span<std::uint8_t>(e.receive));
     const std::size_t used = n < e.receive.size() ? n : e.receive.size();
@@ -43,14 +41,14 @@ int PollReply(Engine& e) {
 }
 
 void DrainInput(Engine& e) {
-    const int port = SelectedPort(e);
+    const int port = LinkPort(e);
     if (!e.channels.IsOpen(port)) return;
     for (int i = 0; i < kDrainMaxReads; ++i)
         if (e.channels.ReadChannel(port, std::span<std::uint8_t>(e.receive)) == 0) return;
 }
 
 void DiscardInput(Engine& e) {
-    const int port = SelectedPort(e);
+    const int port = LinkPort(e);
     if (!e.channels.IsOpen(port)) return;
     e.channels.ReadChannel(port, std::span<std::uint8_t>(e.receive));
 }
@@ -58,7 +56,7 @@ void DiscardInput(Engine& e) {
 int WaitReply(Engine& e, int ms) {
     const int slices = ms / static_cast<int>(kSlice.count());
     return SliceWait(e, slices, [&e]() -> int {
-        if (e.ui.TakeStopRequested()) return kReplyStop;
+        if (e.events.TakeStopRequested()) return kReplyStop;
         if (e.parser.AckSeen) {
             e.parser.AckSeen = 0;
             return kReplyAck;
@@ -67,12 +65,13 @@ int WaitReply(Engine& e, int ms) {
             e.parser.NakSeen = 0;
             return kReplyNak;
         }
+        if (e.channels.LineGone(LinkPort(e))) return kReplyLineGone;
         return kReplyTimeout;
     });
 }
 
 void WriteBytes(Engine& e, std::span<const std::uint8_t> bytes) {
-    e.channels.WriteChannel(SelectedPort(e), bytes);
+    e.channels.WriteChannel(LinkPort(e), bytes);
 }
 
 LinkResult SendPacket(Engine& e, std::span<std::uint8_t> packet, int n) {
@@ -89,15 +88,12 @@ LinkResult SendPacket(Engine& e, std::span<std::uint8_t> packet, int n) {
             case kReplyStop:
                 return LinkUserAbort;
             case kReplyTimeout:
+            case kReplyLineGone:
                 return LinkNoResponse;
             default:
                 break;
         }
-        char text[32];
-        std::snprintf(text, sizeof text, "Resend %d", resends);
-        const StatusBarRef main_bar = e.ui.MainStatusBar();
-        e.ui.SetPanelText(main_bar, PanelSlot::ActivityPanel, text);
-        e.ui.RepaintStatusBar(main_bar);
+        e.events.Resend(resends);
         if (resends >= kMaxResends) return LinkChecksumError;
     }
 }

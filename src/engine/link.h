@@ -30,6 +30,7 @@
 //       data[24..25] protected window start, data[26..27] its extent (both low byte
 //       first), data[28..] ignored; bytes between data[n-1] and 'K' are ignored.
 //   Inside an extended block 'K' and 'N' are data; only the closing 'K' ends it.
+//   The four codes after 'V' are data whatever their value ('K', 'N', 'V' and 'R' too).
 //
 // Every byte stream leaves the parser in one of its four states with all indices in range:
 // the parser has no error state and no buffer that a long or short block could overrun.
@@ -46,7 +47,7 @@
 #include <cstdint>
 #include <span>
 
-#include "engine/frontend.h"
+#include "engine/events.h"
 #include "engine/protocol.h"
 #include "engine/pump.h"
 #include "serial/channel.h"
@@ -67,6 +68,7 @@ inline constexpr int kReplyAck = 1;
 inline constexpr int kReplyNak = -1;
 inline constexpr int kReplyStop = -2;
 inline constexpr int kReplyTimeout = 0;
+inline constexpr int kReplyLineGone = -3;  // the line hung up: no answer can come any more
 
 // ProtectedWindow: device address units the session leaves out; start 0 means none.
 struct ProtectedWindow {
@@ -74,16 +76,30 @@ struct ProtectedWindow {
     std::int32_t extent = 0;
 };
 
+// Identify bytes: which one a bootloader answers depends on the product it belongs to.
+inline constexpr std::uint8_t kSearchByteDefault = 0xC2;
+inline constexpr std::uint8_t kSearchByteFamily1 = 0xC6;
+inline constexpr std::uint8_t kSearchByteUpgrade = 0xC5;
+
+// What the front end chooses for its runs.
+struct EngineOptions {
+    std::uint8_t identify_byte = kSearchByteDefault;
+    // Program the catalog's images one after another into a row of devices: a device of a
+    // family already programmed in the run is passed on.
+    bool sequence_mode = false;
+};
+
 // The programming engine's state and the services it runs on.
 struct Engine {
-    Engine(Frontend& frontend, serial::ChannelTable& channel_table,
+    Engine(Events& event_sink, serial::ChannelTable& channel_table,
            serial::PortSelection& port_selection, Pump& the_pump)
-        : ui(frontend), channels(channel_table), ports(port_selection), pump(the_pump) {}
+        : events(event_sink), channels(channel_table), ports(port_selection), pump(the_pump) {}
 
-    Frontend& ui;
+    Events& events;
     serial::ChannelTable& channels;
     serial::PortSelection& ports;
     Pump& pump;
+    EngineOptions options;
 
     ReplyParser parser;  // link state and DeviceIdentity
     BootPacket packet;
@@ -93,6 +109,8 @@ struct Engine {
     const DeviceIdentity& identity() const { return parser.identity; }
 };
 
+// The port the link talks to: the one the running search opened, else SelectedPort.
+std::int16_t LinkPort(const Engine& e);
 // Reads what has arrived on the selected port (never waits) and feeds it to the parser.
 // Returns the number of bytes read; 0 when the port is closed.
 int PollReply(Engine& e);
@@ -101,12 +119,14 @@ void DrainInput(Engine& e);
 // One read, thrown away.
 void DiscardInput(Engine& e);
 // Waits up to `ms` (counted in whole 5 ms slices; 3 ms makes none) for the device's answer:
-// kReplyAck, kReplyNak, kReplyStop (StopRequested observed and cleared) or kReplyTimeout.
+// kReplyAck, kReplyNak, kReplyStop (StopRequested observed and cleared) or kReplyTimeout;
+// kReplyLineGone at once when the port's line has hung up (what arrived before is read
+// first), so a pulled cable is not waited out.
 // Input ends a slice early, so a reply is seen at once; the time-out is measured against
 // the deadline and is never shorter than ms rounded down to slices.
 int WaitReply(Engine& e, int ms);
 // Writes the checksum at packet[n], transmits the n + 1 bytes and waits for the answer,
-// resending up to four times on rejection ("Resend %d" in the main window's status bar).
+// resending up to four times on rejection (each resend is told to the front end).
 // `packet` must have room for the checksum; when it has not, nothing is sent.
 LinkResult SendPacket(Engine& e, std::span<std::uint8_t> packet, int n);
 // Writes bytes as they are (single-byte commands, summed frames); the result is not used.

@@ -1,11 +1,9 @@
 #include "engine/outcome.h"
 
-#include "engine/protocol.h"
-
 namespace quillon::engine {
 
-std::string_view LinkErrorText(int code) {
-    switch (code) {
+std::string_view LinkErrorText(LinkResult result) {
+    switch (result) {
         case LinkNoResponse:
             return kNoResponseText;
         case LinkUserAbort:
@@ -17,11 +15,6 @@ std::string_view LinkErrorText(int code) {
         default:
             return {};
     }
-}
-
-void ShowLinkError(Frontend& ui, int code) {
-    const std::string_view text = LinkErrorText(code);
-    if (!text.empty()) ui.ShowOutcome(text, colour::kRed, 0);
 }
 
 }  // namespace quillon::engine

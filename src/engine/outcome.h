@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "engine/frontend.h"
+#include "engine/protocol.h"
 
 namespace quillon::engine {
 
@@ -12,10 +12,7 @@ inline constexpr std::string_view kUserAbortText = " User Abort !! ";
 inline constexpr std::string_view kChecksumErrorText = " CHK Error !! ";
 inline constexpr std::string_view kIncompatibleText = " Incompatible Bootloader !! ";
 
-// The text of a link result; empty for 0, positive and unknown codes.
-std::string_view LinkErrorText(int code);
-// Shows the result's text as the red outcome (controls back to idle); nothing for a code
-// without text.
-void ShowLinkError(Frontend& ui, int code);
+// The text of a link result; empty for LinkOk and unknown codes.
+std::string_view LinkErrorText(LinkResult result);
 
 }  // namespace quillon::engine

@@ -28,10 +28,34 @@ void SetByte(std::uint16_t& value, std::size_t which, std::uint8_t b) {
 
 }  // namespace
 
+void ReplyParser::TakePendingByte(std::uint8_t b) {
+    switch (PendingIndex) {
+        case 0:
+            pending_bios = b;
+            break;
+        case 1:
+            pending_chip = b;
+            break;
+        case 2:
+            pending_print = b;
+            break;
+        default:
+            pending_preparation = b;
+            PendingIndex = kNotCollecting;
+            return;
+    }
+    ++PendingIndex;
+}
+
 void ReplyParser::Feed(std::uint8_t b) {
     switch (state) {
         case ParserState::Idle:
-            if (b == kExtendedMark && HasExtendedBlock(identity.BiosVersion)) {
+            // Inside a version reply every byte is data, whatever its value: a version,
+            // chip, print or preparation code of 'K', 'N', 'V' or 'R' must not end or
+            // restart the reply half read.
+            if (PendingIndex <= kLastPendingIndex) {
+                TakePendingByte(b);
+            } else if (b == kExtendedMark && HasExtendedBlock(identity.BiosVersion)) {
                 ExtIndex = 0;
                 state = ParserState::ExtLength;
             } else if (b == kAck) {
@@ -48,29 +72,10 @@ void ReplyParser::Feed(std::uint8_t b) {
                 PendingIndex = 0;
                 ExtComplete = 0;
             } else {
-                switch (PendingIndex) {
-                    case 0:
-                        pending_bios = b;
-                        PendingIndex = 1;
-                        break;
-                    case 1:
-                        pending_chip = b;
-                        PendingIndex = 2;
-                        break;
-                    case 2:
-                        pending_print = b;
-                        PendingIndex = 3;
-                        break;
-                    case 3:
-                        pending_preparation = b;
-                        PendingIndex = kNotCollecting;
-                        break;
-                    default:
-                        identity.VersionReported = 0;
-                        pending_bios = 0;
-                        pending_chip = b;
-                        break;
-                }
+                // A bare chip code.
+                identity.VersionReported = 0;
+                pending_bios = 0;
+                pending_chip = b;
             }
             return;
         case ParserState::ExtLength:

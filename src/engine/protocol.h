@@ -65,6 +65,7 @@ enum class ParserState : std::uint16_t { Idle = 0, ExtLength, ExtSkip, ExtData }
 
 // Position in a version reply: 0..3 while collecting, kNotCollecting otherwise.
 inline constexpr std::uint8_t kNotCollecting = 255;
+inline constexpr std::uint8_t kLastPendingIndex = 3;  // the preparation code
 
 // ReplyParser: one step per received byte. Holds the link's receive-side state: the
 // acknowledge flags, the committed and pending identification and the extended block.
@@ -94,6 +95,10 @@ struct ReplyParser {
     // What a device search resets before it starts: state, extended information and the
     // committed identity bytes. Pending bytes and VersionReported carry over.
     void ResetForSearch();
+
+private:
+    // Stores byte PendingIndex (0..3) of a version reply and moves on.
+    void TakePendingByte(std::uint8_t b);
 };
 
 }  // namespace quillon::engine

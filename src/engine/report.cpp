@@ -9,21 +9,6 @@ namespace {
 
 constexpr char kNotAText = '\xFF';  // first byte of a device text that was never set
 
-void ShowRefusal(Engine& e, const catalog::PreparedImage& image, std::string_view text) {
-    switch (e.ui.edition()) {
-        case Edition::Loader:
-            e.ui.ShowOutcome(text, colour::kRed, 0);
-            break;
-        case Edition::Upgrade:
-            break;
-        case Edition::Updater:
-            e.ui.ShowOutcome(text, colour::kRed, 0);
-            e.ui.SetPanelText(e.ui.MainStatusBar(), PanelSlot::DetailPanel, kWarningText);
-            ShowDeviceReport(e, image);
-            break;
-    }
-}
-
 }  // namespace
 
 std::string BiosLineText(std::uint8_t bios, std::uint8_t print_code, std::uint8_t preparation) {
@@ -47,41 +32,17 @@ std::string LoaderBiosText(std::uint8_t bios) {
     return text;
 }
 
-void ShowDeviceReport(Engine& e, const catalog::PreparedImage& image) {
-    const DeviceIdentity& id = e.identity();
-    switch (e.ui.edition()) {
-        case Edition::Loader:
-            if (id.VersionReported != 0)
-                e.ui.SetLoaderReport(LoaderHardwareText(image.PrintCode, id.PreparationCode),
-                                     LoaderBiosText(id.BiosVersion));
-            return;
-        case Edition::Upgrade:
-            return;
-        case Edition::Updater:
-            break;
-    }
-    const bool reported = id.VersionReported != 0;
-    e.ui.ShowBiosLine(BiosLineText(id.BiosVersion, reported ? id.PrintCode : image.PrintCode,
-                                   reported ? id.PreparationCode : image.PreparationCode));
-    if (HasExtendedBlock(id.BiosVersion)) {
+DeviceReport MakeDeviceReport(Engine& e, const catalog::PreparedImage& image) {
+    DeviceReport r;
+    r.identity = e.identity();
+    r.image_print = image.PrintCode;
+    r.image_preparation = image.PreparationCode;
+    if (HasExtendedBlock(r.identity.BiosVersion)) {
         if (e.parser.DeviceText[0] == kNotAText) e.parser.DeviceText.fill('\0');
-        e.ui.ShowDeviceTextLine(e.parser.device_text());
-    } else {
-        e.ui.HideDeviceTextLine();
+        r.has_text = true;
+        r.text = e.parser.device_text();
     }
-}
-
-void ShowNoImage(Engine& e, const catalog::PreparedImage& image) {
-    ShowRefusal(e, image, kNoImageText);
-}
-
-void ShowImageTooBig(Engine& e, const catalog::PreparedImage& image) {
-    ShowRefusal(e, image, kImageTooBigText);
-}
-
-void ShowPlainCue(Frontend& ui, std::int32_t plain) {
-    if (ui.edition() == Edition::Loader) return;
-    ui.SetCueBackground(plain != 0 ? colour::kSilver : colour::kButtonFace);
+    return r;
 }
 
 }  // namespace quillon::engine

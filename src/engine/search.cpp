@@ -1,17 +1,6 @@
 #include "engine/search.h"
 
-#include <cstdio>
-
-#include "engine/outcome.h"
-
 namespace quillon::engine {
-
-std::uint8_t SearchByte(Edition edition, std::uint8_t loader_family) {
-    if (edition == Edition::Upgrade) return kSearchByteUpgrade;
-    if (loader_family == 1) return kSearchByteFamily1;
-    if (loader_family == 2) return kSearchByteUpgrade;
-    return kSearchByteDefault;
-}
 
 void ClearIdentity(Engine& e) {
     DeviceIdentity& id = e.parser.identity;
@@ -27,6 +16,7 @@ void AwaitExtendedInfo(Engine& e) {
     for (int round = 1; round <= kExtendedWaitRounds && !e.parser.ExtComplete; ++round) {
         PollReply(e);
         if (e.parser.ExtComplete) return;
+        if (e.channels.LineGone(LinkPort(e))) break;  // nothing more will come
         // One 5 ms round; arriving input ends it early and is read at once, but the count
         // of rounds stays tied to the clock so the whole wait keeps its length.
         const Clock::time_point round_end = start + round * kSlice;
@@ -47,76 +37,49 @@ void AwaitExtendedInfo(Engine& e) {
         e.parser.state = ParserState::Idle;
 }
 
-namespace {
-
-void ShowTry(Engine& e, ProgressBarRef progress, StatusBarRef status, int attempt) {
-    switch (e.ui.edition()) {
-        case Edition::Loader:
-            e.ui.ShowActivity(kSearchDeviceText, colour::kBlack);
-            e.ui.SetProgressPosition(progress, kSearchProgressMax - attempt);
-            break;
-        case Edition::Upgrade:
-            e.ui.SetProgressPosition(progress, kSearchProgressMax - attempt);
-            e.ui.SetPanelText(status, PanelSlot::ActivityPanel, kSearchDeviceText);
-            break;
-        case Edition::Updater: {
-            char text[24];
-            std::snprintf(text, sizeof text, "Try %d", attempt);
-            e.ui.SetPanelText(status, PanelSlot::ActivityPanel, text);
-            break;
-        }
-    }
-}
-
-}  // namespace
-
-std::int16_t SearchDevice(Engine& e, ProgressBarRef progress, StatusBarRef status) {
+SearchResult SearchDevice(Engine& e) {
     e.ports.opened_port = -1;
-    e.ui.HideResultLine();
-    e.ui.SetProgressPosition(progress, 0);
-    e.ui.SetProgressSmooth(progress, true);
-
-    e.ui.ApplySelectedPort();
-    e.ui.ShowPortPanel(status);
-    e.ui.ShowSessionRunning();
+    e.ports.run_port = -1;
+    e.events.SearchStarted();
+    serial::OpenFailure why;
+    if (!serial::ApplySelectedPort(e.ports, e.channels, &why))
+        e.events.PortRefused(e.ports.selected_port, why);
+    e.events.Searching(e.ports.selected_port);
     if (e.channels.FlushChannel(e.ports.selected_port) < 0) {
-        e.ui.ShowSessionIdle();
-        return kSearchPortUnusable;
+        e.events.SearchEnded(SearchResult::PortUnusable);
+        return SearchResult::PortUnusable;
     }
+    // From here on the run talks to this port, even when another is chosen meanwhile.
+    e.ports.run_port = e.ports.selected_port;
 
     e.parser.ResetForSearch();
     e.protected_window = {};
     ClearIdentity(e);
 
-    e.ui.SetProgressState(progress, ProgressState::Paused);
-    const std::uint8_t search_byte[1] = {SearchByte(e.ui.edition(), e.ui.LoaderFamily())};
-    e.ui.SetProgressMax(progress, kSearchProgressMax);
-
-    bool found = false;
-    for (int attempt = 0; attempt < kSearchTries && !found; ++attempt) {
+    e.events.SearchTries(kSearchTries);
+    const std::uint8_t search_byte[1] = {e.options.identify_byte};
+    for (int attempt = 0; attempt < kSearchTries; ++attempt) {
         DrainInput(e);
         ClearIdentity(e);
-        ShowTry(e, progress, status, attempt);
+        e.events.SearchTry(attempt);
         e.parser.AckSeen = 0;
         e.parser.NakSeen = 0;
         WriteBytes(e, search_byte);
         const int r = WaitReply(e, kSearchWaitMs);
-        if (r <= kReplyStop) {
-            ShowLinkError(e.ui, r);
-            e.ui.SetProgressPosition(progress, 0);
-            return kSearchStopped;
+        if (r == kReplyLineGone) break;  // a line that hung up answers no further try
+        if (r == kReplyStop) {
+            e.ports.run_port = -1;
+            e.events.SearchEnded(SearchResult::Stopped);
+            return SearchResult::Stopped;
         }
-        found = r > 0;
+        if (r > 0) {
+            e.events.SearchEnded(SearchResult::Found);
+            return SearchResult::Found;
+        }
     }
-
-    e.ui.SetProgressState(progress, ProgressState::Normal);
-    e.ui.SetProgressPosition(progress, 0);
-    if (!found) {
-        e.ui.SetPanelText(status, PanelSlot::ActivityPanel, kDeviceNotFoundText);
-        e.ui.ShowSessionIdle();
-        return kSearchNotFound;
-    }
-    return kSearchFound;
+    e.ports.run_port = -1;
+    e.events.SearchEnded(SearchResult::NotFound);
+    return SearchResult::NotFound;
 }
 
 }  // namespace quillon::engine

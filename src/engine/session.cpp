@@ -6,7 +6,6 @@
 
 #include "catalog/catalog.h"
 #include "catalog/scramble.h"
-#include "engine/outcome.h"
 #include "engine/report.h"
 #include "engine/search.h"
 
@@ -50,36 +49,28 @@ int WriteBlockHeader(std::span<std::uint8_t> p, std::int32_t address, std::int32
     return wide ? kWideHeader : kNarrowHeader;
 }
 
-void BlockActivity(Engine& e, StatusBarRef status, std::int32_t address) {
-    if (e.ui.edition() != Edition::Updater) return;
-    char text[40];
-    std::snprintf(text, sizeof text, "Program %05d (%05x)", static_cast<int>(address),
-                  static_cast<unsigned>(address));
-    e.ui.SetPanelText(status, PanelSlot::ActivityPanel, text);
-}
-
-// The program blocks from device address 0. A block other than the last that draws no
-// answer is left behind (the next block follows); any other failure ends the session.
-bool SendProgramBlocks(Engine& e, const PreparedImage& image, bool pad_last,
-                       ProgressBarRef progress, StatusBarRef status) {
+// The program blocks from device address 0. Every block sent must be acknowledged: one
+// without an answer would leave a hole in the device's program, so any failure ends the
+// session. Only the protected window leaves blocks out.
+bool SendProgramBlocks(Engine& e, const PreparedImage& image, bool pad_last) {
     const std::int32_t unit = std::max<std::int32_t>(image.Bounds.AddressUnit, 1);
     const std::int32_t block = image.BlockSize;
     const std::int32_t total = image.ProgramLength;
     auto& p = e.packet.bytes;
     for (std::int32_t offset = 0; offset < total; offset += block) {
         const std::int32_t address = offset / unit;
-        BlockActivity(e, status, address);
+        const bool last = offset + block >= total;
+        e.events.Block(address, last ? 0 : (offset + block) / unit, last);
         e.packet.Reset();
         const int header = WriteBlockHeader(p, address, block);
         const std::int32_t count = std::min(block, total - offset);
         std::copy_n(image.Payload + offset, count, p.begin() + header);
 
-        if (offset + block < total) {
-            e.ui.SetProgressPosition(progress, (offset + block) / unit);
+        if (!last) {
             if (InProtectedWindow(e.protected_window, address, block / unit)) continue;
             const LinkResult r = SendPacket(e, p, header + block);
-            if (r == LinkOk || r == LinkNoResponse) continue;
-            ShowLinkError(e.ui, r);
+            if (r == LinkOk) continue;
+            e.events.Failed(r);
             return false;
         }
 
@@ -98,7 +89,7 @@ bool SendProgramBlocks(Engine& e, const PreparedImage& image, bool pad_last,
         }
         const LinkResult r = SendPacket(e, p, length);
         if (r != LinkOk) {
-            ShowLinkError(e.ui, r);
+            e.events.Failed(r);
             return false;
         }
     }
@@ -106,9 +97,8 @@ bool SendProgramBlocks(Engine& e, const PreparedImage& image, bool pad_last,
 }
 
 // The fix block at the fix address: the fix bytes at the end of a whole block.
-bool SendFixBlock(Engine& e, const PreparedImage& image, StatusBarRef status) {
-    if (e.ui.edition() != Edition::Loader)
-        e.ui.SetPanelText(status, PanelSlot::ActivityPanel, kFixProgramText);
+bool SendFixBlock(Engine& e, const PreparedImage& image) {
+    e.events.FixBlock();
     const std::uint8_t key = image.PlainFlag != 0
                                  ? 0
                                  : catalog::BlockKey(static_cast<std::uint32_t>(image.FixAddress),
@@ -123,22 +113,16 @@ bool SendFixBlock(Engine& e, const PreparedImage& image, StatusBarRef status) {
             static_cast<std::uint8_t>(image.FixBytes[i] ^ key);
     const LinkResult r = SendPacket(e, p, header + block);
     if (r == LinkOk) return true;
-    ShowLinkError(e.ui, r);
+    e.events.Failed(r);
     return false;
 }
 
-bool SendEepromBytes(Engine& e, const PreparedImage& image, ProgressBarRef progress,
-                     StatusBarRef status) {
+bool SendEepromBytes(Engine& e, const PreparedImage& image) {
     if (image.EepromCount <= 0 || image.EepromBytes == nullptr) return true;
-    e.ui.SetProgressPosition(progress, 0);
-    e.ui.SetProgressMax(progress, image.EepromCount);
+    e.events.EepromStarted(image.EepromCount);
     auto& p = e.packet.bytes;
     for (std::int32_t i = 0; i < image.EepromCount; ++i) {
-        if (e.ui.edition() != Edition::Loader) {
-            char text[32];
-            std::snprintf(text, sizeof text, "Program EEP %d", static_cast<int>(i));
-            e.ui.SetPanelText(status, PanelSlot::ActivityPanel, text);
-        }
+        e.events.EepromByte(i);
         e.packet.Reset();
         p[0] = kEepromMark;
         p[1] = static_cast<std::uint8_t>(i & 0xFF);  // the device places longer tables
@@ -147,20 +131,21 @@ bool SendEepromBytes(Engine& e, const PreparedImage& image, ProgressBarRef progr
         p[4] = 0x00;
         const LinkResult r = SendPacket(e, p, kEepromPacketLength);
         if (r != LinkOk) {
-            ShowLinkError(e.ui, r);
+            e.events.Failed(r);
             return false;
         }
-        e.ui.SetProgressPosition(progress, i);
+        e.events.EepromWritten(i);
     }
     return true;
 }
 
 // A family already programmed in this run: the device is passed on instead.
-int PassOn(Engine& e, std::uint8_t action) {
+SessionResult PassOn(Engine& e, const catalog::ChipFamily& family, std::uint8_t action) {
+    e.events.PassedOn();
     if (action == kRepeatActionPause) {
         // No window events: the pause must not let a second START or Stop in.
-        e.pump.wait(kRepeatPause, /*process_ui=*/false, /*wake_on_input=*/false);
-        return kPassedOn;
+        e.pump.wait(family.repeat_pause, /*process_ui=*/false, /*wake_on_input=*/false);
+        return {SessionEnd::PassedOn, 0};
     }
     WriteBytes(e, kPassOnFrame1);
     PumpDelay(e.pump, kPassOnPauseMs);
@@ -168,53 +153,15 @@ int PassOn(Engine& e, std::uint8_t action) {
     WriteBytes(e, kPassOnFrame2);
     PumpDelay(e.pump, kPassOnPauseMs);
     DiscardInput(e);
-    return kPassedOn;
-}
-
-void ReportSuccess(Engine& e, StatusBarRef status) {
-    switch (e.ui.edition()) {
-        case Edition::Loader:
-            e.ui.ShowActivity(kLoaderSuccessText, colour::kGreen);
-            break;
-        case Edition::Upgrade:
-            e.ui.SetPanelText(status, PanelSlot::ActivityPanel, kUpgradeSuccessText);
-            break;
-        case Edition::Updater:
-            e.ui.ShowOutcome(kUpdaterSuccessText, colour::kGreen, 1);
-            break;
-    }
-    e.ui.ShowSessionIdle();
+    return {SessionEnd::PassedOn, 0};
 }
 
 }  // namespace
 
 std::optional<std::string_view> ChipText(std::uint8_t chip_code) {
-    switch (chip_code) {
-        case catalog::kChip18F258:
-            return "Found 258";
-        case catalog::kChip18F2580:
-            return "Found 2580";
-        case catalog::kChip18F2480:
-            return "Found 2480";
-        case catalog::kChip18F248:
-            return "Found 248";
-        case catalog::kChip18F2320:
-            return "Found 2320";
-        case catalog::kChip18F25K80:
-            return "Found 18F25k80";
-        case catalog::kChip18F26K80:
-            return "Found 18F26k80";
-        case catalog::kChip18F24J10:
-            return "Found 24j10";
-        case catalog::kChip33FJ64:
-            return "Found 33FJ64";
-        case catalog::kChip24HJ64:
-            return "Found 24HJ64";
-        case catalog::kChip33FJ128:
-            return "Found 33FJ128 - 24HJ128";
-        default:
-            return std::nullopt;
-    }
+    const catalog::ChipFamily* family = catalog::FamilyOf(chip_code);
+    if (family == nullptr) return std::nullopt;
+    return family->found;
 }
 
 bool CheckSuitability(const DeviceIdentity& device, std::uint8_t ip, std::uint8_t iq) {
@@ -259,72 +206,71 @@ bool InProtectedWindow(const ProtectedWindow& window, std::int32_t address,
     return next >= window.start && next <= static_cast<std::int64_t>(window.start) + window.extent;
 }
 
-int PrgMode(Engine& e, CatalogState& catalog, ProgressBarRef progress, StatusBarRef status) {
+SessionResult PrgMode(Engine& e, CatalogState& catalog) {
+    // The run ends with the session, however it ends: a port chosen meanwhile is opened by
+    // the next search.
+    struct RunEnd {
+        serial::PortSelection& ports;
+        ~RunEnd() { ports.run_port = -1; }
+    } run_end{e.ports};
+    constexpr SessionResult kEnded{SessionEnd::Ended, 0};
     PreparedImage& image = catalog.prepared;
-    image.BlockSize = catalog::kPic18BlockBytes;
-    e.ui.SetProgressPosition(progress, 0);
-    e.ui.SetProgressSmooth(progress, false);
+    e.events.SessionStarted();
 
     DeviceIdentity& id = e.parser.identity;
     if (id.BiosVersion >= kFirstIncompatibleBios) {
-        ShowDeviceReport(e, image);
-        ShowLinkError(e.ui, LinkIncompatible);
-        return 0;
+        e.events.DeviceReported(MakeDeviceReport(e, image));
+        e.events.Failed(LinkIncompatible);
+        return kEnded;
     }
     AwaitExtendedInfo(e);
     if (id.VersionReported == 0) id.PrintCode = kBareDevicePrintGroup;
     const std::uint8_t chip = id.ChipCode;
     const std::int8_t family = catalog::SelectImage(catalog, chip, id.PrintCode);
 
-    const bool sequence = e.ui.SequenceMode() != 0;
-    if (sequence && catalog::PendingStateOf(catalog, family) == 0) {
+    const catalog::ChipFamily* row = catalog::FamilyOf(chip);
+
+    const bool sequence = e.options.sequence_mode;
+    if (row != nullptr && sequence && catalog::PendingStateOf(catalog, family) == 0) {
         const std::uint8_t action = catalog::RepeatActionOf(catalog, family);
-        if (action == kRepeatActionPause || action == kRepeatActionPassOn) return PassOn(e, action);
+        if (action == kRepeatActionPause || action == kRepeatActionPassOn)
+            return PassOn(e, *row, action);
     }
 
-    const bool pad_last = chip == catalog::kChip18F25K80 || chip == catalog::kChip18F26K80;
     switch (catalog::PrepareBounds(catalog, chip, id.BiosVersion)) {
         case catalog::Preparation::UnknownChip:
-            e.ui.ShowOutcome(kErrorText, colour::kRed, 0);
-            e.ui.SetPanelText(status, PanelSlot::DetailPanel, kUnknownDeviceText);
-            return 0;
+            e.events.Refused(Refusal::UnknownChip, MakeDeviceReport(e, image));
+            return kEnded;
         case catalog::Preparation::ImageTooBig:
-            ShowImageTooBig(e, image);
-            return 0;
+            e.events.Refused(Refusal::ImageTooBig, MakeDeviceReport(e, image));
+            return kEnded;
         case catalog::Preparation::NoImage:
-            ShowNoImage(e, image);
-            return 0;
+            e.events.Refused(Refusal::NoImage, MakeDeviceReport(e, image));
+            return kEnded;
         case catalog::Preparation::Ready:
             // A record that states a length but carries no bytes has no image either.
             if (image.Payload == nullptr) {
-                ShowNoImage(e, image);
-                return 0;
+                e.events.Refused(Refusal::NoImage, MakeDeviceReport(e, image));
+                return kEnded;
             }
             break;
     }
-    e.ui.SetPanelText(status, PanelSlot::DetailPanel, ChipText(chip).value_or(""));
 
     catalog::LoadImageCodes(catalog, chip);
-    if (catalog::Is16BitChip(chip) && HasExtendedBlock(id.BiosVersion))
+    if (row->protected_window && HasExtendedBlock(id.BiosVersion))
         e.protected_window = {e.parser.WindowStart, e.parser.WindowExtent};
 
-    ShowPlainCue(e.ui, image.PlainFlag);
-    ShowDeviceReport(e, image);
+    e.events.ImagePrepared(chip, image.PlainFlag != 0);
+    const DeviceReport report = MakeDeviceReport(e, image);
+    e.events.DeviceReported(report);
     if (!CheckSuitability(id, image.PrintCode, image.PreparationCode)) {
-        const std::string name = catalog::NameOfPrint(image.PrintCode);
-        char text[96];
-        std::snprintf(text, sizeof text, "%s - Preparation %x", name.c_str(),
-                      static_cast<unsigned>(image.PreparationCode));
-        e.ui.ShowOutcome(text, colour::kRed, 0);
-        e.ui.SetPanelText(status, PanelSlot::DetailPanel, kNotSuitableWarning);
-        e.ui.SetPanelText(status, PanelSlot::NoticePanel, kNotSuitableNotice);
-        return 0;
+        e.events.Refused(Refusal::NotSuitable, report);
+        return kEnded;
     }
-    if (e.ui.edition() == Edition::Updater)
-        e.ui.SetPanelText(status, PanelSlot::NoticePanel, catalog::LoadedText(image));
+    e.events.ImageAccepted(image);
 
     if (id.VersionReported != 0 && id.BiosVersion >= kFirstEntryBios) {
-        e.ui.SetPanelText(status, PanelSlot::ActivityPanel, kEntryText);
+        e.events.EnteringProgramMode();
         e.parser.AckSeen = 0;
         e.parser.NakSeen = 0;
         const std::uint8_t entry[1] = {kEntryCommand};
@@ -332,29 +278,26 @@ int PrgMode(Engine& e, CatalogState& catalog, ProgressBarRef progress, StatusBar
         // A rejection or no answer lets the session go on (bootloaders differ in whether
         // they confirm the command); a Stop pressed here ends it before anything is written.
         if (WaitReply(e, kEntryWaitMs) == kReplyStop) {
-            ShowLinkError(e.ui, LinkUserAbort);
-            return 0;
+            e.events.Failed(LinkUserAbort);
+            return kEnded;
         }
     }
-    e.ui.ShowActivity(kProgrammingText, colour::kButtonFace);
     catalog::WriteResetJump(catalog);
 
     const std::int32_t unit = std::max<std::int32_t>(image.Bounds.AddressUnit, 1);
-    e.ui.SetProgressPosition(progress, 0);
-    e.ui.SetProgressMax(progress, image.ProgramLength / unit);
-    if (!SendProgramBlocks(e, image, pad_last, progress, status)) return 0;
-    if (!SendFixBlock(e, image, status)) return 0;
-    if (!SendEepromBytes(e, image, progress, status)) return 0;
+    e.events.ProgrammingStarted(image.ProgramLength / unit);
+    if (!SendProgramBlocks(e, image, row->pad_last_block)) return kEnded;
+    if (!SendFixBlock(e, image)) return kEnded;
+    if (!SendEepromBytes(e, image)) return kEnded;
 
-    e.ui.SetProgressPosition(progress, 0);
-    ReportSuccess(e, status);
+    e.events.Succeeded();
     catalog::MarkDone(catalog, family);
-    if (!sequence) return 0;
-    if (family == catalog::kFamily26K80) {
-        PumpDelay(e.pump, kAfterLastFamilyMs);
+    if (!sequence) return {SessionEnd::Programmed, 0};
+    if (row->settle_after.count() > 0) {
+        PumpDelay(e.pump, static_cast<int>(row->settle_after.count()));
         DiscardInput(e);
     }
-    return catalog.PendingCount;
+    return {SessionEnd::Programmed, catalog.PendingCount};
 }
 
 }  // namespace quillon::engine

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -25,12 +24,9 @@ inline constexpr std::uint8_t kFirstEntryBios = 5;
 inline constexpr std::uint8_t kBareDevicePrintGroup = 2;
 
 inline constexpr int kEntryWaitMs = 2000;  // the entry command's acknowledgement
-// Sequence mode: the pause before an already programmed PIC18F26K80 is passed on (no window
-// events meanwhile), the pause after each pass-on frame, and the time the device is given
-// after a PIC18F26K80 was programmed before the next search.
-inline constexpr std::chrono::milliseconds kRepeatPause{1000};
+// Sequence mode: the pause after each pass-on frame. (The pause before a device is passed
+// on and the time a device is given after its programming are facts of its chip row.)
 inline constexpr int kPassOnPauseMs = 300;
-inline constexpr int kAfterLastFamilyMs = 2000;
 
 // Packet layout.
 inline constexpr int kNarrowHeader = 4;          // address (3) + length (1)
@@ -40,27 +36,25 @@ inline constexpr int kEepromPacketLength = 5;    // before the checksum
 inline constexpr std::uint8_t kEepromFlags = 0x01;
 
 // RepeatAction of a family already programmed in the run.
-inline constexpr std::uint8_t kRepeatActionPause = 1;
-inline constexpr std::uint8_t kRepeatActionPassOn = 2;
-// Result of a session that passed an already programmed device on.
-inline constexpr int kPassedOn = 1;
+inline constexpr std::uint8_t kRepeatActionPause = catalog::kRepeatActionPause;
+inline constexpr std::uint8_t kRepeatActionPassOn = catalog::kRepeatActionPassOn;
+// How a session ended.
+enum class SessionEnd {
+    Ended,       // refused or failed: the front end has been told why
+    Programmed,  // the whole image was written and acknowledged
+    PassedOn,    // sequence mode: the device's family was already programmed in this run
+};
+struct SessionResult {
+    SessionEnd end = SessionEnd::Ended;
+    int remaining = 0;  // sequence mode, after Programmed: images still to program
+    friend bool operator==(const SessionResult&, const SessionResult&) = default;
+};
 
 // The two summed frames that pass an already programmed device on.
 inline constexpr std::array<std::uint8_t, 19> kPassOnFrame1 = {0x00, 0x0F, '5', '2',  '8', '1', '7',
                                                                '4',  '6',  '3', '9',  'G', 'h', 'J',
                                                                'k',  'L',  'm', 0x04, 0x09};
 inline constexpr std::array<std::uint8_t, 4> kPassOnFrame2 = {0x04, 0x00, 0x00, 0x04};
-
-inline constexpr std::string_view kErrorText = " Error !! ";
-inline constexpr std::string_view kUnknownDeviceText = "Unknow Device";
-inline constexpr std::string_view kNotSuitableWarning = "Warning!!";
-inline constexpr std::string_view kNotSuitableNotice = "not suitable apparatus";
-inline constexpr std::string_view kEntryText = "Entry in PrgMode";
-inline constexpr std::string_view kProgrammingText = " Programming... ";
-inline constexpr std::string_view kFixProgramText = "Fix Program";
-inline constexpr std::string_view kLoaderSuccessText = "Successfully updated";
-inline constexpr std::string_view kUpgradeSuccessText = "Program OK";
-inline constexpr std::string_view kUpdaterSuccessText = " Program Ok ";
 
 // The detail-panel text that names a chip; nullopt for a chip the catalog does not know.
 std::optional<std::string_view> ChipText(std::uint8_t chip_code);
@@ -86,11 +80,7 @@ constexpr bool SummedFrameIsSealed(std::span<const std::uint8_t> frame) {
 }
 static_assert(SummedFrameIsSealed(kPassOnFrame1) && SummedFrameIsSealed(kPassOnFrame2));
 
-// The programming session on the device the search found, with the calling window's bars.
-// 0 after every refusal and failure and after a success outside the sequence mode; in the
-// sequence mode 1 when the device's family was passed on, else the count of images still
-// to program after a success.
-int PrgMode(Engine& e, catalog::CatalogState& catalog, ProgressBarRef progress,
-            StatusBarRef status);
+// The programming session on the device the search found.
+SessionResult PrgMode(Engine& e, catalog::CatalogState& catalog);
 
 }  // namespace quillon::engine

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -67,6 +68,13 @@ public:
     // A handle that a waiter can poll for readable input: the file descriptor on POSIX,
     // -1 where there is none (Win32) or once the device has gone away.
     virtual int poll_handle() const { return -1; }
+    // How long the adapter holds received bytes before handing them over, in ms, as the
+    // driver tells it after the open asked for low latency (USB serial adapters on Linux);
+    // nullopt where there is no such setting.
+    virtual std::optional<int> receive_latency_ms() const { return std::nullopt; }
+    // True once the line has hung up for good (the other side closed it, the adapter was
+    // unplugged): nothing written will be answered any more.
+    virtual bool gone() const { return false; }
 };
 
 // Names and opens devices. One backend serves one ChannelTable (and may serve several).
@@ -79,6 +87,9 @@ public:
     // Opens the named device for reading and writing, exclusively; null on any failure
     // (missing, in use, access refused).
     virtual std::unique_ptr<Device> open(const std::string& name) = 0;
+    // Why the last open failed, in words for the user ("In use by minicom (pid 812)");
+    // empty after a successful open or when there is nothing more to say.
+    virtual std::string refusal() const { return {}; }
 };
 
 // The backend of the platform this program was built for, with default port naming.

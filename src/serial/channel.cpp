@@ -38,6 +38,10 @@ int ChannelTable::PollHandle(std::int32_t port) const {
     return IsOpen(port) ? records_[port].handle->poll_handle() : -1;
 }
 
+bool ChannelTable::LineGone(std::int32_t port) const {
+    return IsOpen(port) && records_[port].handle->gone();
+}
+
 void ChannelTable::show(std::string_view text) {
     if (message_box) message_box(kErrorCaption, text);
 }
@@ -59,13 +63,17 @@ SerialChannel* ChannelTable::OpenChannel(std::int32_t port, std::uint32_t speed,
     if (r.open == 1) r.open = 0;
     r.handle.reset();
 
+    r.refusal.clear();
     r.handle = backend_->open(backend_->device_name(port));
     auto fail = [&r] {
         r.open = 0;
         r.handle.reset();
         return nullptr;
     };
-    if (!r.handle) return fail();
+    if (!r.handle) {
+        r.refusal = backend_->refusal();
+        return fail();
+    }
     Device& d = *r.handle;
     d.drain();
     switch (d.set_line(LineSettings{speed, parity, stop_bits, data_bits})) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "serial/backend.h"
@@ -34,6 +35,7 @@ struct SerialChannel {
     std::uint8_t echo_mode = 0;
     std::int32_t open = 0;           // 1 while open and fully configured
     std::unique_ptr<Device> handle;  // meaningful only while open is 1
+    std::string refusal;             // why the last open of the device failed, if known
 };
 
 // ShowMessageBox with style 0 (one OK button): the channel cannot show a box
@@ -80,6 +82,8 @@ public:
     // input (-1 when closed or when the backend has none).
     bool IsOpen(std::int32_t port) const;
     int PollHandle(std::int32_t port) const;
+    // Whether the open port's line has hung up for good (false for a closed port).
+    bool LineGone(std::int32_t port) const;
     // The record of a port number in 0..256.
     const SerialChannel& record(int port) const { return records_[port]; }
 

@@ -16,7 +16,10 @@
 // A device's identity: USB devices (USB-serial, CDC-ACM) by vendor, product and serial
 // number, or by the USB socket path when they have no serial number, plus interface and
 // port within it; every other device by its kernel name (ttyS0, ttyAMA0, rfcomm0), which
-// names the same hardware from boot to boot.
+// names the same hardware from boot to boot. Identical adapters (many share one vendor,
+// product and serial number) are told apart by their USB socket: of those present, the one
+// in the first socket keeps the plain identity and each other one adds ":at=<socket>"; a
+// device whose socket form is remembered keeps it even when it is alone.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -38,6 +41,7 @@ struct Found {
     std::string identity;
     fs::path path;            // the device node, or the pin's target
     std::string description;  // maker, product, serial number; may be empty
+    std::string socket;       // USB devices: the port path of their socket ("1-2.3")
     int natural = 0;          // the number the kernel name suggests (ttyS<k> -> k + 1)
     int number = 0;           // the COM number given
 };
@@ -105,6 +109,7 @@ void DescribeUsb(const fs::path& device_dir, Found& d) {
         if (const std::string port = Attribute(start / "port_number"); !port.empty())
             id += ":port=" + port;
         d.identity = id;
+        d.socket = p.filename().string();
         std::string desc = maker;
         if (!product.empty()) desc += (desc.empty() ? "" : " ") + product;
         if (!serial.empty()) desc += (desc.empty() ? "S/N " : ", S/N ") + serial;
@@ -177,6 +182,27 @@ std::map<std::string, int> ReadNumbers(const fs::path& file) {
     return out;
 }
 
+// Gives each of several devices with one identity an identity of its own (see the top).
+void TellApartIdentical(std::vector<Found>& sysfs, const std::map<std::string, int>& remembered) {
+    std::map<std::string, std::vector<Found*>> by_identity;
+    for (Found& d : sysfs)
+        if (!d.socket.empty()) by_identity[d.identity].push_back(&d);
+    for (auto& [identity, group] : by_identity) {
+        std::sort(group.begin(), group.end(),
+                  [](const Found* a, const Found* b) { return NameLess(a->socket, b->socket); });
+        bool plain_taken = false;
+        for (Found* d : group) {
+            const std::string at = identity + ":at=" + d->socket;
+            if (remembered.count(at))
+                d->identity = at;
+            else if (plain_taken)
+                d->identity = at;
+            else
+                plain_taken = true;
+        }
+    }
+}
+
 // Every device with its COM number, in the order of the numbers.
 std::vector<Found> Enumerate(const PortPlaces& places) {
     const std::map<int, fs::path> pins = ReadPins(places.pins);
@@ -187,6 +213,7 @@ std::vector<Found> Enumerate(const PortPlaces& places) {
     std::set<fs::path> pinned_targets;
     std::vector<Found> out;
     std::vector<Found> sysfs = ScanSysfs(places);
+    TellApartIdentical(sysfs, remembered);
     for (const auto& [n, target] : pins) {
         taken.insert(n);
         pinned_targets.insert(Canonical(target));

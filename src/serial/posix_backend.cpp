@@ -11,6 +11,7 @@
 #include <chrono>
 #include <thread>
 
+#include "serial/port_holders.h"
 #include "serial/ports.h"
 
 namespace quillon::serial {
@@ -53,8 +54,9 @@ speed_t SpeedCode(std::uint32_t speed) {
 
 class PosixDevice : public Device {
 public:
-    explicit PosixDevice(int fd) : fd_(fd) {}
+    PosixDevice(int fd, std::shared_ptr<TtyTuning> tuning) : fd_(fd), tuning_(std::move(tuning)) {}
     ~PosixDevice() override {
+        if (restore_flags_) tuning_->set_serial_flags(fd_, *restore_flags_);
         flock(fd_, LOCK_UN);
         ioctl(fd_, TIOCNXCL);
         ::close(fd_);
@@ -214,6 +216,25 @@ public:
         return gone_ ? -1 : fd_;
     }
 
+    std::optional<int> receive_latency_ms() const override {
+        return latency_ms_;
+    }
+
+    // Asks the driver to hand received bytes over at once. A driver that refuses, or a
+    // device without the setting (a pseudo-terminal), is used as it is.
+    void ask_low_latency(const std::string& path) {
+        if (!tuning_) return;
+        const std::optional<int> flags = tuning_->serial_flags(fd_);
+        if (flags && (*flags & kLowLatencyFlag) == 0 &&
+            tuning_->set_serial_flags(fd_, *flags | kLowLatencyFlag))
+            restore_flags_ = *flags;
+        latency_ms_ = tuning_->latency_timer_ms(path);
+    }
+
+    bool gone() const override {
+        return gone_;
+    }
+
 private:
     std::chrono::milliseconds write_budget(std::size_t n) const {
         return std::chrono::milliseconds(std::uint64_t(timeouts_.write_constant) +
@@ -271,6 +292,9 @@ private:
     }
 
     int fd_;
+    std::shared_ptr<TtyTuning> tuning_;
+    std::optional<int> restore_flags_;  // the flags found at open, when we changed them
+    std::optional<int> latency_ms_;
     Timeouts timeouts_{};
     std::int64_t bps_ = 115200;
     bool gone_ = false;
@@ -279,26 +303,45 @@ private:
 }  // namespace
 
 PosixBackend::PosixBackend()
-    : naming_([](int port) { return ResolvePortDevice(port, PortPlaces::Default()); }) {}
+    : PosixBackend([](int port) { return ResolvePortDevice(port, PortPlaces::Default()); }) {}
 
-PosixBackend::PosixBackend(std::function<std::string(int)> naming) : naming_(std::move(naming)) {}
+PosixBackend::PosixBackend(std::function<std::string(int)> naming)
+    : PosixBackend(std::move(naming), MakeKernelTtyTuning()) {}
+
+PosixBackend::PosixBackend(std::function<std::string(int)> naming,
+                           std::shared_ptr<TtyTuning> tuning)
+    : naming_(std::move(naming)), tuning_(std::move(tuning)) {}
 
 std::string PosixBackend::device_name(int port) {
     return naming_ ? naming_(port) : std::string();
 }
 
 std::unique_ptr<Device> PosixBackend::open(const std::string& path) {
+    refusal_.clear();
     if (path.empty()) return nullptr;
+    // A program holding the device with a plain open would share the replies with us.
+    if (const auto holders = PortHolders(path); !holders.empty()) {
+        refusal_ = InUseText(holders) + " (" + path + ")";
+        return nullptr;
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+        const int error = errno;
+        if (error == EACCES || error == EPERM) refusal_ = NoPermissionText(path);
+        if (error == EBUSY) refusal_ = "In use by another program (" + path + ")";
+        return nullptr;
+    }
     // Exclusive like the Win32 share mode 0: flock keeps out every program that locks
     // (another Quillon, most terminal programs); TIOCEXCL refuses any further open(2) of
     // the tty by an unprivileged process.
     if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        if (errno == EWOULDBLOCK) refusal_ = "In use by another program (" + path + ")";
         ::close(fd);
         return nullptr;
     }
-    return std::make_unique<PosixDevice>(fd);
+    auto device = std::make_unique<PosixDevice>(fd, tuning_);
+    device->ask_low_latency(path);
+    return device;
 }
 
 std::shared_ptr<Backend> MakePlatformBackend() {

@@ -132,12 +132,12 @@ std::string LoadSetting(std::string_view name, std::uint8_t edition, const Store
     return {};
 }
 
-void SaveSetting(std::string_view name, std::string_view value, std::uint8_t edition,
+bool SaveSetting(std::string_view name, std::string_view value, std::uint8_t edition,
                  const Store& store) {
-    // A name that the file format cannot hold is not stored (nothing is reported).
-    if (name.empty() || name.find_first_of("=\n\r") != std::string_view::npos) return;
+    // A name that the file format cannot hold is not stored.
+    if (name.empty() || name.find_first_of("=\n\r") != std::string_view::npos) return false;
     const fs::path file = StoreFile(edition, store);
-    if (file.empty()) return;
+    if (file.empty()) return false;
     std::string content;
     bool replaced = false;
     const std::string line = std::string(name) + "=" + Escape(value) + "\n";
@@ -150,7 +150,13 @@ void SaveSetting(std::string_view name, std::string_view value, std::uint8_t edi
         }
     }
     if (!replaced) content += line;
-    WriteFileAtomically(file, content);
+    return WriteFileAtomically(file, content);
+}
+
+std::string SettingPlace(std::uint8_t edition, const Store& store) {
+    const fs::path file = StoreFile(edition, store);
+    return file.empty() ? std::string("the configuration directory ($HOME is not set)")
+                        : file.string();
 }
 
 }  // namespace quillon::settings

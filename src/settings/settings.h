@@ -24,8 +24,11 @@ std::string_view KeyPath(std::uint8_t edition);
 
 // The stored text; empty when the key (file) or the value does not exist.
 std::string LoadSetting(std::string_view name, std::uint8_t edition, const Store& store = {});
-// Stores the text, replacing any earlier value. A failure is not reported.
-void SaveSetting(std::string_view name, std::string_view value, std::uint8_t edition,
+// Stores the text, replacing any earlier value; false when it could not be stored (the
+// earlier value then stands), so that the user can be told.
+bool SaveSetting(std::string_view name, std::string_view value, std::uint8_t edition,
                  const Store& store = {});
+// Where an edition's values live, in words for a message: the file, or the registry key.
+std::string SettingPlace(std::uint8_t edition, const Store& store = {});
 
 }  // namespace quillon::settings

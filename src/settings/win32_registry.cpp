@@ -30,7 +30,7 @@ std::string LoadSetting(std::string_view name, std::uint8_t edition, const Store
     return text;
 }
 
-void SaveSetting(std::string_view name, std::string_view value, std::uint8_t edition,
+bool SaveSetting(std::string_view name, std::string_view value, std::uint8_t edition,
                  const Store&) {
     const std::string path(KeyPath(edition));
     const std::string value_name(name);
@@ -38,10 +38,16 @@ void SaveSetting(std::string_view name, std::string_view value, std::uint8_t edi
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return;  // no rights on the local machine's hive: not remembered, no message
-    RegSetValueExA(key, value_name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   DWORD(text.size() + 1));
+        return false;  // no rights on the local machine's hive: not remembered
+    const bool stored = RegSetValueExA(key, value_name.c_str(), 0, REG_SZ,
+                                       reinterpret_cast<const BYTE*>(text.c_str()),
+                                       DWORD(text.size() + 1)) == ERROR_SUCCESS;
     RegCloseKey(key);
+    return stored;
+}
+
+std::string SettingPlace(std::uint8_t edition, const Store&) {
+    return "HKEY_LOCAL_MACHINE\\" + std::string(KeyPath(edition));
 }
 
 }  // namespace quillon::settings

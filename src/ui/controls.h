@@ -7,12 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/colour.h"
+#include "ui/colour.h"
 
 namespace quillon::ui {
-
-using Colour = engine::Colour;
-namespace colour = engine::colour;
 
 // Resolves a system colour to plain RGB (button face is the classic light grey).
 Colour ResolveColour(Colour c);

@@ -1,30 +1,15 @@
 #include "ui/engine_frontend.h"
 
 #include "ui/messages.h"
-#include "ui/port_selection.h"
 
 namespace quillon::ui {
 namespace {
 
-StatusBar* Bar(engine::StatusBarRef ref) {
+StatusBar* Bar(StatusBarRef ref) {
     return static_cast<StatusBar*>(ref.id);
 }
-ProgressBar* Bar(engine::ProgressBarRef ref) {
+ProgressBar* Bar(ProgressBarRef ref) {
     return static_cast<ProgressBar*>(ref.id);
-}
-
-PanelSlot Slot(engine::PanelSlot slot) {
-    switch (slot) {
-        case engine::PanelSlot::PortPanel:
-            return PanelSlot::PortPanel;
-        case engine::PanelSlot::ActivityPanel:
-            return PanelSlot::ActivityPanel;
-        case engine::PanelSlot::DetailPanel:
-            return PanelSlot::DetailPanel;
-        case engine::PanelSlot::NoticePanel:
-            break;
-    }
-    return PanelSlot::NoticePanel;
 }
 
 // A report line of the main window: shown on the button face in black, repainted at once.
@@ -42,12 +27,18 @@ void EngineFrontend::Repaint() {
     if (shell_.repaint) shell_.repaint();
 }
 
-void EngineFrontend::ShowOutcome(std::string_view text, engine::Colour colour,
-                                 std::uint8_t success) {
+void EngineFrontend::RepaintSoon() {
+    if (shell_.repaint_soon)
+        shell_.repaint_soon();
+    else
+        Repaint();
+}
+
+void EngineFrontend::ShowOutcome(std::string_view text, Colour colour, std::uint8_t success) {
     ui::ShowOutcome(shell_, text, colour, success);
 }
 
-void EngineFrontend::ShowActivity(std::string_view text, engine::Colour colour) {
+void EngineFrontend::ShowActivity(std::string_view text, Colour colour) {
     ui::ShowActivity(shell_, text, colour);
 }
 
@@ -58,23 +49,34 @@ void EngineFrontend::ShowSessionIdle() {
     ui::ShowSessionIdle(shell_);
 }
 
-void EngineFrontend::SetPanelText(engine::StatusBarRef bar, engine::PanelSlot slot,
-                                  std::string_view text) {
+void EngineFrontend::SetPanelText(StatusBarRef bar, PanelSlot slot, std::string_view text) {
     if (StatusBar* b = Bar(bar)) {
-        ui::SetPanelText(shell_, *b, Slot(slot), text);
-        Repaint();
+        ui::WritePanelText(shell_, *b, slot, text);
+        RepaintSoon();
     }
 }
 
-void EngineFrontend::RepaintStatusBar(engine::StatusBarRef bar) {
+void EngineFrontend::RepaintStatusBar(StatusBarRef bar) {
     if (StatusBar* b = Bar(bar)) {
         ++b->repaints;
         Repaint();
     }
 }
 
-engine::StatusBarRef EngineFrontend::MainStatusBar() {
-    return shell_.form1 ? Ref(shell_.form1->StatusBar1) : engine::StatusBarRef{};
+StatusBarRef EngineFrontend::MainStatusBar() {
+    return shell_.form1 ? Ref(shell_.form1->StatusBar1) : StatusBarRef{};
+}
+
+StatusBarRef EngineFrontend::EditionStatusBar() {
+    if (shell_.form6) return Ref(shell_.form6->StatusBar1);
+    if (shell_.form5) return Ref(shell_.form5->StatusBar1);
+    return shell_.form1 ? Ref(shell_.form1->StatusBar1) : StatusBarRef{};
+}
+
+ProgressBarRef EngineFrontend::EditionProgressBar() {
+    if (shell_.form6) return Ref(shell_.form6->ProgressBar1);
+    if (shell_.form5) return Ref(shell_.form5->ProgressBar1);
+    return shell_.form1 ? Ref(shell_.form1->ProgressBar1) : ProgressBarRef{};
 }
 
 void EngineFrontend::HideResultLine() {
@@ -83,60 +85,39 @@ void EngineFrontend::HideResultLine() {
     Repaint();
 }
 
-void EngineFrontend::SetProgressMax(engine::ProgressBarRef bar, int max) {
+void EngineFrontend::SetProgressMax(ProgressBarRef bar, int max) {
     if (ProgressBar* b = Bar(bar)) {
         b->max = max;
         Repaint();
     }
 }
 
-void EngineFrontend::SetProgressPosition(engine::ProgressBarRef bar, int position) {
+void EngineFrontend::SetProgressPosition(ProgressBarRef bar, int position) {
     if (ProgressBar* b = Bar(bar)) {
         b->position = position;
-        Repaint();
+        RepaintSoon();
     }
 }
 
-void EngineFrontend::SetProgressSmooth(engine::ProgressBarRef bar, bool smooth) {
+void EngineFrontend::SetProgressSmooth(ProgressBarRef bar, bool smooth) {
     if (ProgressBar* b = Bar(bar)) {
         b->smooth = smooth;
         Repaint();
     }
 }
 
-void EngineFrontend::SetProgressState(engine::ProgressBarRef bar, engine::ProgressState state) {
+void EngineFrontend::SetProgressState(ProgressBarRef bar, ProgressState state) {
     if (ProgressBar* b = Bar(bar)) {
-        b->state = state == engine::ProgressState::Paused  ? ProgressState::Paused
-                   : state == engine::ProgressState::Error ? ProgressState::Error
-                                                           : ProgressState::Normal;
+        b->state = state;
         Repaint();
     }
 }
 
 bool EngineFrontend::TakeStopRequested() {
+    if (run_ && run_->closing) return true;
     const bool requested = shell_.stop_requested != 0;
     shell_.stop_requested = 0;
     return requested;
-}
-
-engine::Edition EngineFrontend::edition() const {
-    switch (shell_.edition()) {
-        case Edition::Loader:
-            return engine::Edition::Loader;
-        case Edition::Upgrade:
-            return engine::Edition::Upgrade;
-        case Edition::Updater:
-            break;
-    }
-    return engine::Edition::Updater;
-}
-
-void EngineFrontend::ApplySelectedPort() {
-    ui::ApplySelectedPort(shell_, ports_, channels_);
-}
-
-void EngineFrontend::ShowPortPanel(engine::StatusBarRef bar) {
-    if (StatusBar* b = Bar(bar)) ui::ShowPortPanel(shell_, ports_, *b);
 }
 
 void EngineFrontend::ShowBiosLine(std::string_view text) {
@@ -157,6 +138,15 @@ void EngineFrontend::HideDeviceTextLine() {
     Repaint();
 }
 
+void EngineFrontend::HideDeviceReport() {
+    if (!shell_.form1) return;
+    for (Label* label : {&shell_.form1->Label3, &shell_.form1->Label4}) {
+        label->visible = false;
+        ++label->repaints;
+    }
+    Repaint();
+}
+
 void EngineFrontend::SetLoaderReport(std::string_view hardware, std::string_view bios) {
     if (!shell_.form6) return;
     shell_.form6->Label6.text = std::string(hardware);
@@ -164,7 +154,7 @@ void EngineFrontend::SetLoaderReport(std::string_view hardware, std::string_view
     Repaint();
 }
 
-void EngineFrontend::SetCueBackground(engine::Colour colour) {
+void EngineFrontend::SetCueBackground(Colour colour) {
     if (shell_.form5) {
         shell_.form5->Panel1.background = colour;
     } else if (!shell_.form6 && shell_.form1) {

@@ -139,8 +139,12 @@ void ShowSessionIdle(Shell& shell) {
 }
 
 void SetPanelText(const Shell& shell, StatusBar& bar, PanelSlot slot, std::string_view text) {
-    SetPanel(bar, shell.panel_map[slot], text);
+    WritePanelText(shell, bar, slot, text);
     if (shell.repaint) shell.repaint();  // status texts show at once, even mid-session
+}
+
+void WritePanelText(const Shell& shell, StatusBar& bar, PanelSlot slot, std::string_view text) {
+    SetPanel(bar, shell.panel_map[slot], text);
 }
 
 }  // namespace quillon::ui

@@ -20,5 +20,7 @@ void ShowSessionIdle(Shell& shell);
 // Writes `text` into the panel that the map gives for `slot`. An index past the bar's
 // panels writes nothing.
 void SetPanelText(const Shell& shell, StatusBar& bar, PanelSlot slot, std::string_view text);
+// The same on the model alone: the caller decides when it is drawn.
+void WritePanelText(const Shell& shell, StatusBar& bar, PanelSlot slot, std::string_view text);
 
 }  // namespace quillon::ui

@@ -1,19 +1,25 @@
 #include "ui/port_selection.h"
 
+#include <cstdio>
+#include <optional>
 #include <string>
 
+#include "serial/tty_tuning.h"
 #include "ui/messages.h"
 
 namespace quillon::ui {
 namespace {
 
-constexpr std::uint8_t kParityNone = 0;
-constexpr std::uint8_t kTwoStopBits = 2;
-constexpr std::uint8_t kDataBits = 8;
 constexpr char kComValue[] = "com";
 
 void Repaint(Shell& shell) {
     if (shell.repaint) shell.repaint();
+}
+
+StatusBar& ActiveStatusBar(Shell& shell) {
+    return shell.form6   ? shell.form6->StatusBar1
+           : shell.form5 ? shell.form5->StatusBar1
+                         : shell.form1->StatusBar1;
 }
 
 void CloseDialog(Shell& shell) {
@@ -24,23 +30,31 @@ void CloseDialog(Shell& shell) {
 }  // namespace
 
 void ApplySelectedPort(Shell& shell, serial::PortSelection& ports, serial::ChannelTable& channels) {
-    if (ports.selected_port == ports.opened_port) return;
-    const std::int16_t previous = ports.opened_port;
-    ports.opened_port = ports.selected_port;  // stands even if the open fails
-    if (previous >= 0 && previous != ports.selected_port) channels.CloseChannel(previous);
-    channels.CloseChannel(ports.selected_port);
-    channels.OpenChannel(ports.selected_port, ports.baud_rate, kParityNone, kTwoStopBits, kDataBits,
-                         0);
-    channels.SetControlLines(ports.selected_port, true);
-    if (channels.FlushChannel(ports.selected_port) < 0)
-        ShowOutcome(shell, kInvalidPortCom, colour::kRed, 0);
+    serial::OpenFailure why;
+    if (serial::ApplySelectedPort(ports, channels, &why)) return;
+    ShowOutcome(shell, kInvalidPortCom, colour::kRed, 0);
+    // Why the port would not open (held by another program, no permission), when known.
+    if (!why.detail.empty())
+        SetPanelText(shell, ActiveStatusBar(shell), PanelSlot::DetailPanel, why.detail);
+}
+
+std::string PortPanelText(int port) {
+    return port < 0 ? std::string(kNoPortPanel) : "COM" + std::to_string(port + 1);
 }
 
 void ShowPortPanel(const Shell& shell, const serial::PortSelection& ports, StatusBar& bar) {
-    const std::string text = ports.selected_port < 0
-                                 ? std::string(kNoPortPanel)
-                                 : "COM" + std::to_string(ports.selected_port + 1);
-    SetPanelText(shell, bar, PanelSlot::PortPanel, text);
+    SetPanelText(shell, bar, PanelSlot::PortPanel, PortPanelText(ports.selected_port));
+}
+
+void TellSlowAdapter(Shell& shell, const serial::PortSelection& ports,
+                     const serial::ChannelTable& channels, StatusBar& bar) {
+    if (shell.slow_adapter_told || !channels.IsOpen(ports.opened_port)) return;
+    const std::optional<int> ms = channels.record(ports.opened_port).handle->receive_latency_ms();
+    if (!ms || *ms <= serial::kFastLatencyTimerMs) return;
+    shell.slow_adapter_told = true;
+    char text[sizeof kSlowAdapterFormat + 8];
+    std::snprintf(text, sizeof text, kSlowAdapterFormat, *ms);
+    SetPanelText(shell, bar, PanelSlot::DetailPanel, text);
 }
 
 void SetupFormShow(TForm3& form, const serial::PortSelection& ports, const PortLister& list_ports) {
@@ -61,7 +75,11 @@ void SetupOkClick(Shell& shell, serial::PortSelection& ports, serial::ChannelTab
         PortFromEntry(form, static_cast<std::int16_t>(form.ComboBox1.item_index));
     if (p != ports.selected_port) {
         ports.selected_port = p;
-        ApplySelectedPort(shell, ports, channels);
+        // A running search or session keeps the port it opened to the end: opening the new
+        // choice now would close the device being written and send the rest elsewhere.
+        // The choice is kept and the next search opens it.
+        if (ports.run_port < 0) ApplySelectedPort(shell, ports, channels);
+        if (shell.port_chosen) shell.port_chosen();
     }
     CloseDialog(shell);
 }
@@ -76,7 +94,28 @@ std::int16_t StoredPortNumber(std::string_view text) {
     return static_cast<std::int16_t>(serial::ReadDecimal(text));
 }
 
+namespace {
+
+// Whether the stored text holds a port number the program can have written: -1 (no port)
+// or 0..256. The digits are counted without wrapping, so no long number passes.
+bool StoredPortInRange(std::string_view text) {
+    constexpr std::int64_t kLowest = -1;
+    constexpr std::int64_t kHighest = serial::kHighestPortNumber;
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    std::int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        if ((value = value * 10 + (text[i] - '0')) > kHighest + 1) return false;
+    if (negative) value = -value;
+    return value >= kLowest && value <= kHighest;
+}
+
+}  // namespace
+
 void ReadRememberedPort(serial::PortSelection& ports, Edition edition, std::string_view text) {
+    if (!StoredPortInRange(text)) text = {};
     if (edition == Edition::Loader) {
         if (text.empty()) {
             ports.selected_port = 0;
@@ -97,11 +136,21 @@ void LoadRememberedPort(serial::PortSelection& ports, Edition edition,
                        settings::LoadSetting(kComValue, static_cast<std::uint8_t>(edition), store));
 }
 
-void SaveRememberedPort(const serial::PortSelection& ports, serial::ChannelTable& channels,
+bool SaveRememberedPort(const serial::PortSelection& ports, serial::ChannelTable& channels,
                         Edition edition, const settings::Store& store) {
     if (ports.selected_port == ports.opened_port) channels.CloseChannel(ports.selected_port);
-    settings::SaveSetting(kComValue, std::to_string(ports.selected_port),
-                          static_cast<std::uint8_t>(edition), store);
+    return settings::SaveSetting(kComValue, std::to_string(ports.selected_port),
+                                 static_cast<std::uint8_t>(edition), store);
+}
+
+void StoreChosenPort(Shell& shell, const serial::PortSelection& ports,
+                     const settings::Store& store) {
+    const auto edition = static_cast<std::uint8_t>(shell.edition());
+    if (settings::SaveSetting(kComValue, std::to_string(ports.selected_port), edition, store))
+        return;
+    SetPanelText(shell, ActiveStatusBar(shell), PanelSlot::DetailPanel,
+                 std::string(kNotStoredText) + settings::SettingPlace(edition, store));
+    Repaint(shell);
 }
 
 }  // namespace quillon::ui

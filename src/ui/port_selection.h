@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "serial/channel.h"
@@ -16,6 +17,10 @@ namespace quillon::ui {
 
 inline constexpr std::string_view kInvalidPortCom = "Invalid Port Com";
 inline constexpr std::string_view kNoPortPanel = "-----";
+// The open port's USB adapter still holds received bytes for this many ms: every answer of
+// the device waits that long. docs/serial-ports.md gives the udev rule that fixes it.
+inline constexpr char kSlowAdapterFormat[] =
+    "Slow USB adapter: latency timer %d ms, see docs/serial-ports.md (udev rule)";
 
 // Opens SelectedPort when it differs from OpenedPort (115200 bit/s, 8 data bits, no parity,
 // two stop bits, DTR and RTS dropped) and shows "Invalid Port Com" in red when the open
@@ -23,12 +28,19 @@ inline constexpr std::string_view kNoPortPanel = "-----";
 // port at a time.
 void ApplySelectedPort(Shell& shell, serial::PortSelection& ports, serial::ChannelTable& channels);
 
-// "COM<n>" (SelectedPort + 1), or "-----" without a port, into the bar's port panel.
+// The port panel's text: "COM<n>" (port + 1), or "-----" without a port.
+std::string PortPanelText(int port);
+// PortPanelText of SelectedPort into the bar's port panel.
 void ShowPortPanel(const Shell& shell, const serial::PortSelection& ports, StatusBar& bar);
+// Says once per run, in the detail panel of `bar`, that the opened port's adapter is slow:
+// its latency timer is still above 1 ms after the open asked for low latency.
+void TellSlowAdapter(Shell& shell, const serial::PortSelection& ports,
+                     const serial::ChannelTable& channels, StatusBar& bar);
 
 // The "Setup" dialog. Showing it fills the lists and selects the chosen port (FormShow);
-// OK takes the selected entry and opens it when it is another port; Cancel selects the
-// chosen port again. Both close the dialog.
+// OK takes the selected entry and opens it when it is another port (during a run it only
+// keeps it: the next search opens it); Cancel selects the chosen port again. Both close
+// the dialog.
 void ShowSetupDialog(Shell& shell, const serial::PortSelection& ports,
                      const PortLister& list_ports);
 void SetupFormShow(TForm3& form, const serial::PortSelection& ports, const PortLister& list_ports);
@@ -37,6 +49,8 @@ void SetupCancelClick(Shell& shell, const serial::PortSelection& ports);
 
 // The number in a stored text: decimal, leading blanks and a sign allowed,
 // reading stops at the first other character, no digits give 0; its low 16 bits.
+// ReadRememberedPort takes a number outside -1..256 (no port, COM1..COM257) as nothing
+// stored, rather than its low 16 bits (65540 would be COM5).
 std::int16_t StoredPortNumber(std::string_view text);
 
 // At a window's creation: SelectedPort and OpenedPort from the stored text, by the
@@ -47,8 +61,14 @@ void ReadRememberedPort(serial::PortSelection& ports, Edition edition, std::stri
 void LoadRememberedPort(serial::PortSelection& ports, Edition edition,
                         const settings::Store& store = {});
 // At a window's close: closes the port when it is the one opened, then stores
-// SelectedPort as signed decimal text under "com".
-void SaveRememberedPort(const serial::PortSelection& ports, serial::ChannelTable& channels,
+// SelectedPort as signed decimal text under "com". False when it could not be stored.
+bool SaveRememberedPort(const serial::PortSelection& ports, serial::ChannelTable& channels,
                         Edition edition, const settings::Store& store = {});
+// Stores SelectedPort at once (after the "Setup" dialog chose it), so that a store that
+// cannot be written is reported while the window is there: the active window's detail
+// panel says so and names the place.
+void StoreChosenPort(Shell& shell, const serial::PortSelection& ports,
+                     const settings::Store& store = {});
+inline constexpr std::string_view kNotStoredText = "Port choice not saved: cannot write ";
 
 }  // namespace quillon::ui

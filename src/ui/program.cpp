@@ -1,9 +1,9 @@
 #include "ui/program.h"
 
 #include "engine/search.h"
-#include "ui/engine_frontend.h"
 #include "ui/messages.h"
 #include "ui/port_selection.h"
+#include "ui/presenter.h"
 #include "ui/version_dialog.h"
 
 namespace quillon::ui {
@@ -13,19 +13,44 @@ void Repaint(Shell& shell) {
     if (shell.repaint) shell.repaint();
 }
 
-std::int16_t Search(Services& s, ProgressBar& progress, StatusBar& status) {
-    return engine::SearchDevice(s.engine, EngineFrontend::Ref(progress),
-                                EngineFrontend::Ref(status));
+engine::SearchResult Search(Shell& shell, Services& s) {
+    s.engine.options = EngineOptionsFor(shell.edition(), shell.loader_family, shell.sequence_mode);
+    return engine::SearchDevice(s.engine);
 }
 
-std::int8_t Session(Services& s, ProgressBar& progress, StatusBar& status) {
-    if (!s.session) return 0;
-    return s.session(EngineFrontend::Ref(progress), EngineFrontend::Ref(status));
+engine::SessionResult Session(Services& s) {
+    if (!s.session) return {};
+    return s.session();
+}
+
+void UpgradeSequence(Shell& shell, Services& s);
+void LoaderUpdate(Shell& shell, Services& s);
+
+// Runs one update command unless a run is already in progress; a close that came during
+// the run is carried out when it is over.
+template <typename Body>
+void RunUpdate(Shell& shell, Services& s, Body body) {
+    if (s.run.in_progress) return;
+    s.run.in_progress = true;
+    body();
+    s.run.in_progress = false;
+    if (s.run.closing) MainFormClose(shell, s);
 }
 
 }  // namespace
 
+engine::Clock::time_point RunPump::now() {
+    if (run_.closing) skipped_ += kAbandonedStep;
+    return inner_.now() + skipped_;
+}
+
+void RunPump::wait(engine::Clock::duration max, bool process_ui, bool wake_on_input) {
+    if (run_.closing) return;
+    inner_.wait(max, process_ui, wake_on_input);
+}
+
 void RunCreationWork(Shell& shell, Services& s) {
+    shell.port_chosen = [&shell, &s] { StoreChosenPort(shell, s.ports, s.store); };
     if (shell.form5) {
         CreateUpgradeWork(shell, s.build);
         LoadRememberedPort(s.ports, Edition::Upgrade, s.store);
@@ -48,9 +73,10 @@ void RunCreationWork(Shell& shell, Services& s) {
 }
 
 void MainUpdateClick(Shell& shell, Services& s) {
-    TForm1& f = *shell.form1;
-    if (Search(s, f.ProgressBar1, f.StatusBar1) != engine::kSearchFound) return;
-    Session(s, f.ProgressBar1, f.StatusBar1);
+    RunUpdate(shell, s, [&] {
+        if (Search(shell, s) == engine::SearchResult::Found) Session(s);
+        TellSlowAdapter(shell, s.ports, s.channels, shell.form1->StatusBar1);
+    });
 }
 
 void MainChangePortClick(Shell& shell, Services& s) {
@@ -70,6 +96,13 @@ void MainLabel1DblClick(Shell& shell, Services& s) {
 }
 
 void UpgradeStartClick(Shell& shell, Services& s) {
+    RunUpdate(shell, s, [&] { UpgradeSequence(shell, s); });
+}
+
+namespace {
+
+// Every START runs the sequence until no image is left to program (or one run fails).
+void UpgradeSequence(Shell& shell, Services& s) {
     TForm5& f = *shell.form5;
     // Every START marks each image of the catalog as still to program.
     const auto pending = static_cast<std::int8_t>(catalog::ResetPending(s.catalog));
@@ -77,39 +110,55 @@ void UpgradeStartClick(Shell& shell, Services& s) {
     f.ProgressBar2.max = pending + 1;
     f.ProgressBar2.position = 0;
     Repaint(shell);
-    std::int8_t m = 0;
+    // The images still to program after each device; a device passed on counts as one.
+    int m = 0;
     do {
         m = 0;
-        if (Search(s, f.ProgressBar1, f.StatusBar1) == engine::kSearchFound) {
-            m = Session(s, f.ProgressBar1, f.StatusBar1);
+        if (Search(shell, s) == engine::SearchResult::Found) {
+            const engine::SessionResult r = Session(s);
+            m = r.end == engine::SessionEnd::PassedOn     ? 1
+                : r.end == engine::SessionEnd::Programmed ? r.remaining
+                                                          : 0;
             f.ProgressBar2.position = f.ProgressBar2.max - m;
             Repaint(shell);
         }
     } while (m != 0);
+    TellSlowAdapter(shell, s.ports, s.channels, f.StatusBar1);
 }
+
+}  // namespace
 
 void UpgradeSerialPortClick(Shell& shell, Services& s) {
     ShowSetupDialog(shell, s.ports, s.list_ports);
 }
 
 void LoaderUpdateClick(Shell& shell, Services& s) {
+    RunUpdate(shell, s, [&] { LoaderUpdate(shell, s); });
+}
+
+namespace {
+
+void LoaderUpdate(Shell& shell, Services& s) {
     TForm6& f = *shell.form6;
     ClearLabel(f);
     Repaint(shell);
-    switch (Search(s, f.ProgressBar1, f.StatusBar1)) {
-        case engine::kSearchNotFound:
+    switch (Search(shell, s)) {
+        case engine::SearchResult::NotFound:
             ShowActivity(shell, kDeviceNotFindText, colour::kBlack);
             break;
-        case engine::kSearchPortUnusable:
+        case engine::SearchResult::PortUnusable:
             ShowActivity(shell, kPortNotValidText, colour::kRed);
             break;
-        case engine::kSearchFound:
-            Session(s, f.ProgressBar1, f.StatusBar1);
+        case engine::SearchResult::Found:
+            Session(s);
             break;
-        default:  // stopped: the search has said so
+        case engine::SearchResult::Stopped:  // the search has said so
             break;
     }
+    TellSlowAdapter(shell, s.ports, s.channels, f.StatusBar1);
 }
+
+}  // namespace
 
 void LoaderChangePortClick(Shell& shell, Services& s) {
     TForm6& f = *shell.form6;
@@ -123,7 +172,13 @@ void LoaderChangePortClick(Shell& shell, Services& s) {
 }
 
 void MainFormClose(Shell& shell, Services& s) {
+    if (s.run.in_progress) {
+        s.run.closing = true;
+        shell.stop_requested = 1;
+        return;
+    }
     SaveRememberedPort(s.ports, s.channels, shell.edition(), s.store);
+    if (s.end_program) s.end_program();
 }
 
 }  // namespace quillon::ui

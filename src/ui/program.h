@@ -2,24 +2,44 @@
 // themselves: update/START, the port and listing dialogs, and closing the main window.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
 #include "catalog/preparation.h"
 #include "engine/link.h"
+#include "engine/pump.h"
+#include "engine/session.h"
 #include "serial/channel.h"
 #include "serial/port_selection.h"
 #include "settings/settings.h"
 #include "ui/creation.h"
+#include "ui/run_state.h"
 #include "ui/setup_dialog.h"
 #include "ui/windows.h"
 
 namespace quillon::ui {
 
-// Runs one programming session on a found device with the calling window's bars and
-// returns its result (0 outside the sequence mode, or when it failed).
-using SessionRunner =
-    std::function<std::int8_t(engine::ProgressBarRef progress, engine::StatusBarRef status)>;
+// Runs one programming session on the device the search found.
+using SessionRunner = std::function<engine::SessionResult()>;
+
+// The engine's pump in a program whose run may be abandoned: once the main window has
+// closed during a run, no wait waits any more and every reading of the clock is an hour
+// past the one before, so each deadline of the engine has passed when it is next looked
+// at. The waits that do not listen to Stop (the extended block, the pass-on pauses) end
+// at once too, and the run returns to its command handler within a few iterations.
+class RunPump : public engine::Pump {
+public:
+    RunPump(engine::Pump& inner, const RunState& run) : inner_(inner), run_(run) {}
+    engine::Clock::time_point now() override;
+    void wait(engine::Clock::duration max, bool process_ui, bool wake_on_input) override;
+
+private:
+    static constexpr std::chrono::hours kAbandonedStep{1};
+    engine::Pump& inner_;
+    const RunState& run_;
+    engine::Clock::duration skipped_{};
+};
 
 struct Services {
     serial::ChannelTable& channels;
@@ -30,6 +50,9 @@ struct Services {
     settings::Store store;
     PortLister list_ports;
     SessionRunner session;  // empty: a found device is left as found
+    RunState run;
+    // Ends the message loop; called once the main window has closed and no run is left.
+    std::function<void()> end_program;
 };
 
 // Creation work of every window in start-up order, with the remembered port and the catalog.
@@ -45,7 +68,9 @@ void UpgradeSerialPortClick(Shell& shell, Services& s);
 // Loader window.
 void LoaderUpdateClick(Shell& shell, Services& s);
 void LoaderChangePortClick(Shell& shell, Services& s);
-// Closing the edition's main window: closes the port it opened and remembers the choice.
+// Closing the edition's main window: closes the port it opened, remembers the choice and
+// ends the program. During a run it stops the run first (as Stop does); the rest follows
+// as soon as the run has returned.
 void MainFormClose(Shell& shell, Services& s);
 
 inline constexpr const char* kDeviceNotFindText = "The device is not find.";

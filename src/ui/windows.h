@@ -73,12 +73,21 @@ struct Shell {
         0;  // StopRequested: set by stop commands, cleared by the reply wait
     std::uint8_t sequence_mode = 0;  // SequenceMode
     std::uint8_t loader_family = 0;  // LoaderFamily
+    bool slow_adapter_told = false;  // the slow-adapter notice is given once per run
 
     std::string app_title;  // what the desktop shows for the application
 
     // Called after an operation changed a model and asked for an immediate repaint; the
     // toolkit binding renders the models here. Empty without a front end.
     std::function<void()> repaint;
+    // Called after a write that comes once per packet during blocks (progress, status
+    // panels): the binding draws it at the next screen frame, so at most about 60 times a
+    // second, and the last value always. The models still get every value. Empty: the
+    // write is drawn through `repaint`.
+    std::function<void()> repaint_soon;
+
+    // Called after the "Setup" dialog's OK chose another port (the program stores it).
+    std::function<void()> port_chosen;
 
     // The UDP listener's notification hook, set when the listener exists.
     std::function<void(std::uint8_t success)> notify_outcome;

@@ -52,24 +52,62 @@ TEST(NameTables, ConnectorsAndPreparations) {
     EXPECT_STREQ(PrintNames[26], "27");
 }
 
-TEST(Families, ChipCodesMapToColumns) {
+TEST(Families, EveryChipCodeHasItsRowAndNoOtherCodeHasOne) {
     const struct {
         std::uint8_t chip;
-        std::int8_t family;
+        std::int8_t column;
         bool sixteen_bit;
-    } cases[] = {{0x42, 0, false}, {0x43, 1, false}, {0x44, 2, false}, {0x45, 3, false},
-                 {0x46, 4, false}, {0xC7, 5, false}, {0xFC, 6, true},  {0xFE, 6, true},
-                 {0xFD, 7, true},  {0x47, 8, false}, {0x48, 9, false}};
+        const char* found;
+        bool pad_last;
+        std::uint8_t repeat_action;
+    } cases[] = {{0x42, 0, false, "Found 258", false, 0},
+                 {0x43, 1, false, "Found 2580", false, 0},
+                 {0x44, 2, false, "Found 2480", false, 0},
+                 {0x45, 3, false, "Found 248", false, 0},
+                 {0x46, 4, false, "Found 2320", false, 0},
+                 {0xC7, 5, false, "Found 24j10", false, 0},
+                 {0xFC, 6, true, "Found 33FJ64", false, 2},
+                 {0xFE, 6, true, "Found 24HJ64", false, 2},
+                 {0xFD, 7, true, "Found 33FJ128 - 24HJ128", false, 2},
+                 {0x47, 8, false, "Found 18F25k80", true, 0},
+                 {0x48, 9, false, "Found 18F26k80", true, 1}};
     for (const auto& c : cases) {
-        EXPECT_EQ(FamilyOfChip(c.chip), c.family) << int(c.chip);
-        EXPECT_EQ(Is16BitChip(c.chip), c.sixteen_bit) << int(c.chip);
-        EXPECT_TRUE(IsKnownChip(c.chip)) << int(c.chip);
-        EXPECT_EQ(DescriptorOffsetOfFamily(c.family), c.sixteen_bit ? 1024 : 14);
+        SCOPED_TRACE(int(c.chip));
+        const ChipFamily* f = FamilyOf(c.chip);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->column, c.column);
+        EXPECT_EQ(f->found, c.found);
+        EXPECT_EQ(f->unit, c.sixteen_bit ? 2 : 1);
+        EXPECT_EQ(f->block, c.sixteen_bit ? 256 : 64);
+        EXPECT_EQ(f->descriptor, c.sixteen_bit ? 1024 : 14);
+        EXPECT_EQ(f->refuse_oversize, c.sixteen_bit);
+        EXPECT_EQ(f->protected_window, c.sixteen_bit);
+        EXPECT_EQ(f->pad_last_block, c.pad_last);
+        EXPECT_EQ(f->fix_bytes_kept, c.pad_last ? 4 : kAllFixBytesKept);
+        EXPECT_EQ(f->repeat_action, c.repeat_action);
     }
-    for (std::uint8_t unknown : {0x00, 0x41, 0x49, 0xC6, 0xFB, 0xFF}) {
-        EXPECT_EQ(FamilyOfChip(unknown), 0) << int(unknown);
-        EXPECT_FALSE(IsKnownChip(unknown)) << int(unknown);
-    }
+    int rows = 0;
+    for (int chip = 0; chip <= 0xFF; ++chip)
+        rows += FamilyOf(static_cast<std::uint8_t>(chip)) ? 1 : 0;
+    EXPECT_EQ(rows, static_cast<int>(std::size(cases)));
+    EXPECT_EQ(kFamiliesInUse, 10);
+    EXPECT_EQ(FamilyOfColumn(kFamiliesInUse), nullptr);
+}
+
+TEST(Families, BuilderFamilyCheckCatchesEachDifferingFact) {
+    // Family 6 as the catalog builder states it: top, largest reserve, unit, descriptor, block.
+    EXPECT_TRUE(BuilderFamilyAgrees(6, 0xA800, 128, 2, 1024, 256));
+    EXPECT_TRUE(BuilderFamilyAgrees(9, 0x10000, 448, 1, 14, 64));
+    const struct {
+        int column;
+        std::int32_t top, reserve, unit, descriptor, block;
+    } differing[] = {{6, 0xA700, 128, 2, 1024, 256}, {6, 0xA800, 256, 2, 1024, 256},
+                     {6, 0xA800, 128, 1, 1024, 256}, {6, 0xA800, 128, 2, 14, 256},
+                     {6, 0xA800, 128, 2, 1024, 64},  {9, 0x10000, 320, 1, 14, 64},
+                     {10, 0x8000, 448, 1, 14, 64}};
+    for (const auto& d : differing)
+        EXPECT_FALSE(BuilderFamilyAgrees(d.column, d.top, d.reserve, d.unit, d.descriptor, d.block))
+            << d.column << " " << d.top << " " << d.reserve;
 }
 
 TEST(DescriptorCodes, UnscrambledWithVariantZeroAndNeverPastThePayload) {

@@ -52,7 +52,7 @@ protected:
 
     // An image whose descriptor bytes (scrambled like the payload) state print and preparation.
     FirmwareImage& Put(int group, int family, std::uint8_t print, std::uint8_t preparation) {
-        const std::int32_t offset = DescriptorOffsetOfFamily(family);
+        const std::int32_t offset = FamilyOfColumn(family)->descriptor;
         auto& payload = buffers.emplace_back(static_cast<std::size_t>(offset + 64), 0);
         const std::uint8_t key = ScrambleKey(0, CatalogScrambled);
         payload[static_cast<std::size_t>(offset)] = print ^ key;

@@ -131,7 +131,8 @@ TEST_F(Catalog, SelectionFallsBackToRowZero) {
     SelectImage(build, kChip18F26K80, 255);
     EXPECT_EQ(build.prepared.PayloadLength, 7402);
 
-    EXPECT_EQ(SelectImage(build, 0x99, 0), 0);  // unknown chip: family 0, nothing prepared
+    EXPECT_EQ(SelectImage(build, 0x99, 0), kNoFamily);  // unknown chip: nothing selected
+    EXPECT_EQ(build.prepared.Payload, nullptr);
     EXPECT_EQ(PrepareBounds(build, 0x99, 5), Preparation::UnknownChip);
 }
 
@@ -154,28 +155,27 @@ TEST_F(Catalog, ChipBoundsForEveryChipInBothBiosRanges) {
         {0x45, 5, 1, 448, 64, 0x3E40, {0x40, 0xEF, 0x1F, 0xF0}},
         {0x46, 4, 1, 320, 64, 0x1EC0, {0x80, 0xEF, 0x0F, 0xF0}},
         {0x46, 5, 1, 448, 64, 0x1E40, {0x80, 0xEF, 0x0F, 0xF0}},
-        {0xC7, 4, 1, 320, 64, 0x3BC0, {0x00, 0xEF, 0x1E, 0xF0}},
-        {0xC7, 5, 1, 448, 64, 0x3BC0, {0x00, 0xEF, 0x1E, 0xF0}},
+        {0xC7, 4, 1, 1088, 64, 0x3BC0, {0x00, 0xEF, 0x1E, 0xF0}},
+        {0xC7, 5, 1, 1088, 64, 0x3BC0, {0x00, 0xEF, 0x1E, 0xF0}},
         {0x47, 4, 1, 320, 64, 0x7EC0, {0x80, 0xEF, 0x3F, 0xF0}},
         {0x47, 5, 1, 448, 64, 0x7E40, {0x40, 0xEF, 0x3F, 0xF0}},
         {0x48, 4, 1, 320, 64, 0xFEC0, {0x80, 0xEF, 0x7F, 0xF0}},
         {0x48, 5, 1, 448, 64, 0xFE40, {0x40, 0xEF, 0x7F, 0xF0}},
-        {0xFC, 4, 2, 320, 256, 0xA780, {0x00, 0xA8, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}},
-        {0xFE, 5, 2, 448, 256, 0xA780, {0x00, 0xA8, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}},
-        {0xFD, 4, 2, 320, 256, 0x15380, {0x00, 0x54, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00}},
-        {0xFD, 5, 2, 448, 256, 0x15380, {0x00, 0x54, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00}},
+        {0xFC, 4, 2, 128, 256, 0xA780, {0x00, 0xA8, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}},
+        {0xFE, 5, 2, 128, 256, 0xA780, {0x00, 0xA8, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}},
+        {0xFD, 4, 2, 128, 256, 0x15380, {0x00, 0x54, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00}},
+        {0xFD, 5, 2, 128, 256, 0x15380, {0x00, 0x54, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00}},
     };
     for (const BoundsCase& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << int(c.chip) << " BIOS " << int(c.bios));
         // Start from another chip's jump so that a row that sets nothing would show.
         LoadChipBounds(state, c.chip == 0xFD ? 0xFC : 0xFD, 5);
-        Put(0, FamilyOfChip(c.chip), 600);
+        Put(0, FamilyOf(c.chip)->column, 600);
         SelectImage(state, c.chip, 0);
         ASSERT_EQ(PrepareBounds(state, c.chip, c.bios), Preparation::Ready);
         const PreparedImage& p = state.prepared;
         EXPECT_EQ(p.Bounds.AddressUnit, c.unit);
         EXPECT_EQ(p.Bounds.BootReserve, c.reserve);
-        EXPECT_EQ(p.Bounds.BootReserveJ10, 1088);
         EXPECT_EQ(p.BlockSize, c.block);
         EXPECT_EQ(p.FixAddress, c.fix_address);
         EXPECT_EQ(p.ProgramLength, 600);
@@ -185,16 +185,14 @@ TEST_F(Catalog, ChipBoundsForEveryChipInBothBiosRanges) {
     }
 }
 
-TEST_F(Catalog, JumpStartsAsPic18GotoAndCarriesOverForUnknownChips) {
-    EXPECT_EQ(state.prepared.Bounds.ResetJump,
-              (std::array<std::uint8_t, 8>{0x80, 0xEF, 0x3F, 0xF0, 0, 0, 0, 0}));
+TEST_F(Catalog, UnknownChipLoadsNoBoundsAndNoJump) {
+    EXPECT_EQ(state.prepared.Bounds.ResetJumpCount, 0);  // nothing to write before a chip
+    ASSERT_TRUE(LoadChipBounds(state, kChip33FJ128, 4));
+    EXPECT_FALSE(LoadChipBounds(state, 0x99, 9));
+    EXPECT_EQ(state.prepared.Bounds.ResetJump[1], 0x54);  // the bounds stay as they were
     EXPECT_EQ(state.prepared.Bounds.ResetJumpCount, 8);
-    LoadChipBounds(state, kChip33FJ128, 4);
-    LoadChipBounds(state, 0x99, 9);  // sets the reserves and the unit only
-    EXPECT_EQ(state.prepared.Bounds.ResetJump[1], 0x54);
-    EXPECT_EQ(state.prepared.Bounds.ResetJumpCount, 8);
-    EXPECT_EQ(state.prepared.Bounds.AddressUnit, 1);
-    EXPECT_EQ(state.prepared.Bounds.BootReserve, 448);
+    EXPECT_EQ(state.prepared.Bounds.AddressUnit, 2);
+    EXPECT_EQ(state.prepared.Bounds.BootReserve, 128);
 }
 
 TEST_F(Catalog, RefusalsAtTheirExactBoundaries) {
@@ -215,7 +213,7 @@ TEST_F(Catalog, RefusalsAtTheirExactBoundaries) {
         {kChip18F2580, 100000, Preparation::Ready},  // PIC18: cut, not refused
     };
     for (const auto& c : cases) {
-        Put(0, FamilyOfChip(c.chip), c.length);
+        Put(0, FamilyOf(c.chip)->column, c.length);
         SelectImage(state, c.chip, 0);
         EXPECT_EQ(PrepareBounds(state, c.chip, 5), c.expected)
             << std::hex << int(c.chip) << std::dec << " " << c.length;

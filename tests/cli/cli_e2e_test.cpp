@@ -213,19 +213,24 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"RepeatWithIdentify", {"identify", "-p", "COM7", "--repeat"}, 12, "--repeat"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A holder that locked the port and one that merely opened it are both named.
 TEST_F(Cli, ABusyPortNamesItsHolder) {
-    auto board = Board(7, kK80);
-    const int fd = ::open(board->path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     std::string comm;
     std::ifstream("/proc/self/comm") >> comm;
-    std::string out, err;
-    EXPECT_EQ(RunCli({"update", "-p", "COM7"}, &out, &err), 11);
-    EXPECT_NE(err.find("in use by " + comm + " (pid " + std::to_string(::getpid()) + ")"),
-              std::string::npos)
-        << err;
-    ::close(fd);
+    for (const bool locked : {true, false}) {
+        auto board = Board(7, kK80);
+        const int fd = ::open(board->path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        if (locked) {
+            ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        }
+        std::string out, err;
+        EXPECT_EQ(RunCli({"update", "-p", "COM7"}, &out, &err), 11) << locked;
+        EXPECT_NE(err.find("In use by " + comm + " (pid " + std::to_string(::getpid()) + ")"),
+                  std::string::npos)
+            << err;
+        ::close(fd);
+    }
 }
 
 TEST_F(Cli, FourPortsAtOnceEachHoldsItsImage) {

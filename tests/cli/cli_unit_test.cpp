@@ -1,17 +1,18 @@
-// The command line's pieces without a process: the adapter from the engine's frontend to
-// events (on the fake clock against the in-process device, every edition), the argument
+// The command line's pieces without a process: the engine's events as the command line's
+// (on the fake clock against the in-process device, every edition), the argument
 // rules, the worst-outcome order and the output's escaping.
 #include <gtest/gtest.h>
 
 #include "catalog/preparation.h"
 #include "cli/board_log.h"
-#include "cli/frontend_adapter.h"
+#include "cli/engine_events.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "engine/fake_pump.h"
 #include "engine/search.h"
 #include "engine/session.h"
 #include "tools/devsim/inprocess_backend.h"
+#include "ui/presenter.h"
 
 namespace quillon::cli {
 namespace {
@@ -34,21 +35,18 @@ struct Recorder : EventSink {
     }
 };
 
-// The engine on the fake clock with the adapter as its frontend.
-struct AdapterRig {
-    AdapterRig(engine::Edition edition, devsim::Options options)
+// The engine on the fake clock telling the command line's events.
+struct EventsRig {
+    EventsRig(ui::Edition edition, devsim::Options options)
         : device(std::make_shared<devsim::Device>(std::move(options))),
           channels(std::make_shared<devsim::InProcessBackend>(
               device, kPort,
               [this] {
                   return std::chrono::duration_cast<devsim::Nanos>(pump.now().time_since_epoch());
               })),
-          ui(sink, AdapterSetup{edition, 0, 0, [] { return false; },
-                                [this] {
-                                    ports.opened_port = ports.selected_port;
-                                    channels.OpenChannel(kPort, 115200, 0, 2, 8, 0);
-                                }}),
-          engine(ui, channels, ports, pump) {
+          events(sink, edition, [] { return false; }),
+          engine(events, channels, ports, pump) {
+        engine.options = ui::EngineOptionsFor(edition, 0, 0);
         ports.selected_port = kPort;
         ports.opened_port = -1;
         channels.sleep = [this](std::chrono::milliseconds ms) { pump.advance(ms); };
@@ -61,10 +59,8 @@ struct AdapterRig {
         catalog::InitCatalog(catalog);
     }
     void Run() {
-        int bar = 0;
-        ui.BeginSearch();
-        ASSERT_EQ(engine::SearchDevice(engine, {&bar}, {&bar}), engine::kSearchFound);
-        ui.EndSession(engine::PrgMode(engine, catalog, {&bar}, {&bar}), catalog.prepared);
+        ASSERT_EQ(engine::SearchDevice(engine), engine::SearchResult::Found);
+        engine::PrgMode(engine, catalog);
     }
 
     engine::FakePump pump;
@@ -72,24 +68,24 @@ struct AdapterRig {
     serial::ChannelTable channels;
     serial::PortSelection ports;
     Recorder sink;
-    FrontendAdapter ui;
+    EngineEvents events;
     engine::Engine engine;
     catalog::CatalogState catalog;
 };
 
-struct AdapterCase {
+struct EventsCase {
     const char* name;
-    engine::Edition edition;
+    ui::Edition edition;
     devsim::Options device;
     EventKind kind;
     Exit exit;
     const char* text;
     int resends;
 };
-void PrintTo(const AdapterCase& c, std::ostream* os) {
+void PrintTo(const EventsCase& c, std::ostream* os) {
     *os << c.name;
 }
-class Adapter : public ::testing::TestWithParam<AdapterCase> {};
+class Events : public ::testing::TestWithParam<EventsCase> {};
 
 devsim::Options Device(std::uint8_t chip, std::uint8_t bios = 7, std::uint8_t print = 16) {
     devsim::Options o;
@@ -104,10 +100,10 @@ devsim::Options Rejecting(int first) {
     return o;
 }
 
-// One final event per session, whatever the edition shows or leaves out.
-TEST_P(Adapter, OneFinalEventWithItsExitCode) {
-    const AdapterCase& c = GetParam();
-    AdapterRig rig(c.edition, c.device);
+// One final event per session, with its text and exit code, in every edition.
+TEST_P(Events, OneFinalEventWithItsExitCode) {
+    const EventsCase& c = GetParam();
+    EventsRig rig(c.edition, c.device);
     rig.Run();
     const auto finals = rig.sink.Finals();
     ASSERT_EQ(finals.size(), 1u);
@@ -125,39 +121,39 @@ TEST_P(Adapter, OneFinalEventWithItsExitCode) {
     }
 }
 
-using engine::Edition;
+using ui::Edition;
 INSTANTIATE_TEST_SUITE_P(
-    Editions, Adapter,
-    ::testing::Values(AdapterCase{"UpgradeSuccess",
-                                  Edition::Upgrade,
-                                  {},
-                                  EventKind::Succeeded,
-                                  Exit::Success,
-                                  "Program OK",
-                                  0},
-                      AdapterCase{"LoaderSuccess",
-                                  Edition::Loader,
-                                  {},
-                                  EventKind::Succeeded,
-                                  Exit::Success,
-                                  "Successfully updated",
-                                  0},
-                      AdapterCase{"UpdaterResendsThenSuccess", Edition::Updater, Rejecting(2),
-                                  EventKind::Succeeded, Exit::Success, "Program Ok", 2},
-                      AdapterCase{"UpdaterChecksum", Edition::Updater, Rejecting(5),
-                                  EventKind::Failed, Exit::ChecksumError, "CHK Error !!", 5},
-                      AdapterCase{"UpgradeSilentNoImage", Edition::Upgrade, Device(0x42),
-                                  EventKind::Refused, Exit::NoImage, "No Hex inside !!", 0},
-                      AdapterCase{"LoaderNoImage", Edition::Loader, Device(0x42),
-                                  EventKind::Refused, Exit::NoImage, "No Hex inside !!", 0},
-                      AdapterCase{"UpdaterUnknownChip", Edition::Updater, Device(0x49),
-                                  EventKind::Refused, Exit::UnknownChip, "Error !!", 0},
-                      AdapterCase{"UpgradeIncompatible", Edition::Upgrade, Device(0x48, 33),
-                                  EventKind::Refused, Exit::IncompatibleBootloader,
-                                  "Incompatible Bootloader !!", 0},
-                      AdapterCase{"UpdaterNotSuitable", Edition::Updater, Device(0xFC, 7, 5),
-                                  EventKind::Refused, Exit::NotSuitable, "ZRA_R03 - Preparation 84",
-                                  0}),
+    Editions, Events,
+    ::testing::Values(EventsCase{"UpgradeSuccess",
+                                 Edition::Upgrade,
+                                 {},
+                                 EventKind::Succeeded,
+                                 Exit::Success,
+                                 "Program OK",
+                                 0},
+                      EventsCase{"LoaderSuccess",
+                                 Edition::Loader,
+                                 {},
+                                 EventKind::Succeeded,
+                                 Exit::Success,
+                                 "Successfully updated",
+                                 0},
+                      EventsCase{"UpdaterResendsThenSuccess", Edition::Updater, Rejecting(2),
+                                 EventKind::Succeeded, Exit::Success, "Program Ok", 2},
+                      EventsCase{"UpdaterChecksum", Edition::Updater, Rejecting(5),
+                                 EventKind::Failed, Exit::ChecksumError, "CHK Error !!", 5},
+                      EventsCase{"UpgradeNoImage", Edition::Upgrade, Device(0x42),
+                                 EventKind::Refused, Exit::NoImage, "No Hex inside !!", 0},
+                      EventsCase{"LoaderNoImage", Edition::Loader, Device(0x42), EventKind::Refused,
+                                 Exit::NoImage, "No Hex inside !!", 0},
+                      EventsCase{"UpdaterUnknownChip", Edition::Updater, Device(0x49),
+                                 EventKind::Refused, Exit::UnknownChip, "Error !!", 0},
+                      EventsCase{"UpgradeIncompatible", Edition::Upgrade, Device(0x48, 33),
+                                 EventKind::Refused, Exit::IncompatibleBootloader,
+                                 "Incompatible Bootloader !!", 0},
+                      EventsCase{"UpdaterNotSuitable", Edition::Updater, Device(0xFC, 7, 5),
+                                 EventKind::Refused, Exit::NotSuitable, "ZRA_R03 - Preparation 84",
+                                 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Arguments, AcceptedForms) {
@@ -166,7 +162,7 @@ TEST(Arguments, AcceptedForms) {
     ASSERT_EQ(p.error, "");
     EXPECT_EQ(p.options.command, Command::Update);
     EXPECT_EQ(p.options.ports, (std::vector<std::string>{"COM3", "/dev/pts/4"}));
-    EXPECT_EQ(p.options.edition, engine::Edition::Loader);
+    EXPECT_EQ(p.options.edition, ui::Edition::Loader);
     EXPECT_TRUE(p.options.repeat && p.options.json);
     EXPECT_EQ(p.options.log, "x.jsonl");
     EXPECT_EQ(ParseArguments({"update", "--help", "--bogus"}).error, "unknown option --bogus");

@@ -111,6 +111,7 @@ TEST(Devsim, ChecksumsRulesAndResync) {
         {"reject from 3", {0, 0, 3}, {}, {'K', 'K', 'N', 'N'}},
         {"ignore first 1", {}, {0, 1, 0}, {'K', 'K', 'K'}},
         {"ignore from 2", {}, {0, 0, 2}, {'K'}},
+        {"ignore at 2", {}, {0, 0, 0, 2}, {'K', 'K', 'K'}},
     };
     for (const Row& row : rows) {
         Options o;
@@ -181,6 +182,50 @@ TEST(Devsim, PacingTakesTheWireTimeOfEveryByte) {
     EXPECT_EQ(d.TakeOutput(out, first + 4 * kByteTime), 5u);
     EXPECT_EQ(d.TakeOutput(out, first + 5 * kByteTime), 1u);
     EXPECT_EQ(kByteTime, Nanos{95486});  // 11 bits at 115200 bit/s
+}
+
+TEST(Devsim, AnAdapterLatencyTimerHoldsAnswersUntilItRunsOutOrItsBufferFills) {
+    Options o;
+    o.adapter_latency = std::chrono::milliseconds(16);
+    Device d(o);
+    std::uint8_t out[512];
+    // A one-byte answer waits out the whole timer.
+    d.Receive(WithChecksum({0x40, 0x00, 0x12, 0x01, 0x00}), Nanos{1000});
+    ASSERT_EQ(d.NextOutputTime(), Nanos{1000} + o.adapter_latency);
+    EXPECT_EQ(d.TakeOutput(out, Nanos{1000} + o.adapter_latency - Nanos{1}), 0u);
+    ASSERT_EQ(d.TakeOutput(out, Nanos{1000} + o.adapter_latency), 1u);
+    EXPECT_EQ(out[0], 'K');
+    // Paced and longer than the adapter's buffer: the first buffer goes when it is full,
+    // not after the timer; the rest waits for the timer from its own first byte.
+    Options p = o;
+    p.pace = true;
+    p.extended = true;
+    p.bios = 9;
+    p.ext_announced = 100;
+    Device e(p);
+    e.Receive(Bytes{0xC2}, Nanos{0});
+    const Nanos full = e.NextOutputTime().value();
+    EXPECT_LT(full, kByteTime * (kAdapterBuffer + 2) + p.adapter_latency);
+    EXPECT_EQ(e.TakeOutput(out, full - Nanos{1}), 0u);
+    EXPECT_EQ(e.TakeOutput(out, full), kAdapterBuffer);
+    const Nanos next = e.NextOutputTime().value();
+    EXPECT_GT(next, full);
+}
+
+TEST(Devsim, TurnaroundFiguresAreNearestRankPercentiles) {
+    std::vector<Nanos> samples;
+    for (int i = 100; i >= 1; --i) samples.push_back(Nanos{i * 1000});
+    const Turnaround t = Summarize(samples);
+    EXPECT_EQ(t.count, 100u);
+    EXPECT_EQ(t.median, Nanos{50000});
+    EXPECT_EQ(t.p90, Nanos{90000});
+    EXPECT_EQ(t.p99, Nanos{99000});
+    EXPECT_EQ(t.max, Nanos{100000});
+    const Turnaround one = Summarize({Nanos{7}});
+    EXPECT_EQ(one.median, Nanos{7});
+    EXPECT_EQ(one.p99, Nanos{7});
+    EXPECT_EQ(Summarize({}).count, 0u);
+    EXPECT_EQ(Summarize({}).max, Nanos{0});
 }
 
 TEST(IntelHex, RoundTripAcrossA64KBoundaryAndMalformedInput) {

@@ -1,5 +1,6 @@
 // Test rig: the engine on the fake pump, talking through a real ChannelTable to the
-// in-process virtual device, with a frontend that records what the user would see.
+// in-process virtual device; its events go through the edition presenter into windows that
+// record what the user would see.
 #pragma once
 
 #include <memory>
@@ -7,11 +8,24 @@
 #include <vector>
 
 #include "engine/fake_pump.h"
-#include "engine/frontend.h"
 #include "engine/link.h"
+#include "engine/search.h"
 #include "serial/channel.h"
 #include "serial/port_selection.h"
 #include "tools/devsim/inprocess_backend.h"
+#include "ui/presenter.h"
+#include "ui/window_ops.h"
+
+// The engine tests see the engine's events as the windows show them.
+namespace quillon::engine {
+using ui::Colour;
+using ui::Edition;
+using ui::PanelSlot;
+using ui::ProgressBarRef;
+using ui::ProgressState;
+using ui::StatusBarRef;
+namespace colour = ui::colour;
+}  // namespace quillon::engine
 
 namespace quillon::engine::testing {
 
@@ -25,11 +39,8 @@ struct Event {
     friend bool operator==(const Event&, const Event&) = default;
 };
 
-class RecordingFrontend : public Frontend {
+class RecordingFrontend : public ui::WindowOps {
 public:
-    RecordingFrontend(serial::ChannelTable& channels, serial::PortSelection& ports)
-        : channels_(channels), ports_(ports) {}
-
     void ShowOutcome(std::string_view text, Colour c, std::uint8_t success) override {
         log.push_back({"outcome", std::string(text), static_cast<long>(c) * 2 + success});
         running = false;
@@ -50,6 +61,8 @@ public:
     }
     void RepaintStatusBar(StatusBarRef bar) override { log.push_back({"repaint", "", 0, bar.id}); }
     StatusBarRef MainStatusBar() override { return {&main_bar}; }
+    StatusBarRef EditionStatusBar() override { return status; }
+    ProgressBarRef EditionProgressBar() override { return progress; }
     void HideResultLine() override { log.push_back({"hide-result", "", 0, nullptr}); }
     void SetProgressMax(ProgressBarRef bar, int max) override {
         log.push_back({"progress.max", "", max, bar.id});
@@ -69,22 +82,6 @@ public:
         return was;
     }
     Edition edition() const override { return edition_value; }
-    std::uint8_t LoaderFamily() const override { return loader_family; }
-    // What the port selection does: open the selected port when it is not the opened one.
-    void ApplySelectedPort() override {
-        log.push_back({"apply-port", "", 0, nullptr});
-        if (ports_.selected_port == ports_.opened_port) return;
-        ports_.opened_port = ports_.selected_port;
-        if (ports_.selected_port < 0) return;
-        channels_.CloseChannel(ports_.selected_port);
-        if (!channels_.OpenChannel(ports_.selected_port, 115200, 0, 2, 8, 0)) {
-            log.push_back({"outcome", "Invalid Port Com", 0, nullptr});
-            return;
-        }
-        channels_.SetControlLines(ports_.selected_port, true);
-    }
-    void ShowPortPanel(StatusBarRef bar) override { log.push_back({"port-panel", "", 0, bar.id}); }
-    std::uint8_t SequenceMode() const override { return sequence_mode; }
     void ShowBiosLine(std::string_view text) override {
         log.push_back({"label3", std::string(text), 1, nullptr});
     }
@@ -92,6 +89,7 @@ public:
         log.push_back({"label4", std::string(text), 1, nullptr});
     }
     void HideDeviceTextLine() override { log.push_back({"label4", "", 0, nullptr}); }
+    void HideDeviceReport() override { log.push_back({"hide-report", "", 0, nullptr}); }
     void SetLoaderReport(std::string_view hardware, std::string_view bios) override {
         log.push_back({"label6", std::string(hardware), 0, nullptr});
         log.push_back({"label7", std::string(bios), 0, nullptr});
@@ -125,10 +123,8 @@ public:
     std::uint8_t loader_family = 0;
     std::uint8_t sequence_mode = 0;
     int main_bar = 0;  // its address is the main status bar's handle
-
-private:
-    serial::ChannelTable& channels_;
-    serial::PortSelection& ports_;
+    StatusBarRef status;
+    ProgressBarRef progress;
 };
 
 inline devsim::Nanos SinceEpoch(Clock::time_point t) {
@@ -141,8 +137,10 @@ struct Rig {
           backend(std::make_shared<devsim::InProcessBackend>(
               device, kRigPort, [this] { return SinceEpoch(pump.now()); })),
           channels(backend),
-          ui(channels, ports),
-          engine(ui, channels, ports, pump) {
+          presenter(ui),
+          engine(presenter, channels, ports, pump) {
+        ui.status = status();
+        ui.progress = progress();
         ports.selected_port = kRigPort;
         ports.opened_port = -1;
         channels.sleep = [this](std::chrono::milliseconds ms) { pump.advance(ms); };
@@ -153,18 +151,27 @@ struct Rig {
         });
     }
     // Opens the port as a search does.
-    void Open() { ui.ApplySelectedPort(); }
+    void Open() {
+        if (!serial::ApplySelectedPort(ports, channels))
+            ui.log.push_back({"outcome", "Invalid Port Com"});
+    }
+    // A search with the options the recorded windows' edition and selectors give.
+    SearchResult Search() {
+        engine.options = ui::EngineOptionsFor(ui.edition_value, ui.loader_family, ui.sequence_mode);
+        return SearchDevice(engine);
+    }
 
     FakePump pump;
     std::shared_ptr<devsim::Device> device;
     std::shared_ptr<devsim::InProcessBackend> backend;
     serial::ChannelTable channels;
     serial::PortSelection ports;
-    RecordingFrontend ui;
-    Engine engine;
     int progress_bar = 0, status_bar = 0;
     ProgressBarRef progress() { return {&progress_bar}; }
     StatusBarRef status() { return {&status_bar}; }
+    RecordingFrontend ui;
+    ui::Presenter presenter;
+    Engine engine;
 };
 
 }  // namespace quillon::engine::testing

@@ -183,8 +183,12 @@ TEST(SendPacket, NoAnswerStopAndHangUp) {
         Rig r(o);
         r.Open();
         EXPECT_EQ(SendPacket(r.engine, r.engine.packet.bytes, BuildEeprom(r.engine, 0, 0)), LinkOk);
+        // The line is gone: the wait ends in its first slice, not after 2000 ms.
+        const auto t0 = r.pump.now();
         EXPECT_EQ(SendPacket(r.engine, r.engine.packet.bytes, BuildEeprom(r.engine, 1, 0)),
                   LinkNoResponse);
+        EXPECT_LE(Elapsed(r, t0), kSlice);
+        EXPECT_EQ(WaitReply(r.engine, 100), kReplyLineGone);
     }
 }
 

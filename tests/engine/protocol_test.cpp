@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -80,14 +81,14 @@ INSTANTIATE_TEST_SUITE_P(
         IdentityCase{"KAndNInOneRead", {}, {0x45, 'K', 'N'}, {0x45, 0, 0, 0, 0}, 1, 1},
         // Without a closing K nothing is committed.
         IdentityCase{"Truncated", {}, {'V', 0x07, 0x48, 0x10}, {0, 0, 0, 0, 1}, 0, 0},
-        // A 'V' inside a version reply restarts it; the first data byte replaces the 1.
-        IdentityCase{"RestartedVersion",
+        // Inside a version reply a 'V' or 'K' is a code like any other.
+        IdentityCase{"VInsideAReplyIsData",
                      {},
-                     {'V', 0x05, 'V', 0x06, 0x46, 0x02, 0x01, 'K'},
-                     {0x46, 6, 2, 1, 1},
+                     {'V', 0x05, 'V', 0x06, 0x46, 'K'},
+                     {'V', 5, 6, 0x46, 1},
                      1,
                      0},
-        IdentityCase{"VersionMarkAlone", {}, {'V', 'K'}, {0, 1, 0, 0, 1}, 1, 0},
+        IdentityCase{"KAfterTheMarkIsTheVersion", {}, {'V', 'K'}, {0, 0, 0, 0, 1}, 0, 0},
         // An 'R' while the committed version is outside 8..31 is a data byte.
         IdentityCase{"ROutsideExtendedVersions",
                      {'V', 5, 0x48, 1, 1, 'K'},
@@ -222,6 +223,61 @@ TEST(Parser, ResetForSearchKeepsPendingBytesAndVersionFlag) {
     EXPECT_EQ(p.identity.VersionReported, 1);
     p.Feed(Bytes{'K'});  // the pending identification is still there
     EXPECT_EQ(p.identity.ChipCode, 0xFC);
+}
+
+// Inside a version reply every byte is data: each of the 256 values in each of the four
+// positions (BIOS, chip, print, preparation) lands where it belongs, and only the closing
+// 'K' commits and acknowledges.
+TEST(ParserVersionReply, EveryByteValueInEveryPosition) {
+    const std::uint8_t base[4] = {0x07, 0x48, 0x10, 0x03};
+    for (int position = 0; position < 4; ++position) {
+        for (int value = 0; value < 256; ++value) {
+            SCOPED_TRACE("position " + std::to_string(position) + " value " +
+                         std::to_string(value));
+            std::uint8_t codes[4] = {base[0], base[1], base[2], base[3]};
+            codes[position] = static_cast<std::uint8_t>(value);
+            ReplyParser p;
+            p.Feed(Bytes{'V', codes[0], codes[1], codes[2], codes[3]});
+            ASSERT_EQ(p.AckSeen, 0);
+            ASSERT_EQ(p.NakSeen, 0);
+            ASSERT_EQ(p.state, ParserState::Idle);
+            ASSERT_EQ(p.identity.ChipCode, 0);  // nothing committed yet
+            p.Feed(Bytes{'K'});
+            EXPECT_EQ(p.identity.BiosVersion, codes[0]);
+            EXPECT_EQ(p.identity.ChipCode, codes[1]);
+            EXPECT_EQ(p.identity.PrintCode, codes[2]);
+            EXPECT_EQ(p.identity.PreparationCode, codes[3]);
+            EXPECT_EQ(p.identity.VersionReported, 1);
+            EXPECT_EQ(p.AckSeen, 1);
+            EXPECT_EQ(p.PendingIndex, kNotCollecting);
+        }
+    }
+}
+
+// A reply whose codes are the protocol's own bytes, arriving in two reads cut anywhere:
+// the first part never commits or acknowledges, and the whole gives the same identity. The
+// parser is left with the committed version 9, so an 'R' would start an extended block
+// if it were taken for one.
+TEST(ParserVersionReply, SplitAtEveryCut) {
+    const Bytes reply = {'V', 'K', 'R', 'N', 'V', 'K'};
+    for (std::size_t cut = 0; cut < reply.size(); ++cut) {
+        SCOPED_TRACE("cut " + std::to_string(cut));
+        ReplyParser p;
+        p.Feed(Bytes{'V', 9, 0xFD, 16, 3, 'K'});
+        p.AckSeen = 0;
+        p.Feed(std::span<const std::uint8_t>(reply.data(), cut));
+        EXPECT_EQ(p.AckSeen, 0);
+        EXPECT_EQ(p.NakSeen, 0);
+        EXPECT_EQ(p.identity.ChipCode, 0xFD);  // the earlier identity, untouched
+        p.Feed(std::span<const std::uint8_t>(reply.data() + cut, reply.size() - cut));
+        EXPECT_EQ(p.state, ParserState::Idle);
+        EXPECT_EQ(p.identity.BiosVersion, 'K');
+        EXPECT_EQ(p.identity.ChipCode, 'R');
+        EXPECT_EQ(p.identity.PrintCode, 'N');
+        EXPECT_EQ(p.identity.PreparationCode, 'V');
+        EXPECT_EQ(p.AckSeen, 1);
+        EXPECT_EQ(p.NakSeen, 0);
+    }
 }
 
 // Any byte stream leaves the parser in a defined state: indices in range, the text

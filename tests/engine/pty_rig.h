@@ -20,19 +20,25 @@ struct PtyRig {
     explicit PtyRig(const std::string& device_path)
         : channels(std::make_shared<serial::PosixBackend>(
               [device_path](int port) { return port == kPtyPort ? device_path : std::string(); })),
-          ui(channels, ports),
+          presenter(ui),
           pump([this] { return channels.PollHandle(kPtyPort); }),
-          engine(ui, channels, ports, pump) {
+          engine(presenter, channels, ports, pump) {
         ports.selected_port = kPtyPort;
+        ui.status = {&status_bar};
+        ui.progress = {&progress_bar};
     }
     serial::ChannelTable channels;
     serial::PortSelection ports;
+    int progress_bar = 0, status_bar = 0;
     RecordingFrontend ui;
+    ui::Presenter presenter;
     PollPump pump;
     Engine engine;
     catalog::CatalogState catalog;
-    int progress_bar = 0, status_bar = 0;
-    std::int16_t Search() { return SearchDevice(engine, {&progress_bar}, {&status_bar}); }
+    SearchResult Search() {
+        engine.options = ui::EngineOptionsFor(ui.edition_value, ui.loader_family, ui.sequence_mode);
+        return SearchDevice(engine);
+    }
 };
 
 }  // namespace quillon::engine::testing

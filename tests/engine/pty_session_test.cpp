@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -46,20 +47,25 @@ TEST_P(PtySession, DevsimHoldsTheImageAfterwards) {
 
     PtyRig rig(devsim.path());
     catalog::InitCatalog(rig.catalog);
-    ASSERT_EQ(SearchDevice(rig.engine, {&rig.progress_bar}, {&rig.status_bar}), kSearchFound);
-    EXPECT_EQ(PrgMode(rig.engine, rig.catalog, {&rig.progress_bar}, {&rig.status_bar}), 0);
+    ASSERT_EQ(rig.Search(), SearchResult::Found);
+    EXPECT_EQ(PrgMode(rig.engine, rig.catalog).end, SessionEnd::Programmed);
     EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" Program Ok "});
     rig.channels.CloseChannel(kPort);
     ASSERT_EQ(devsim.Stop(), 0);
+    // What devsim saw of the host: one turnaround for every packet after the first answer,
+    // and the session against the wire.
+    std::size_t turnarounds = 0;
+    const auto at = devsim.report().find("devsim: turnaround ");
+    ASSERT_NE(at, std::string::npos) << devsim.report();
+    EXPECT_EQ(std::sscanf(devsim.report().c_str() + at, "devsim: turnaround %zu:", &turnarounds),
+              1);
+    EXPECT_GT(turnarounds, 100u);
+    EXPECT_NE(devsim.report().find("devsim: session "), std::string::npos) << devsim.report();
 
     std::ifstream in(hex);
     const auto written = devsim::ReadIntelHex(in);
     ASSERT_TRUE(written.has_value());
-    const testing::ExpectedDevice expected = c.expected();
-    testing::Image combined = expected.flash;
-    for (const auto& [index, value] : expected.eeprom)
-        combined[testing::kHexEepromBase + index] = value;
-    EXPECT_EQ(*written, combined);
+    EXPECT_EQ(*written, c.expected().Combined());
     std::filesystem::remove_all(dir);
 }
 

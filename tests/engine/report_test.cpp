@@ -1,5 +1,5 @@
-// The device report, the two refusals and the plain-image cue, by edition, on the recording
-// frontend.
+// The device report, the two refusals and the plain-image cue, by edition, through the
+// presenter on the recording windows.
 #include "engine/report.h"
 
 #include <gtest/gtest.h>
@@ -23,9 +23,9 @@ struct ReportCase {
 void PrintTo(const ReportCase& c, std::ostream* os) {
     *os << c.name;
 }
-class DeviceReport : public ::testing::TestWithParam<ReportCase> {};
+class DeviceReportShown : public ::testing::TestWithParam<ReportCase> {};
 
-TEST_P(DeviceReport, ShowsWhatTheEditionShows) {
+TEST_P(DeviceReportShown, ShowsWhatTheEditionShows) {
     const ReportCase& c = GetParam();
     Rig rig;
     rig.ui.edition_value = c.edition;
@@ -34,13 +34,13 @@ TEST_P(DeviceReport, ShowsWhatTheEditionShows) {
     catalog::PreparedImage image;
     image.PrintCode = 3;  // ZRA_R03
     image.PreparationCode = 0x84;
-    ShowDeviceReport(rig.engine, image);
+    rig.presenter.DeviceReported(MakeDeviceReport(rig.engine, image));
     EXPECT_EQ(rig.ui.log, c.shown);
     EXPECT_EQ(rig.engine.parser.device_text(), c.text_after);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Report, DeviceReport,
+    Report, DeviceReportShown,
     ::testing::Values(
         ReportCase{"UpdaterVersion7",
                    Edition::Updater,
@@ -79,8 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"label6", "ZRA_R03 - 0x01", 0}, {"label7", "0x05", 0}},
                    ""},
         ReportCase{"LoaderBareShowsNothing", Edition::Loader, {0xC7, 0, 2, 1, 0}, "", {}, ""},
-        ReportCase{
-            "UpgradeShowsNothing", Edition::Upgrade, {0x48, 9, 16, 3, 1}, "\xFF", {}, "\xFF"}),
+        ReportCase{"UpgradeShowsNothing", Edition::Upgrade, {0x48, 9, 16, 3, 1}, "\xFF", {}, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Report, RefusalsByEdition) {
@@ -93,10 +92,10 @@ TEST(Report, RefusalsByEdition) {
             rig.ui.running = true;
             rig.engine.parser.identity = {0x43, 0x07, 16, 3, 1};
             catalog::PreparedImage image;
-            too_big ? ShowImageTooBig(rig.engine, image) : ShowNoImage(rig.engine, image);
+            rig.presenter.Refused(too_big ? Refusal::ImageTooBig : Refusal::NoImage,
+                                  MakeDeviceReport(rig.engine, image));
             const long red = static_cast<long>(colour::kRed) * 2;
-            std::vector<Event> expected;
-            if (edition != Edition::Upgrade) expected.push_back({"outcome", text, red});
+            std::vector<Event> expected = {{"outcome", text, red}};
             if (edition == Edition::Updater) {
                 expected.push_back({"panel", "Warning", static_cast<long>(PanelSlot::DetailPanel),
                                     &rig.ui.main_bar});
@@ -104,8 +103,8 @@ TEST(Report, RefusalsByEdition) {
                 expected.push_back({"label4", "", 0});
             }
             EXPECT_EQ(rig.ui.log, expected);
-            // The Upgrade window keeps running: its START loop goes on.
-            EXPECT_EQ(rig.ui.running, edition == Edition::Upgrade);
+            // Every edition, the Upgrade window included, says so and returns to idle.
+            EXPECT_FALSE(rig.ui.running);
         }
     }
 }
@@ -114,8 +113,8 @@ TEST(Report, PlainCue) {
     for (Edition edition : {Edition::Updater, Edition::Upgrade, Edition::Loader}) {
         Rig rig;
         rig.ui.edition_value = edition;
-        ShowPlainCue(rig.ui, 1);
-        ShowPlainCue(rig.ui, 0);
+        rig.presenter.ImagePrepared(0x48, true);
+        rig.presenter.ImagePrepared(0x48, false);
         std::vector<long> expected;
         if (edition != Edition::Loader)
             expected = {static_cast<long>(colour::kSilver), static_cast<long>(colour::kButtonFace)};

@@ -26,12 +26,12 @@ TEST(SearchByte, ByEditionAndLoaderFamily) {
         {Edition::Upgrade, 1, 0xC5}, {Edition::Upgrade, 2, 0xC5},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(SearchByte(row.edition, row.family), row.byte);
+        EXPECT_EQ(ui::SearchByte(row.edition, row.family), row.byte);
         // And on the wire: the device sees exactly that byte.
         Rig r;
         r.ui.edition_value = row.edition;
         r.ui.loader_family = row.family;
-        ASSERT_EQ(SearchDevice(r.engine, r.progress(), r.status()), kSearchFound);
+        ASSERT_EQ(r.Search(), SearchResult::Found);
         EXPECT_EQ(r.device->stats().search_bytes, std::vector<std::uint8_t>{row.byte});
     }
 }
@@ -45,7 +45,7 @@ TEST(SearchDevice, FindsVersionAndBareIdentifications) {
         devsim::Options o;
         o.version_form = row.version_form;
         Rig r(o);
-        EXPECT_EQ(SearchDevice(r.engine, r.progress(), r.status()), kSearchFound);
+        EXPECT_EQ(r.Search(), SearchResult::Found);
         const DeviceIdentity& id = r.engine.identity();
         EXPECT_EQ(id.ChipCode, row.expected.ChipCode);
         EXPECT_EQ(id.BiosVersion, row.expected.BiosVersion);
@@ -68,7 +68,7 @@ TEST(SearchDevice, OnlyRejectionsMeanNotFoundAfterAHundredTries) {
     o.nak_only = true;
     Rig r(o);
     const auto t0 = r.pump.now();
-    EXPECT_EQ(SearchDevice(r.engine, r.progress(), r.status()), kSearchNotFound);
+    EXPECT_EQ(r.Search(), SearchResult::NotFound);
     EXPECT_EQ(r.device->stats().identifies, 100);
     // Each rejection is answered at once but the search waits for an identification only.
     const auto panels = r.ui.Panels(PanelSlot::ActivityPanel);
@@ -86,7 +86,7 @@ TEST(SearchDevice, SilentDeviceTakesTenSecondsOfVirtualTime) {
     o.accept_search = {};  // answers nothing
     Rig r(o);
     const auto t0 = r.pump.now();
-    EXPECT_EQ(SearchDevice(r.engine, r.progress(), r.status()), kSearchNotFound);
+    EXPECT_EQ(r.Search(), SearchResult::NotFound);
     EXPECT_EQ(r.pump.now() - t0, 100 * 100ms);
     EXPECT_EQ(r.device->stats().search_bytes.size(), 100u);
 }
@@ -98,7 +98,7 @@ TEST(SearchDevice, StopDuringThe37thTry) {
     r.pump.set_ui_hook([&r](Clock::time_point t) {
         if (t == Clock::time_point(36 * 100ms + 40ms)) r.ui.stop = true;
     });
-    EXPECT_EQ(SearchDevice(r.engine, r.progress(), r.status()), kSearchStopped);
+    EXPECT_EQ(r.Search(), SearchResult::Stopped);
     EXPECT_EQ(r.device->stats().search_bytes.size(), 37u);
     EXPECT_EQ(r.ui.Of("outcome"), std::vector<std::string>{" User Abort !! "});
     EXPECT_EQ(r.ui.Panels(PanelSlot::ActivityPanel).back(), "Try 36");
@@ -114,7 +114,7 @@ TEST(SearchDevice, StaleStopEndsTheNextSearchAtOnce) {
     Rig r(o);
     r.ui.stop = true;  // pressed while nothing ran
     const auto t0 = r.pump.now();
-    EXPECT_EQ(SearchDevice(r.engine, r.progress(), r.status()), kSearchStopped);
+    EXPECT_EQ(r.Search(), SearchResult::Stopped);
     EXPECT_EQ(r.pump.now() - t0, 5ms);
     EXPECT_EQ(r.device->stats().search_bytes.size(), 1u);
     EXPECT_EQ(r.ui.Of("outcome"), std::vector<std::string>{" User Abort !! "});
@@ -122,24 +122,22 @@ TEST(SearchDevice, StaleStopEndsTheNextSearchAtOnce) {
     // With an answering device the stop is seen at the first check too, before the answer.
     Rig answering;
     answering.ui.stop = true;
-    EXPECT_EQ(SearchDevice(answering.engine, answering.progress(), answering.status()),
-              kSearchStopped);
+    EXPECT_EQ(answering.Search(), SearchResult::Stopped);
     // The flag was consumed: the next search runs normally.
-    EXPECT_EQ(SearchDevice(answering.engine, answering.progress(), answering.status()),
-              kSearchFound);
+    EXPECT_EQ(answering.Search(), SearchResult::Found);
 }
 
 TEST(SearchDevice, UnusablePort) {
     Rig r;
     r.ports.selected_port = -1;
-    EXPECT_EQ(SearchDevice(r.engine, r.progress(), r.status()), kSearchPortUnusable);
+    EXPECT_EQ(r.Search(), SearchResult::PortUnusable);
     EXPECT_TRUE(r.device->stats().search_bytes.empty());
     EXPECT_TRUE(r.ui.Of("outcome").empty());  // no port: nothing opened, nothing shown
     EXPECT_FALSE(r.ui.running);
 
     Rig other;
     other.ports.selected_port = testing::kRigPort + 1;  // no device under that number
-    EXPECT_EQ(SearchDevice(other.engine, other.progress(), other.status()), kSearchPortUnusable);
+    EXPECT_EQ(other.Search(), SearchResult::PortUnusable);
     EXPECT_EQ(other.ui.Of("outcome"), std::vector<std::string>{"Invalid Port Com"});
 }
 
@@ -153,7 +151,7 @@ TEST(SearchDevice, DisplaysPerEdition) {
         r.pump.set_ui_hook([&r](Clock::time_point t) {
             if (t == Clock::time_point(2 * 100ms + 5ms)) r.ui.stop = true;  // third try
         });
-        SearchDevice(r.engine, r.progress(), r.status());
+        r.Search();
         const auto panels = r.ui.Panels(PanelSlot::ActivityPanel);
         const auto activities = r.ui.Of("activity");
         std::vector<long> positions = r.ui.Values("progress.pos");
@@ -182,6 +180,18 @@ TEST(SearchDevice, DisplaysPerEdition) {
     }
 }
 
+TEST(SearchDevice, AHungUpLineIsNotFoundAtOnce) {
+    devsim::Options o;
+    o.hang_up_at_identify = 1;  // unplugged before it answered
+    Rig r(o);
+    const auto t0 = r.pump.now();
+    EXPECT_EQ(r.Search(), SearchResult::NotFound);
+    EXPECT_EQ(r.ui.Panels(PanelSlot::ActivityPanel).back(), "Device not Found");
+    EXPECT_FALSE(r.ui.running);
+    EXPECT_EQ(r.device->stats().search_bytes.size(), 1u);  // no try after the hang-up
+    EXPECT_LE(r.pump.now() - t0, kSlice);
+}
+
 TEST(SearchDevice, ResetsWhatTheLastDeviceLeft) {
     devsim::Options o;
     o.bios = 9;
@@ -190,14 +200,14 @@ TEST(SearchDevice, ResetsWhatTheLastDeviceLeft) {
     o.window_start = 0x1000;
     o.window_extent = 0x800;
     Rig r(o);
-    ASSERT_EQ(SearchDevice(r.engine, r.progress(), r.status()), kSearchFound);
+    ASSERT_EQ(r.Search(), SearchResult::Found);
     AwaitExtendedInfo(r.engine);
     ASSERT_EQ(r.engine.parser.device_text(), "first");
     r.engine.protected_window = {0x1000, 0x800};
 
     // Another device without an extended block on the same port.
     *r.device = devsim::Device(devsim::Options{});
-    ASSERT_EQ(SearchDevice(r.engine, r.progress(), r.status()), kSearchFound);
+    ASSERT_EQ(r.Search(), SearchResult::Found);
     EXPECT_EQ(r.engine.parser.device_text(), "");
     EXPECT_EQ(r.engine.parser.WindowStart, 0);
     EXPECT_EQ(r.engine.parser.WindowExtent, 0);
@@ -231,7 +241,7 @@ TEST(AwaitExtendedInfo, CompletesOrGivesUpAfterItsRounds) {
         o.ext_sent = row.sent;
         o.ext_delay = row.delay;
         Rig r(o);
-        ASSERT_EQ(SearchDevice(r.engine, r.progress(), r.status()), kSearchFound);
+        ASSERT_EQ(r.Search(), SearchResult::Found);
         const auto t0 = r.pump.now();
         AwaitExtendedInfo(r.engine);
         EXPECT_EQ(r.engine.parser.ExtComplete, row.complete)
@@ -254,7 +264,7 @@ TEST(AwaitExtendedInfo, NeitherObservesNorClearsStop) {
     o.extended = true;
     o.ext_delay = 100ms;
     Rig r(o);
-    ASSERT_EQ(SearchDevice(r.engine, r.progress(), r.status()), kSearchFound);
+    ASSERT_EQ(r.Search(), SearchResult::Found);
     r.ui.stop = true;
     AwaitExtendedInfo(r.engine);
     EXPECT_EQ(r.engine.parser.ExtComplete, 1);
@@ -264,7 +274,7 @@ TEST(AwaitExtendedInfo, NeitherObservesNorClearsStop) {
 TEST(ShowLinkError, TextsAndSilence) {
     Rig r;
     testing::RecordingFrontend& ui = r.ui;
-    for (int code : {-1, -2, -3, -4, 0, 1, -5}) ShowLinkError(ui, code);
+    for (int code : {-1, -2, -3, -4, 0, 1, -5}) r.presenter.ShowLinkError(LinkResult(code));
     EXPECT_EQ(ui.Of("outcome"),
               (std::vector<std::string>{" not Response ", " User Abort !! ", " CHK Error !! ",
                                         " Incompatible Bootloader !! "}));
@@ -323,11 +333,12 @@ TEST(SearchDevice, RandomDeviceBytesEndInADefinedResult) {
         serial::PortSelection ports;
         ports.selected_port = testing::kRigPort;
         ports.opened_port = -1;
-        testing::RecordingFrontend ui(channels, ports);
+        testing::RecordingFrontend ui;
+        ui::Presenter presenter(ui);
         FakePump pump;
-        Engine e(ui, channels, ports, pump);
-        const std::int16_t r = SearchDevice(e, {}, {});
-        ASSERT_TRUE(r == kSearchFound || r == kSearchNotFound) << r;
+        Engine e(presenter, channels, ports, pump);
+        const SearchResult r = SearchDevice(e);
+        ASSERT_TRUE(r == SearchResult::Found || r == SearchResult::NotFound) << static_cast<int>(r);
         AwaitExtendedInfo(e);
         ASSERT_LE(e.parser.device_text().size(), kDeviceTextLength);
         ASSERT_LE(e.parser.ExtIndex, 255);

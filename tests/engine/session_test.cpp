@@ -31,7 +31,7 @@ struct TestImage {
             eeprom[i] = static_cast<std::uint8_t>(0x30 + i);
     }
     void Install(catalog::CatalogState& c, std::uint8_t chip, std::int8_t plain = 0) {
-        catalog::FirmwareImage& r = c.at(0, catalog::FamilyOfChip(chip));
+        catalog::FirmwareImage& r = c.at(0, catalog::FamilyOf(chip)->column);
         r.Payload = payload.data();
         r.PayloadLength = static_cast<std::int32_t>(payload.size());
         r.FixBytes = fix.data();
@@ -44,10 +44,7 @@ struct TestImage {
 };
 
 TestImage ImageFor(std::uint8_t chip, std::size_t length, std::size_t eeprom = 0) {
-    return TestImage(length,
-                     catalog::Is16BitChip(chip) ? catalog::kDescriptorOffset16Bit
-                                                : catalog::kDescriptorOffsetPic18,
-                     eeprom);
+    return TestImage(length, static_cast<std::size_t>(catalog::FamilyOf(chip)->descriptor), eeprom);
 }
 
 devsim::Options Device(std::uint8_t chip, std::uint8_t bios = 7) {
@@ -90,12 +87,12 @@ TEST_P(PacketLayout, BlocksAndFixBlockOnTheWire) {
     SessionRig rig(Device(c.chip));
     TestImage image = ImageFor(c.chip, c.length, 2);
     image.Install(rig.catalog, c.chip, c.plain);
-    ASSERT_EQ(rig.Run(), 0);
+    ASSERT_EQ(rig.Run().remaining, 0);
     EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" Program Ok "});
 
     const auto& packets = rig.packets();
     ASSERT_EQ(packets.size(), c.blocks.size() + 1 + 2);  // blocks, fix block, 2 EEPROM bytes
-    const std::uint32_t unit = catalog::Is16BitChip(c.chip) ? 2 : 1;
+    const auto unit = static_cast<std::uint32_t>(catalog::FamilyOf(c.chip)->unit);
     for (std::size_t k = 0; k < c.blocks.size(); ++k) {
         const BlockRow& row = c.blocks[k];
         const Bytes& p = packets[k];
@@ -195,7 +192,7 @@ TEST(Session, ActivityAndProgressByEdition) {
         rig.ui.edition_value = row.edition;
         TestImage image = ImageFor(0x42, 130, 2);
         image.Install(rig.catalog, 0x42);
-        ASSERT_EQ(rig.Run(), 0);
+        ASSERT_EQ(rig.Run().remaining, 0);
         EXPECT_EQ(rig.ui.Panels(PanelSlot::ActivityPanel), row.activity);
         EXPECT_EQ(rig.ui.Values("progress.max"), (std::vector<long>{130, 2}));
         EXPECT_EQ(rig.ui.Values("progress.pos"), (std::vector<long>{0, 0, 64, 128, 0, 0, 1, 0}));
@@ -224,12 +221,12 @@ TEST_P(ProtectedWindowSkip, BlocksEndingInTheWindowAreNotSent) {
     o.window_start = c.start;
     o.window_extent = c.extent;
     SessionRig rig(o);
-    const bool wide = catalog::Is16BitChip(c.chip);
+    const bool wide = catalog::FamilyOf(c.chip)->unit == 2;
     // Blocks at addresses 0 .. 0x1900; the last holds 200 bytes (16-bit) or 36 (PIC18).
     const std::size_t length = wide ? 13000 : 6436;
     TestImage image = ImageFor(c.chip, length);
     image.Install(rig.catalog, c.chip);
-    ASSERT_EQ(rig.Run(), 0);
+    ASSERT_EQ(rig.Run().remaining, 0);
     EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" Program Ok "});
 
     const std::uint32_t step = wide ? 128 : 64;
@@ -275,7 +272,9 @@ TEST(Session, NoAnswerAndRejectionsByPacket) {
         bool block0_written;
     };
     const Row rows[] = {
-        {"first block unanswered: the next follows", {0, 1, 0}, {}, 6, " Program Ok ", false},
+        // A block without an answer ends the session: never a hole in the program.
+        {"first block unanswered", {0, 1, 0}, {}, 1, " not Response ", false},
+        {"middle block unanswered", {0, 0, 2}, {}, 2, " not Response ", true},
         {"last block unanswered", {0, 0, 3}, {}, 3, " not Response ", true},
         {"fix block unanswered", {0, 0, 4}, {}, 4, " not Response ", true},
         {"EEPROM byte unanswered", {0, 0, 6}, {}, 6, " not Response ", true},
@@ -290,19 +289,34 @@ TEST(Session, NoAnswerAndRejectionsByPacket) {
         SessionRig rig(o);
         TestImage image = ImageFor(0x42, 130, 2);
         image.Install(rig.catalog, 0x42);
-        EXPECT_EQ(rig.Run(), 0);
+        EXPECT_EQ(rig.Run().remaining, 0);
         EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{row.outcome});
         EXPECT_EQ(static_cast<int>(rig.packets().size()), row.result_packets);
         EXPECT_EQ(rig.device->flash().count(0) == 1, row.block0_written);
         EXPECT_FALSE(rig.ui.running);
         // An unanswered packet costs its full wait.
         if (row.ignore.first_k || row.ignore.from_m) {
+            EXPECT_EQ(rig.ui.Of("outcome").back(), " not Response ");
             EXPECT_GE(rig.elapsed(), 2000ms);
         }
         // Only success marks the family done.
         EXPECT_EQ(catalog::PendingStateOf(rig.catalog, catalog::kFamily258),
                   row.outcome == " Program Ok " ? 0 : 1);
     }
+}
+
+TEST(Session, AHungUpLineEndsTheSessionAtOnce) {
+    devsim::Options o = Device(0x42);
+    o.hang_up_after = 3;  // the cable is pulled after the third block
+    SessionRig rig(o);
+    TestImage image = ImageFor(0x42, 64 * 10, 2);
+    image.Install(rig.catalog, 0x42);
+    EXPECT_EQ(rig.Run().end, SessionEnd::Ended);
+    EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" not Response "});
+    EXPECT_EQ(rig.packets().size(), 3u);
+    EXPECT_FALSE(rig.ui.running);
+    EXPECT_LT(rig.elapsed(), std::chrono::milliseconds(kPacketWaitMs));
+    EXPECT_EQ(catalog::PendingStateOf(rig.catalog, catalog::kFamily258), 1);
 }
 
 TEST(Session, StopWhileABlockWaits) {
@@ -314,7 +328,7 @@ TEST(Session, StopWhileABlockWaits) {
     rig.pump.set_ui_hook([&rig](Clock::time_point) {
         if (rig.device->stats().packets == 2) rig.ui.stop = true;
     });
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run().remaining, 0);
     EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" User Abort !! "});
     EXPECT_EQ(rig.packets().size(), 2u);  // nothing after the stopped block
     EXPECT_EQ(rig.device->flash().size(), 128u);
@@ -346,7 +360,7 @@ TEST(Session, EntryCommandAndVersionLimits) {
         SessionRig rig(o);
         TestImage image = ImageFor(0x42, 130, 1);
         image.Install(rig.catalog, 0x42);
-        EXPECT_EQ(rig.Run(), 0);
+        EXPECT_EQ(rig.Run().remaining, 0);
         EXPECT_EQ(rig.device->stats().entries, row.entries);
         const auto activity = rig.ui.Panels(PanelSlot::ActivityPanel);
         EXPECT_EQ(std::count(activity.begin(), activity.end(), "Entry in PrgMode"), row.entries);
@@ -366,7 +380,7 @@ TEST(Session, StopDuringTheEntryCommandEndsTheSessionBeforeAnyBlock) {
     rig.pump.set_ui_hook([&rig](Clock::time_point) {
         if (rig.device->stats().entries == 1) rig.ui.stop = true;
     });
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run().remaining, 0);
     EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" User Abort !! "});
     EXPECT_TRUE(rig.packets().empty());
     EXPECT_EQ(image.payload[0], 0 * 7 + 3);  // nothing patched either
@@ -410,7 +424,7 @@ TEST(Session, RefusalsBeforeAnythingIsSent) {
         SessionRig rig(o);
         TestImage image = ImageFor(row.chip == 0x50 ? 0x42 : row.chip, row.length);
         if (row.length > 0) image.Install(rig.catalog, row.chip == 0x50 ? 0x42 : row.chip);
-        EXPECT_EQ(rig.Run(), 0);
+        EXPECT_EQ(rig.Run().remaining, 0);
         EXPECT_EQ(rig.ui.Of("outcome"), row.outcome);
         const bool refused = row.outcome[0] != " Program Ok ";
         EXPECT_EQ(rig.packets().empty(), refused);
@@ -429,7 +443,7 @@ TEST(Session, ARecordWithALengthButNoBytesIsNoImage) {
     TestImage image = ImageFor(0x42, 130);
     image.Install(rig.catalog, 0x42);
     rig.catalog.at(0, catalog::kFamily258).Payload = nullptr;
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run().remaining, 0);
     EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" No Hex inside !! "});
     EXPECT_TRUE(rig.packets().empty());
 }
@@ -441,7 +455,7 @@ TEST(Session, NotSuitableImage) {
     o.preparation = 3;
     SessionRig rig(o);
     catalog::InitCatalog(rig.catalog);
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run().remaining, 0);
     EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{"ZRA_R03 - Preparation 84"});
     EXPECT_EQ(rig.ui.Panels(PanelSlot::DetailPanel),
               (std::vector<std::string>{"Found 33FJ64", "Warning!!"}));
@@ -508,7 +522,7 @@ TEST(Session, SequenceModeProgramsEachFamilyOnceThenPassesItOn) {
     });
 
     // 1. The K80: programmed, one image left; 2 s for the device after the last packet.
-    EXPECT_EQ(rig.Run(), 1);
+    EXPECT_EQ(rig.Run(), (SessionResult{SessionEnd::Programmed, 1}));
     EXPECT_EQ(rig.ui.Panels(PanelSlot::ActivityPanel).back(), "Program OK");
     EXPECT_EQ(rig.packets().size(), 116u + 1 + 1024);
     EXPECT_EQ(catalog::PendingStateOf(rig.catalog, catalog::kFamily26K80), 0);
@@ -517,7 +531,7 @@ TEST(Session, SequenceModeProgramsEachFamilyOnceThenPassesItOn) {
     std::size_t before = rig.packets().size();
     ui_events = 0;
     rig.session_start = Clock::time_point::max();  // the search's own events do not count
-    EXPECT_EQ(rig.Run(), 1);
+    EXPECT_EQ(rig.Run(), (SessionResult{SessionEnd::PassedOn, 0}));
     EXPECT_EQ(rig.elapsed(), 1000ms);
     EXPECT_EQ(ui_events, 0);
     EXPECT_EQ(rig.packets().size(), before);
@@ -529,13 +543,13 @@ TEST(Session, SequenceModeProgramsEachFamilyOnceThenPassesItOn) {
     fj.print = 3;
     fj.log_packets = true;
     *rig.device = devsim::Device(fj);
-    EXPECT_EQ(rig.Run(), 0);
+    EXPECT_EQ(rig.Run(), (SessionResult{SessionEnd::Programmed, 0}));
     EXPECT_EQ(rig.packets().size(), 135u + 1);
     EXPECT_EQ(rig.catalog.PendingCount, 0);
 
     // 4. The same family again: passed on with the two summed frames, 300 ms after each.
     *rig.device = devsim::Device(fj);
-    EXPECT_EQ(rig.Run(), 1);
+    EXPECT_EQ(rig.Run(), (SessionResult{SessionEnd::PassedOn, 0}));
     ASSERT_EQ(rig.packets().size(), 2u);
     EXPECT_EQ(rig.packets()[0], Bytes(kPassOnFrame1.begin(), kPassOnFrame1.end()));
     EXPECT_EQ(rig.packets()[1], Bytes(kPassOnFrame2.begin(), kPassOnFrame2.end()));
@@ -553,7 +567,8 @@ TEST(Session, SequenceModeGivesTheK80TwoSecondsAfterSuccess) {
             rig.ui.edition_value = Edition::Upgrade;
             rig.ui.sequence_mode = sequence;
             catalog::InitCatalog(rig.catalog);
-            EXPECT_EQ(rig.Run(), sequence);  // one image left after either
+            // One image left after either; only the sequence mode says so.
+            EXPECT_EQ(rig.Run(), (SessionResult{SessionEnd::Programmed, sequence}));
             elapsed[sequence] = rig.elapsed();
         }
         EXPECT_EQ(elapsed[1] - elapsed[0],
@@ -582,14 +597,14 @@ TEST(Session, ProgramsThisBuildsImagesByteForByte) {
         o.print = row.print;
         SessionRig rig(o);
         catalog::InitCatalog(rig.catalog);
-        EXPECT_EQ(rig.Run(), 0);
+        EXPECT_EQ(rig.Run().remaining, 0);
         EXPECT_EQ(rig.ui.Of("outcome"), std::vector<std::string>{" Program Ok "});
         EXPECT_EQ(rig.ui.Panels(PanelSlot::NoticePanel), std::vector<std::string>{row.loaded});
         ASSERT_FALSE(row.expected.flash.empty());
         EXPECT_EQ(rig.device->flash(), row.expected.flash);
         EXPECT_EQ(rig.device->eeprom(), row.expected.eeprom);
         // A second update of the same device programs the same bytes.
-        ASSERT_EQ(rig.Run(), 0);
+        ASSERT_EQ(rig.Run().remaining, 0);
         EXPECT_EQ(rig.device->flash(), row.expected.flash);
     }
 }

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@ namespace quillon::serial::testing {
 struct FakeScript {
     std::vector<std::string> log;
     bool open_fails = false;
+    std::string refusal;    // what the backend says about a failed open
     bool exclusive = true;  // a second open of a device still open fails, like share mode 0
     LineResult line_result = LineResult::Ok;
     bool queues_fail = false;
@@ -25,6 +27,7 @@ struct FakeScript {
     LineSettings last_line{};
     Timeouts last_timeouts{};
     std::vector<std::uint8_t> written;
+    std::optional<int> receive_latency_ms;  // what an open device says of its adapter
 };
 
 class FakeDevice : public Device {
@@ -77,6 +80,7 @@ public:
         return true;
     }
     int poll_handle() const override { return 42; }
+    std::optional<int> receive_latency_ms() const override { return s_->receive_latency_ms; }
 
 private:
     std::shared_ptr<FakeScript> s_;
@@ -92,6 +96,7 @@ public:
         if (s_->open_fails || (s_->exclusive && s_->open_names.count(name))) return nullptr;
         return std::make_unique<FakeDevice>(s_, name);
     }
+    std::string refusal() const override { return s_->open_fails ? s_->refusal : ""; }
 
 private:
     std::shared_ptr<FakeScript> s_;

@@ -158,6 +158,46 @@ TEST(LinuxPorts, NumbersStayWithTheirDevicesAcrossRunsAndReplugs) {
     EXPECT_EQ(ResolvePortDevice(6, s.places), s.dev("ttyUSB3"));
 }
 
+// Two adapters alike in vendor, product and serial number are told apart by their USB
+// socket: each keeps its COM number across listings and when they come back in the other
+// order, and the numbers file is written once.
+TEST(LinuxPorts, IdenticalAdaptersKeepTheirNumbersBySocket) {
+    FakeSys s;
+    auto plug = [&s](const std::string& name, const std::string& socket) {
+        s.usb_serial(name, s.usb(socket, "0403", "6001", "FTDI", "FT232R USB UART", "A600"));
+    };
+    plug("ttyUSB0", "1-2");
+    plug("ttyUSB1", "1-5");
+    const auto first = s.list();
+    ASSERT_EQ(Names(first), (std::vector<std::string>{"COM1", "COM2"}));
+    EXPECT_EQ(ResolvePortDevice(0, s.places), s.dev("ttyUSB0"));
+    EXPECT_EQ(ResolvePortDevice(1, s.places), s.dev("ttyUSB1"));
+    const auto numbers = fs::last_write_time(s.places.pins / "numbers");
+    std::ifstream before_file(s.places.pins / "numbers");
+    const std::string before((std::istreambuf_iterator<char>(before_file)), {});
+    EXPECT_EQ(s.list(), first);
+    EXPECT_EQ(fs::last_write_time(s.places.pins / "numbers"), numbers);  // not rewritten
+
+    // Unplugged and plugged back in the other order: the kernel names change places, the
+    // numbers stay with the sockets, and each number opens what the list shows beside it.
+    s.unplug("ttyUSB0");
+    s.unplug("ttyUSB1");
+    plug("ttyUSB0", "1-5");
+    plug("ttyUSB1", "1-2");
+    const auto swapped = s.list();
+    ASSERT_EQ(Names(swapped), (std::vector<std::string>{"COM1", "COM2"}));
+    EXPECT_NE(swapped[0].friendly_name.find(s.dev("ttyUSB1")), std::string::npos);
+    EXPECT_EQ(ResolvePortDevice(0, s.places), s.dev("ttyUSB1"));
+    EXPECT_EQ(ResolvePortDevice(1, s.places), s.dev("ttyUSB0"));
+
+    // The second one alone keeps its own number too.
+    s.unplug("ttyUSB1");
+    EXPECT_EQ(Names(s.list()), std::vector<std::string>{"COM2"});
+    EXPECT_EQ(ResolvePortDevice(1, s.places), s.dev("ttyUSB0"));
+    std::ifstream after_file(s.places.pins / "numbers");
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after_file)), {}), before);
+}
+
 TEST(LinuxPorts, PinnedDevicesTakeTheirNumbers) {
     FakeSys s;
     Populate(s);

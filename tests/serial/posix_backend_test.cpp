@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "serial/channel.h"
+#include "serial/port_holders.h"
 #include "serial/posix_backend.h"
 
 namespace quillon::serial {
@@ -151,6 +153,78 @@ TEST_F(PtyChannel, TheDeviceIsHeldExclusively) {
     // After the close the device is free again.
     table.CloseChannel(kPort);
     EXPECT_EQ(InChild([&] { return PosixBackend().open(path) ? 0 : 1; }), 0);
+}
+
+// A program that holds the device with a plain open (a terminal program, a modem manager)
+// is found as fuser finds it and named; the process at the far end of a pseudo-terminal
+// (holding its master, as devsim does) is the device, not a competitor.
+TEST_F(PtyChannel, ADeviceHeldByAnotherProgramIsRefusedAndTheHolderNamed) {
+    for (const bool holds_master : {false, true}) {
+        int ready[2], release[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        ASSERT_EQ(::pipe(release), 0);
+        const pid_t holder = fork();
+        if (holder == 0) {
+            prctl(PR_SET_NAME, "minicom");
+            ::close(release[1]);  // so that the parent's close ends the read below
+            const int fd = ::open(pty.slave.c_str(), O_RDWR | O_NOCTTY);
+            if (!holds_master) ::close(pty.master);
+            char c = fd >= 0 ? 'y' : 'n';
+            if (::write(ready[1], &c, 1) != 1) _exit(1);
+            [[maybe_unused]] const ssize_t n = ::read(release[0], &c, 1);  // until released
+            _exit(0);
+        }
+        char c = 0;
+        ASSERT_EQ(::read(ready[0], &c, 1), 1);
+        ASSERT_EQ(c, 'y');
+        PosixBackend backend;
+        const auto holders = PortHolders(pty.slave);
+        if (holds_master) {
+            EXPECT_TRUE(holders.empty());
+            EXPECT_NE(backend.open(pty.slave), nullptr);
+        } else {
+            EXPECT_EQ(holders, (std::vector<PortHolder>{{holder, "minicom"}}));
+            EXPECT_EQ(backend.open(pty.slave), nullptr);
+            EXPECT_EQ(backend.refusal(),
+                      "In use by minicom (pid " + std::to_string(holder) + ") (" + pty.slave + ")");
+            EXPECT_FALSE(open());
+            EXPECT_EQ(table.record(kPort).refusal, backend.refusal());
+        }
+        ::close(release[1]);
+        ::waitpid(holder, nullptr, 0);
+        for (int fd : {ready[0], ready[1], release[0]}) ::close(fd);
+    }
+    // Once the holder has gone the device opens, and a refusal is forgotten.
+    EXPECT_TRUE(open());
+    EXPECT_EQ(table.record(kPort).refusal, "");
+}
+
+// Without the rights to the device the user learns which group gives them.
+TEST_F(PtyChannel, NoPermissionNamesTheGroupToJoin) {
+    const group* g = ::getgrnam("dialout");
+    const gid_t gid = g ? g->gr_gid : 0;
+    const std::string name = g ? "dialout" : ::getgrgid(0)->gr_name;
+    ASSERT_EQ(::chown(pty.slave.c_str(), static_cast<uid_t>(-1), gid), 0);
+    ASSERT_EQ(::chmod(pty.slave.c_str(), 0660), 0);
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const int code = InChild([&] {
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            return 2;
+        PosixBackend backend;
+        if (backend.open(pty.slave)) return 1;
+        const std::string why = backend.refusal();
+        return ::write(out[1], why.data(), why.size()) == ssize_t(why.size()) ? 0 : 3;
+    });
+    ::close(out[1]);
+    if (code == 2) GTEST_SKIP() << "cannot drop privileges here";
+    ASSERT_EQ(code, 0);
+    char buf[512] = {};
+    ASSERT_GT(::read(out[0], buf, sizeof buf - 1), 0);
+    ::close(out[0]);
+    EXPECT_EQ(std::string(buf),
+              "No permission: join group " + name + ", then log in again (" + pty.slave + ")");
 }
 
 TEST_F(PtyChannel, APlainOpenByAnotherUserIsRefused) {

@@ -1,5 +1,5 @@
-// The engine's frontend on the real window models: a device search against the in-process
-// virtual device, asserted on what the windows hold afterwards.
+// The engine's events shown on the real window models through the presenter: a device
+// search against the in-process virtual device, asserted on what the windows hold afterwards.
 #include "ui/engine_frontend.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include "engine/link.h"
 #include "engine/search.h"
 #include "tools/devsim/inprocess_backend.h"
+#include "ui/presenter.h"
 
 namespace quillon::ui {
 namespace {
@@ -23,8 +24,9 @@ struct ModelRig {
               [this] {
                   return std::chrono::duration_cast<devsim::Nanos>(pump.now().time_since_epoch());
               })),
-          frontend(shell, ports, channels),
-          engine(frontend, channels, ports, pump) {
+          frontend(shell),
+          presenter(frontend),
+          engine(presenter, channels, ports, pump) {
         CreateWindows(shell, edition);
         ports.selected_port = kPort;
         ports.opened_port = kPort;  // the search must force the reopen itself
@@ -42,17 +44,22 @@ struct ModelRig {
     serial::ChannelTable channels;
     serial::PortSelection ports;
     EngineFrontend frontend;
+    Presenter presenter;
     engine::Engine engine;
     int repaints = 0;
+    engine::SearchResult Search() {
+        engine.options =
+            EngineOptionsFor(shell.edition(), shell.loader_family, shell.sequence_mode);
+        return engine::SearchDevice(engine);
+    }
 };
 
 TEST(EngineFrontend, SearchInTheUpdaterWindow) {
     ModelRig r(Edition::Updater);
     TForm1& f = *r.shell.form1;
     f.Label2.visible = true;
-    const std::int16_t result = engine::SearchDevice(r.engine, EngineFrontend::Ref(f.ProgressBar1),
-                                                     EngineFrontend::Ref(f.StatusBar1));
-    EXPECT_EQ(result, engine::kSearchFound);
+    const engine::SearchResult result = r.Search();
+    EXPECT_EQ(result, engine::SearchResult::Found);
     EXPECT_TRUE(r.channels.IsOpen(kPort));
     EXPECT_FALSE(f.Label2.visible);  // the last result line is hidden
     EXPECT_TRUE(f.Button2.visible);  // running: Stop shown
@@ -76,9 +83,7 @@ TEST(EngineFrontend, StopFlagResendsAndUpgradeWindow) {
     ModelRig r(Edition::Upgrade, o);
     TForm5& f = *r.shell.form5;
     r.shell.stop_requested = 1;
-    EXPECT_EQ(engine::SearchDevice(r.engine, EngineFrontend::Ref(f.ProgressBar1),
-                                   EngineFrontend::Ref(f.StatusBar1)),
-              engine::kSearchStopped);
+    EXPECT_EQ(r.Search(), engine::SearchResult::Stopped);
     EXPECT_EQ(r.shell.stop_requested, 0);
     const std::size_t activity =
         static_cast<std::size_t>(r.shell.panel_map[PanelSlot::ActivityPanel]);
@@ -86,9 +91,7 @@ TEST(EngineFrontend, StopFlagResendsAndUpgradeWindow) {
     EXPECT_TRUE(f.Button1.visible);  // START is back
     EXPECT_EQ(f.ProgressBar1.state, ProgressState::Paused);
 
-    ASSERT_EQ(engine::SearchDevice(r.engine, EngineFrontend::Ref(f.ProgressBar1),
-                                   EngineFrontend::Ref(f.StatusBar1)),
-              engine::kSearchFound);
+    ASSERT_EQ(r.Search(), engine::SearchResult::Found);
     EXPECT_EQ(f.StatusBar1.panels[activity].text, "Search Device");
     EXPECT_EQ(f.ProgressBar1.position, 0);
     // A rejected packet: the resend count goes to the main window's bar, not this one.
@@ -106,12 +109,10 @@ TEST(EngineFrontend, StopFlagResendsAndUpgradeWindow) {
 TEST(EngineFrontend, LoaderWindowEditionAndFamily) {
     ModelRig r(Edition::Loader);
     r.shell.loader_family = 1;
-    EXPECT_EQ(r.frontend.edition(), engine::Edition::Loader);
-    EXPECT_EQ(r.frontend.LoaderFamily(), 1);
+    EXPECT_EQ(r.frontend.edition(), Edition::Loader);
+    EXPECT_EQ(r.frontend.EditionStatusBar(), EngineFrontend::Ref(r.shell.form6->StatusBar1));
     TForm6& f = *r.shell.form6;
-    ASSERT_EQ(engine::SearchDevice(r.engine, EngineFrontend::Ref(f.ProgressBar1),
-                                   EngineFrontend::Ref(f.StatusBar1)),
-              engine::kSearchFound);
+    ASSERT_EQ(r.Search(), engine::SearchResult::Found);
     EXPECT_EQ(r.device->stats().search_bytes, std::vector<std::uint8_t>{0xC6});
     EXPECT_EQ(f.Label1.text, "Search Device");
     EXPECT_FALSE(f.Button1.enabled);  // running
@@ -123,8 +124,6 @@ TEST(EngineFrontend, ReportLabelsAndCueByEdition) {
     for (Edition edition : {Edition::Updater, Edition::Upgrade, Edition::Loader}) {
         SCOPED_TRACE(static_cast<int>(edition));
         ModelRig r(edition);
-        r.shell.sequence_mode = edition == Edition::Upgrade ? 1 : 0;
-        EXPECT_EQ(r.frontend.SequenceMode(), r.shell.sequence_mode);
         TForm1& main = *r.shell.form1;
         main.Label3.visible = false;
         main.Label3.background = colour::kRed;

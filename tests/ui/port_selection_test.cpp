@@ -4,6 +4,9 @@
 
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "../serial/fake_backend.h"
 #include "ui/port_selection.h"
 
@@ -84,6 +87,26 @@ TEST(ApplySelectedPort, AFailedOpenSaysInvalidPortComOnce) {
     EXPECT_TRUE(c.take().empty());
 }
 
+TEST(ApplySelectedPort, TheReasonOfARefusalGoesToTheDetailPanel) {
+    for (const Edition e : {Edition::Updater, Edition::Upgrade}) {
+        Context c(e);
+        StatusBar& bar =
+            e == Edition::Upgrade ? c.shell.form5->StatusBar1 : c.shell.form1->StatusBar1;
+        c.script->open_fails = true;
+        c.script->refusal = "In use by minicom (pid 812) (/dev/ttyUSB0)";
+        c.ports.selected_port = 3;
+        c.ports.opened_port = 2;
+        ApplySelectedPort(c.shell, c.ports, c.channels);
+        EXPECT_EQ(bar.panels[2].text, c.script->refusal);
+        // A refusal without a known reason leaves the panel as it was.
+        bar.panels[2].text = "before";
+        c.script->refusal.clear();
+        c.ports.opened_port = 2;
+        ApplySelectedPort(c.shell, c.ports, c.channels);
+        EXPECT_EQ(bar.panels[2].text, "before");
+    }
+}
+
 TEST(ApplySelectedPort, PortNumbersTheChannelRefuses) {
     // A stored 70000 reads as 4464: the channel refuses it without a platform call and the
     // user is told.
@@ -131,6 +154,44 @@ TEST(ShowPortPanel, WritesTheChosenPortIntoThePortPanel) {
     }
 }
 
+TEST(TellSlowAdapter, OnceAndOnlyWhenTheLatencyTimerStaysAboveOneMillisecond) {
+    struct Row {
+        std::optional<int> latency;
+        bool open;
+        bool told;
+    } const rows[] = {{16, true, true},
+                      {2, true, true},
+                      {1, true, false},
+                      {0, true, false},
+                      {std::nullopt, true, false},
+                      {16, false, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.latency.value_or(-1));
+        Context c;
+        c.script->receive_latency_ms = row.latency;
+        c.ports.selected_port = 2;
+        if (!row.open) c.script->open_fails = true;
+        ApplySelectedPort(c.shell, c.ports, c.channels);
+        StatusBar& bar = c.shell.form1->StatusBar1;
+        std::string& detail =
+            bar.panels[std::size_t(c.shell.panel_map[PanelSlot::DetailPanel])].text;
+        detail = "before";
+        TellSlowAdapter(c.shell, c.ports, c.channels, bar);
+        if (!row.told) {
+            EXPECT_EQ(detail, "before");
+            continue;
+        }
+        EXPECT_EQ(detail, "Slow USB adapter: latency timer " + std::to_string(*row.latency) +
+                              " ms, see docs/serial-ports.md (udev rule)");
+        // Once per run: the next update on the same adapter leaves the panel alone.
+        detail = "chip";
+        c.ports.opened_port = -1;
+        ApplySelectedPort(c.shell, c.ports, c.channels);
+        TellSlowAdapter(c.shell, c.ports, c.channels, bar);
+        EXPECT_EQ(detail, "chip");
+    }
+}
+
 TEST(RememberedPort, ReadRulesOfTheEditions) {
     struct Row {
         const char* stored;
@@ -143,12 +204,17 @@ TEST(RememberedPort, ReadRulesOfTheEditions) {
         {"0", 0, -1, 1},
         {"2", 2, 1, 3},
         {"3x", 3, 2, 4},
-        {"70000", 4464, 4463, 4465},
         {"-1", -1, -2, 0},
-        {"-2", -2, -3, -1},
         {"  +5", 5, 4, 6},
         {"abc", 0, -1, 1},
-        {"32767", 32767, 32766, -32768},
+        {"256", 256, 255, 257},  // COM257
+        // Not a port the program can have stored: as if nothing were (no wrap to COM5).
+        {"257", 0, -1, -1},
+        {"65540", 0, -1, -1},
+        {"4294967300", 0, -1, -1},
+        {"70000", 0, -1, -1},
+        {"-2", 0, -1, -1},
+        {"32767", 0, -1, -1},
     };
     for (const Row& r : rows) {
         for (Edition e : {Edition::Updater, Edition::Upgrade, Edition::Loader}) {
@@ -205,6 +271,27 @@ TEST(RememberedPort, SavedAtCloseAndLoadedAtCreationPerEdition) {
     LoadRememberedPort(next, Edition::Loader, tmp.store);
     EXPECT_EQ(next.selected_port, -1);
     EXPECT_EQ(next.opened_port, 0);
+}
+
+TEST(RememberedPort, AChoiceThatCannotBeStoredIsReported) {
+    TempStore tmp;
+    // The editions' folder is a plain file: nothing can be written below it.
+    std::ofstream(tmp.store.directory / "Orvanta") << "not a folder";
+    Context c(Edition::Upgrade);
+    c.ports.selected_port = 4;
+    StoreChosenPort(c.shell, c.ports, tmp.store);
+    EXPECT_EQ(c.shell.form5->StatusBar1.panels[2].text,
+              "Port choice not saved: cannot write " +
+                  (tmp.store.directory / "Orvanta" / "Upgrade.conf").string());
+    EXPECT_FALSE(SaveRememberedPort(c.ports, c.channels, Edition::Upgrade, tmp.store));
+
+    // A store that works says nothing and holds the choice at once.
+    Context d(Edition::Updater);
+    d.shell.form1->StatusBar1.panels[2].text = "before";
+    d.ports.selected_port = 6;
+    StoreChosenPort(d.shell, d.ports, tmp.store);
+    EXPECT_EQ(d.shell.form1->StatusBar1.panels[2].text, "before");
+    EXPECT_EQ(settings::LoadSetting("com", 0, tmp.store), "6");
 }
 
 }  // namespace

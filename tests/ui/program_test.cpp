@@ -1,5 +1,5 @@
 // The windows' commands from end to end, without a display: the real window models and
-// frontend adapter, a real channel table talking to the in-process virtual device, the
+// presenter, a real channel table talking to the in-process virtual device, the
 // remembered port in a temporary store, the engine on the virtual clock.
 #include "ui/program.h"
 
@@ -11,6 +11,7 @@
 #include "engine/fake_pump.h"
 #include "tools/devsim/inprocess_backend.h"
 #include "ui/engine_frontend.h"
+#include "ui/presenter.h"
 
 namespace quillon::ui {
 namespace {
@@ -27,19 +28,21 @@ struct World {
                   return std::chrono::duration_cast<devsim::Nanos>(pump.now().time_since_epoch());
               })),
           channels(backend),
-          frontend(shell, ports, channels),
-          engine(frontend, channels, ports, pump),
-          services{channels, ports, *catalog, engine, {}, {}, {}, {}} {
+          frontend(shell),
+          presenter(frontend),
+          engine(presenter, channels, ports, pump),
+          services{channels, ports, *catalog, engine, {}, {}, {}, {}, {}, {}} {
         char tmpl[] = "/tmp/quillon-program-XXXXXX";
         dir = ::mkdtemp(tmpl);
         services.store.directory = dir;
         services.build = {std::move(label), "Dec  9 2026", "10:11:12"};
-        services.session = [this](engine::ProgressBarRef p, engine::StatusBarRef s) {
-            sessions.push_back({p.id, s.id});
-            if (results.empty()) return std::int8_t{0};
+        // Each session reports the images still to program that the test queued.
+        services.session = [this] {
+            sessions.push_back({frontend.EditionProgressBar().id, frontend.EditionStatusBar().id});
+            if (results.empty()) return engine::SessionResult{};
             const std::int8_t m = results.front();
             results.erase(results.begin());
-            return m;
+            return engine::SessionResult{engine::SessionEnd::Programmed, m};
         };
         channels.sleep = [this](std::chrono::milliseconds ms) { pump.advance(ms); };
         pump.set_input_source([this]() -> std::optional<engine::Clock::time_point> {
@@ -64,6 +67,7 @@ struct World {
     serial::PortSelection ports;
     std::unique_ptr<catalog::CatalogState> catalog = std::make_unique<catalog::CatalogState>();
     EngineFrontend frontend;
+    Presenter presenter;
     engine::Engine engine;
     Services services;
     std::string dir;
@@ -102,9 +106,9 @@ TEST(Program, UpdaterWithNothingStoredUsesComOneAndReportsTheMissingDevice) {
 TEST(Program, LoaderSaysWhatWentWrongInItsOwnWords) {
     {
         World w(Edition::Loader, "KP310c 01.1x");  // nothing stored
-        EXPECT_EQ(w.shell.form6->Label1.text, kPortNotValidText);
+        EXPECT_EQ(w.shell.form6->Label1.text, "Port not valid. Select a new port.");
         LoaderUpdateClick(w.shell, w.services);  // port 0: nothing there
-        EXPECT_EQ(w.shell.form6->Label1.text, kPortNotValidText);
+        EXPECT_EQ(w.shell.form6->Label1.text, "Port not valid. Select a new port.");
         EXPECT_EQ(w.shell.form6->Label1.text_colour, colour::kRed);
         EXPECT_TRUE(w.shell.form6->Button1.enabled);
     }
@@ -114,7 +118,7 @@ TEST(Program, LoaderSaysWhatWentWrongInItsOwnWords) {
         World w(Edition::Loader, "KP310c 01.1x", o, "4");
         EXPECT_EQ(w.shell.form6->Label1.text, "Push 'Update FW' button and connect a device");
         LoaderUpdateClick(w.shell, w.services);
-        EXPECT_EQ(w.shell.form6->Label1.text, kDeviceNotFindText);
+        EXPECT_EQ(w.shell.form6->Label1.text, "The device is not find.");
         EXPECT_EQ(w.shell.form6->Label1.text_colour, colour::kBlack);
         EXPECT_TRUE(w.sessions.empty());
     }

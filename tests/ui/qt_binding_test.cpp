@@ -9,9 +9,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <chrono>
+#include <string>
 
+#include "serial/channel.h"
 #include "ui/commands.h"
 #include "ui/creation.h"
+#include "ui/engine_frontend.h"
 #include "ui/messages.h"
 #include "ui/qt/binding.h"
 
@@ -107,6 +111,46 @@ TEST(QtBinding, UpdaterMessagesAndStopReachTheWidgetsAtOnce) {
     SetPanelText(f.shell, f.shell.form1->StatusBar1, PanelSlot::ActivityPanel, "Try 3");
     auto panels = f.child<QWidget>("StatusBar1")->findChildren<QLabel*>();
     EXPECT_EQ(panels[1]->text(), "Try 3");
+}
+
+TEST(QtBinding, BlockWritesAreDrawnOncePerFrameWithTheLastValueAlwaysShown) {
+    Fixture f(Edition::Updater, "Quillon");
+    // The frame rule's clock stands still: only the frame timer draws block writes.
+    auto t = std::chrono::steady_clock::now() + std::chrono::hours(1);
+    f.binding->set_clock([&t] { return t; });
+    EngineFrontend ui(f.shell);
+    TForm1& form = *f.shell.form1;
+    const auto bar = EngineFrontend::Ref(form.ProgressBar1);
+    const auto status = EngineFrontend::Ref(form.StatusBar1);
+    auto* progress = f.child<QProgressBar>("ProgressBar1");
+    auto* activity = f.child<QWidget>("StatusBar1")->findChildren<QLabel*>()[1];
+    ui.SetProgressMax(bar, 1000);  // drawn at once: a sync at t
+    t += qt::kFrame;
+
+    const int before = f.binding->syncs();
+    for (int i = 1; i <= 500; ++i) {
+        ui.SetPanelText(status, PanelSlot::ActivityPanel, "Program " + std::to_string(i));
+        ui.SetProgressPosition(bar, i);
+        ASSERT_EQ(form.ProgressBar1.position, i);  // the model gets every value
+    }
+    // Not drawn in the writer's time (it is about to send a packet), but when the window
+    // events run next: the last values, in one sync.
+    EXPECT_EQ(f.binding->syncs(), before);
+    EXPECT_EQ(progress->value(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(progress->value(), 500, 10000);
+    EXPECT_EQ(activity->text(), "Program 500");
+    EXPECT_EQ(f.binding->syncs(), before + 1);
+    // Within the frame of that sync, writes wait for the frame's end: one sync for both.
+    ui.SetProgressPosition(bar, 501);
+    ui.SetProgressPosition(bar, 502);
+    QTRY_COMPARE_WITH_TIMEOUT(progress->value(), 502, 10000);
+    EXPECT_EQ(f.binding->syncs(), before + 2);
+
+    // An outcome is drawn at once, whatever the frame.
+    ui.SetProgressPosition(bar, 700);
+    ui.ShowOutcome(" OK ", colour::kGreen, 1);
+    EXPECT_EQ(progress->value(), 700);
+    EXPECT_EQ(f.child<QLabel>("Label2")->text(), " OK ");
 }
 
 TEST(QtBinding, UpgradeWindowIsMainWithItsOwnLayout) {

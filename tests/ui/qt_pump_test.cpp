@@ -16,6 +16,7 @@
 #include "tools/devsim/process.h"
 #include "ui/commands.h"
 #include "ui/engine_frontend.h"
+#include "ui/presenter.h"
 
 namespace quillon::ui::qt {
 namespace {
@@ -87,25 +88,74 @@ TEST(QtPump, AClickEndsTheWait) {
     EXPECT_LT(pump.now() - t0, kLongWait);
 }
 
+TEST(QtPump, ItsPartsAreBuiltOnceAndServeEveryWait) {
+    App();
+    Pipe first, second;
+    int fd = first.fd[0];
+    QtPump pump([&fd] { return fd; });
+    char byte = 0;
+    for (int i = 0; i < 50; ++i) {
+        // Input wakes each wait; read it away so the next wait has none at its start.
+        ASSERT_EQ(::write(first.fd[1], "K", 1), 1);
+        const auto t0 = pump.now();
+        pump.wait(kLongWait, true, true);
+        ASSERT_LT(pump.now() - t0, kLongWait);
+        ASSERT_EQ(::read(first.fd[0], &byte, 1), 1);
+        pump.wait(1ms, true, false);  // and the timer ends the others
+    }
+    EXPECT_EQ(pump.built().timers, 1);
+    EXPECT_EQ(pump.built().filters, 1);
+    EXPECT_EQ(pump.built().notifiers, 1);
+    // The port opened again under another handle: that handle wakes the wait.
+    fd = second.fd[0];
+    ASSERT_EQ(::write(second.fd[1], "K", 1), 1);
+    const auto t0 = pump.now();
+    pump.wait(kLongWait, true, true);
+    EXPECT_LT(pump.now() - t0, kLongWait);
+    EXPECT_EQ(pump.built().notifiers, 2);
+    EXPECT_EQ(pump.built().timers, 1);
+}
+
+TEST(QtPump, AWaitNestedInAnEventHandlerGivesTheOuterWaitItsWakesBack) {
+    App();
+    Pipe p;
+    QtPump pump([&p] { return p.fd[0]; });
+    bool inner_done = false;
+    QTimer::singleShot(0, [&] {
+        pump.wait(2ms, true, false);
+        inner_done = true;
+        // Input after the inner wait has ended must still end the outer one.
+        EXPECT_EQ(::write(p.fd[1], "K", 1), 1);
+    });
+    const auto t0 = pump.now();
+    pump.wait(kLongWait, true, true);
+    EXPECT_LT(pump.now() - t0, kLongWait);
+    EXPECT_TRUE(inner_done);
+    // The outer deadline holds too: a short wait with a nested one ends on its own time.
+    QTimer::singleShot(0, [&] { pump.wait(1ms, true, false); });
+    const auto t1 = pump.now();
+    pump.wait(30ms, true, false);
+    EXPECT_GE(pump.now() - t1, 30ms);
+    EXPECT_LT(pump.now() - t1, kLongWait);
+}
+
 struct GuiRig {
     explicit GuiRig(const std::string& path)
         : channels(std::make_shared<serial::PosixBackend>(
               [path](int port) { return port == 0 ? path : std::string(); })),
-          frontend(shell, ports, channels),
+          frontend(shell),
+          presenter(frontend),
           pump([this] { return channels.PollHandle(ports.selected_port); }),
-          engine(frontend, channels, ports, pump) {
+          engine(presenter, channels, ports, pump) {
         CreateWindows(shell, Edition::Updater);
         ports.selected_port = 0;
     }
-    std::int16_t Search() {
-        TForm1& f = *shell.form1;
-        return engine::SearchDevice(engine, EngineFrontend::Ref(f.ProgressBar1),
-                                    EngineFrontend::Ref(f.StatusBar1));
-    }
+    engine::SearchResult Search() { return engine::SearchDevice(engine); }
     Shell shell;
     serial::ChannelTable channels;
     serial::PortSelection ports;
     EngineFrontend frontend;
+    Presenter presenter;
     QtPump pump;
     engine::Engine engine;
 };
@@ -115,7 +165,7 @@ TEST(QtPump, SearchOverAPseudoTerminal) {
     devsim::DevsimProcess devsim({"--chip", "47", "--bios", "9", "--ext-text", "gui"});
     ASSERT_FALSE(devsim.path().empty());
     GuiRig rig(devsim.path());
-    EXPECT_EQ(rig.Search(), engine::kSearchFound);
+    EXPECT_EQ(rig.Search(), engine::SearchResult::Found);
     engine::AwaitExtendedInfo(rig.engine);
     EXPECT_EQ(rig.engine.identity().ChipCode, 0x47);
     EXPECT_EQ(rig.engine.parser.device_text(), "gui");
@@ -128,7 +178,7 @@ TEST(QtPump, TheStopButtonRunsDuringTheSearch) {
     GuiRig rig(devsim.path());
     // The click arrives as a window event while the search waits.
     QTimer::singleShot(30, [&rig] { MainStopClick(rig.shell); });
-    EXPECT_EQ(rig.Search(), engine::kSearchStopped);
+    EXPECT_EQ(rig.Search(), engine::SearchResult::Stopped);
     EXPECT_EQ(rig.shell.form1->Label2.text, " User Abort !! ");
     EXPECT_EQ(rig.shell.stop_requested, 0);
 }

@@ -2,17 +2,43 @@
 // frontend adapter, the channel table and the in-process virtual device on the virtual
 // clock, and this build's catalog.
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <optional>
 
 #include "engine/fake_pump.h"
 #include "engine/session.h"
 #include "tools/devsim/inprocess_backend.h"
+#include "ui/commands.h"
 #include "ui/engine_frontend.h"
+#include "ui/port_selection.h"
+#include "ui/presenter.h"
 #include "ui/program.h"
 
 namespace quillon::ui {
 namespace {
 
 constexpr int kDevicePort = 4;  // COM5
+constexpr int kOtherPort = 5;   // COM6: a second board, for a change of port
+
+// Serves the board on COM5 and a second board on COM6.
+class TwoBoards : public serial::Backend {
+public:
+    TwoBoards(std::shared_ptr<serial::Backend> first, std::shared_ptr<serial::Backend> second)
+        : first_(std::move(first)), second_(std::move(second)) {}
+    std::string device_name(int port) override {
+        const std::string name = first_->device_name(port);
+        return name.empty() ? second_->device_name(port) : name;
+    }
+    std::unique_ptr<serial::Device> open(const std::string& name) override {
+        auto d = first_->open(name);
+        return d ? std::move(d) : second_->open(name);
+    }
+
+private:
+    std::shared_ptr<serial::Backend> first_, second_;
+};
 
 devsim::Options Board(std::uint8_t chip, std::uint8_t print) {
     devsim::Options o;
@@ -24,24 +50,25 @@ devsim::Options Board(std::uint8_t chip, std::uint8_t print) {
 struct World {
     World(Edition edition, std::string label, devsim::Options options)
         : device(std::make_shared<devsim::Device>(std::move(options))),
-          channels(std::make_shared<devsim::InProcessBackend>(
-              device, kDevicePort,
-              [this] {
-                  return std::chrono::duration_cast<devsim::Nanos>(pump.now().time_since_epoch());
-              })),
-          frontend(shell, ports, channels),
-          engine(frontend, channels, ports, pump),
-          services{channels, ports, catalog, engine, {}, {}, {}, {}} {
+          other(std::make_shared<devsim::Device>(devsim::Options{})),
+          channels(std::make_shared<TwoBoards>(
+              std::make_shared<devsim::InProcessBackend>(device, kDevicePort, Clock()),
+              std::make_shared<devsim::InProcessBackend>(other, kOtherPort, Clock()))),
+          frontend(shell),
+          presenter(frontend),
+          run_pump(pump, services.run),
+          engine(presenter, channels, ports, run_pump),
+          services{channels, ports, catalog, engine, {}, {}, {}, {}, {}, {}} {
         services.build = {std::move(label), "Dec  9 2026", "10:11:12"};
         // The real session; after each one the operator may connect the next board.
-        services.session = [this](engine::ProgressBarRef bar, engine::StatusBarRef status) {
-            const int r = engine::PrgMode(engine, catalog, bar, status);
+        services.session = [this] {
+            const engine::SessionResult r = engine::PrgMode(engine, catalog);
             results.push_back(r);
             if (!next_boards.empty()) {
                 *device = devsim::Device(next_boards.front());
                 next_boards.erase(next_boards.begin());
             }
-            return static_cast<std::int8_t>(r);
+            return r;
         };
         channels.sleep = [this](std::chrono::milliseconds ms) { pump.advance(ms); };
         pump.set_input_source([this]() -> std::optional<engine::Clock::time_point> {
@@ -50,21 +77,31 @@ struct World {
             return engine::Clock::time_point(
                 std::chrono::duration_cast<engine::Clock::duration>(*next));
         });
+        frontend.watch(services.run);
         CreateWindows(shell, edition);
         RunCreationWork(shell, services);
         ports.selected_port = kDevicePort;
     }
 
+    devsim::InProcessBackend::ClockFn Clock() {
+        return [this] {
+            return std::chrono::duration_cast<devsim::Nanos>(pump.now().time_since_epoch());
+        };
+    }
+
     Shell shell;
     engine::FakePump pump;
     std::shared_ptr<devsim::Device> device;
+    std::shared_ptr<devsim::Device> other;
     serial::ChannelTable channels;
     serial::PortSelection ports;
     catalog::CatalogState catalog;
     EngineFrontend frontend;
+    Presenter presenter;
+    RunPump run_pump;
     engine::Engine engine;
     Services services;
-    std::vector<int> results;
+    std::vector<engine::SessionResult> results;
     std::vector<devsim::Options> next_boards;
 };
 
@@ -72,7 +109,7 @@ TEST(SessionProgram, UpdateProgramsTheBoardAndSaysSo) {
     World w(Edition::Updater, "TQX 1C 01.02.02.04", Board(0x48, 16));
     TForm1& f = *w.shell.form1;
     MainUpdateClick(w.shell, w.services);
-    EXPECT_EQ(w.results, std::vector<int>{0});
+    EXPECT_EQ(w.results, (std::vector<engine::SessionResult>{{engine::SessionEnd::Programmed, 0}}));
     EXPECT_EQ(f.Label2.text, " Program Ok ");
     EXPECT_TRUE(f.Label2.visible);
     EXPECT_EQ(f.Label2.background, colour::kGreen);
@@ -103,6 +140,104 @@ TEST(SessionProgram, UpdateRefusesAnUnsuitableBoardInRed) {
     EXPECT_TRUE(w.device->flash().empty());
 }
 
+// "Setup" -> COM6 -> Ok while COM5 is being programmed: the run stays on COM5 to its end,
+// the choice is kept (the dialog shows it) and the next search opens COM6.
+TEST(SessionProgram, APortChosenDuringARunTakesEffectAtTheNextSearch) {
+    World w(Edition::Updater, "TQX 1C 01.02.02.04", Board(0x48, 16));
+    w.services.list_ports = [] {
+        return std::vector<serial::PortEntry>{{"COM5", "board A"}, {"COM6", "board B"}};
+    };
+    TForm1& f = *w.shell.form1;
+    bool chosen = false;
+    w.pump.set_ui_hook([&](engine::Clock::time_point) {
+        if (chosen || w.device->stats().packets != 45) return;
+        chosen = true;
+        MainChangePortClick(w.shell, w.services);
+        SelectEntry(w.shell.form3->ComboBox1, 1);  // board B, COM6
+        SetupOkClick(w.shell, w.ports, w.channels);
+    });
+    MainUpdateClick(w.shell, w.services);
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(f.Label2.text, " Program Ok ");
+    EXPECT_EQ(w.device->flash().size(), 7424u + 64u);  // all of it on COM5
+    EXPECT_EQ(w.device->eeprom().size(), 1024u);
+    EXPECT_EQ(w.other->stats().packets, 0);  // nothing on COM6
+    EXPECT_EQ(w.other->stats().identifies, 0);
+    EXPECT_EQ(w.ports.selected_port, kOtherPort);  // the choice is kept ...
+    ShowSetupDialog(w.shell, w.ports, w.services.list_ports);
+    EXPECT_EQ(w.shell.form3->ComboBox1.item_index, 1);  // ... and shown
+    SetupCancelClick(w.shell, w.ports);
+
+    w.pump.set_ui_hook({});
+    MainUpdateClick(w.shell, w.services);  // the next search opens COM6
+    EXPECT_EQ(f.StatusBar1.panels[0].text, "COM6");
+    EXPECT_EQ(w.other->stats().identifies, 1);
+    EXPECT_EQ(w.other->eeprom().size(), 1024u);
+    EXPECT_EQ(w.device->stats().identifies, 1);
+}
+
+// A failure never shows the board before: after a K80 was programmed, a board with an
+// unknown chip leaves no BIOS line and no "Found"/"Loaded" text of the K80 behind.
+TEST(SessionProgram, AFailureNeverShowsThePreviousBoard) {
+    World w(Edition::Updater, "TQX 1C 01.02.02.04", Board(0x48, 16));
+    TForm1& f = *w.shell.form1;
+    MainUpdateClick(w.shell, w.services);
+    ASSERT_EQ(f.Label2.text, " Program Ok ");
+    ASSERT_TRUE(f.Label3.visible);
+    struct Next {
+        const char* name;
+        devsim::Options board;
+        std::string outcome, detail;
+    };
+    devsim::Options unknown = Board(0x50, 16);
+    devsim::Options too_new = Board(0x48, 16);
+    too_new.bios = 40;
+    devsim::Options silent = Board(0x48, 16);
+    silent.accept_search = {};
+    for (const Next& next : {Next{"unknown chip", unknown, " Error !! ", "Unknow Device"},
+                             Next{"no board", silent, "", ""}}) {
+        SCOPED_TRACE(next.name);
+        *w.device = devsim::Device(next.board);
+        MainUpdateClick(w.shell, w.services);
+        EXPECT_EQ(f.Label2.visible, !next.outcome.empty());
+        if (!next.outcome.empty()) {
+            EXPECT_EQ(f.Label2.text, next.outcome);
+        }
+        EXPECT_FALSE(f.Label3.visible);
+        EXPECT_FALSE(f.Label4.visible);
+        EXPECT_EQ(f.StatusBar1.panels[2].text, next.detail);
+        EXPECT_EQ(f.StatusBar1.panels[3].text, "");
+    }
+    // A bootloader too new is refused after its own report, never the K80's.
+    *w.device = devsim::Device(too_new);
+    MainUpdateClick(w.shell, w.services);
+    EXPECT_EQ(f.Label2.text, " Incompatible Bootloader !! ");
+    EXPECT_EQ(f.Label3.text, "BIOS:28 - ZRY_R0x - Preparation03");
+    EXPECT_EQ(f.StatusBar1.panels[2].text, "");
+    EXPECT_EQ(f.StatusBar1.panels[3].text, "");
+}
+
+// The Upgrade window reports a refusal like every other failure: the text, START back, no
+// STOP left on screen, and the next START runs.
+TEST(SessionProgram, UpgradeRefusalIsShownAndTheNextStartRuns) {
+    World w(Edition::Upgrade, "TQX WUT 01.02.02.04", Board(0x43, 16));  // no image for it
+    TForm5& f = *w.shell.form5;
+    UpgradeStartClick(w.shell, w.services);
+    EXPECT_EQ(f.StatusBar1.panels[1].text, " No Hex inside !! ");
+    EXPECT_TRUE(f.Button1.visible);   // START
+    EXPECT_FALSE(f.Button2.visible);  // STOP
+    EXPECT_EQ(w.shell.stop_requested, 0);
+    *w.device = devsim::Device(Board(0x48, 16));
+    w.next_boards = {Board(0xFC, 3)};
+    UpgradeStartClick(w.shell, w.services);
+    // Refused; the K80 with one image left; the dsPIC33FJ64, the last.
+    EXPECT_EQ(w.results, (std::vector<engine::SessionResult>{{engine::SessionEnd::Ended, 0},
+                                                             {engine::SessionEnd::Programmed, 1},
+                                                             {engine::SessionEnd::Programmed, 0}}));
+    EXPECT_EQ(f.StatusBar1.panels[1].text, "Program OK");
+    EXPECT_EQ(w.device->flash().size(), 34500u + 256u);
+}
+
 TEST(SessionProgram, UpgradeSequenceRunsUntilNoImageIsLeft) {
     // K80 first (one image left), the same K80 again (passed on), then the dsPIC33FJ64
     // (none left): the START loop ends by itself.
@@ -111,7 +246,10 @@ TEST(SessionProgram, UpgradeSequenceRunsUntilNoImageIsLeft) {
     w.next_boards = {Board(0x48, 16), Board(0xFC, 3)};
     TForm5& f = *w.shell.form5;
     UpgradeStartClick(w.shell, w.services);
-    EXPECT_EQ(w.results, (std::vector<int>{1, 1, 0}));
+    using engine::SessionEnd;
+    EXPECT_EQ(w.results, (std::vector<engine::SessionResult>{{SessionEnd::Programmed, 1},
+                                                             {SessionEnd::PassedOn, 0},
+                                                             {SessionEnd::Programmed, 0}}));
     EXPECT_EQ(f.ProgressBar2.position, f.ProgressBar2.max);
     EXPECT_EQ(f.ProgressBar2.max, 3);  // two images + 1
     EXPECT_EQ(f.StatusBar1.panels[1].text, "Program OK");
@@ -125,12 +263,97 @@ TEST(SessionProgram, LoaderReportsTheBoardInItsRows) {
     World w(Edition::Loader, "KP310c 01.1x", Board(0x48, 16));
     TForm6& f = *w.shell.form6;
     LoaderUpdateClick(w.shell, w.services);
-    EXPECT_EQ(w.results, std::vector<int>{0});
+    EXPECT_EQ(w.results, (std::vector<engine::SessionResult>{{engine::SessionEnd::Programmed, 0}}));
     EXPECT_EQ(f.Label1.text, "Successfully updated");
     EXPECT_EQ(f.Label1.text_colour, colour::kGreen);
     EXPECT_EQ(f.Label6.text, "ZRA_R02 - 0x03");  // the image's print (0) by name
     EXPECT_EQ(f.Label7.text, "0x07");
     EXPECT_TRUE(f.Button1.enabled);
+}
+
+// STOP then START inside the wait for the extended block (a wait that ignores Stop): the
+// START must not run a second search inside the first, and the first run must end on the
+// STOP instead of going on to write the board.
+TEST(SessionProgram, StartInsideARunDoesNothingAndStopStillEndsIt) {
+    for (const Edition edition : {Edition::Upgrade, Edition::Loader}) {
+        devsim::Options o = Board(0x48, 16);
+        o.bios = 8;
+        o.extended = true;
+        o.device_text = "BOARD";
+        o.ext_delay = std::chrono::milliseconds(500);
+        World w(edition, edition == Edition::Upgrade ? "TQX WUT 01.02.02.04" : "KP310c 01.1x", o);
+        bool pressed = false;
+        w.pump.set_ui_hook([&](engine::Clock::time_point) {
+            if (pressed || w.engine.identity().BiosVersion != 8 || w.engine.parser.ExtComplete)
+                return;
+            pressed = true;
+            if (edition == Edition::Upgrade) {
+                UpgradeStopClick(w.shell);
+                UpgradeStartClick(w.shell, w.services);
+            } else {
+                LoaderAbortClick(w.shell);
+                LoaderUpdateClick(w.shell, w.services);
+            }
+        });
+        if (edition == Edition::Upgrade)
+            UpgradeStartClick(w.shell, w.services);
+        else
+            LoaderUpdateClick(w.shell, w.services);
+        ASSERT_TRUE(pressed);
+        EXPECT_EQ(w.device->stats().identifies, 1) << "a second search ran inside the first";
+        EXPECT_EQ(w.results.size(), 1u);
+        EXPECT_LE(w.device->stats().packets, 1) << "the STOP was not honoured";
+        EXPECT_EQ(w.engine.ports.opened_port, kDevicePort);
+    }
+}
+
+// Closing the main window during a run: the run stops at once (also inside the waits that
+// ignore Stop), then the port is closed, the choice stored and the program ended, once.
+TEST(SessionProgram, CloseDuringARunStopsItThenEndsTheProgram) {
+    struct Row {
+        Edition edition;
+        const char* label;
+        bool extended;  // close inside the wait for the extended block, else at packet 10
+    };
+    for (const Row row : {Row{Edition::Updater, "TQX 1C 01.02.02.04", false},
+                          Row{Edition::Upgrade, "TQX WUT 01.02.02.04", true}}) {
+        devsim::Options o = Board(0x48, 16);
+        if (row.extended) {
+            o.bios = 8;
+            o.extended = true;
+            o.ext_delay = std::chrono::milliseconds(1000);
+        }
+        World w(row.edition, row.label, o);
+        char tmpl[] = "/tmp/quillon-close-XXXXXX";
+        const std::filesystem::path dir = ::mkdtemp(tmpl);
+        w.services.store.directory = dir;
+        int ended = 0;
+        w.services.end_program = [&] { ++ended; };
+        std::optional<engine::Clock::time_point> closed_at;
+        w.pump.set_ui_hook([&](engine::Clock::time_point t) {
+            const bool now = row.extended ? w.engine.identity().BiosVersion == 8
+                                          : w.device->stats().packets >= 10;
+            if (closed_at || !now) return;
+            closed_at = t;
+            MainFormClose(w.shell, w.services);
+            EXPECT_EQ(ended, 0);  // not while the run is still on the stack
+        });
+        const int packets_before_close = row.extended ? 0 : 10;
+        if (row.edition == Edition::Upgrade)
+            UpgradeStartClick(w.shell, w.services);
+        else
+            MainUpdateClick(w.shell, w.services);
+        ASSERT_TRUE(closed_at);
+        EXPECT_EQ(ended, 1);
+        EXPECT_LE(w.device->stats().packets, packets_before_close + 1);
+        EXPECT_EQ(w.device->stats().identifies, 1);
+        EXPECT_FALSE(w.channels.IsOpen(kDevicePort));
+        EXPECT_EQ(
+            settings::LoadSetting("com", static_cast<std::uint8_t>(row.edition), w.services.store),
+            "4");
+        EXPECT_LT(w.pump.now() - *closed_at, std::chrono::milliseconds(10));
+        std::filesystem::remove_all(dir);
+    }
 }
 
 }  // namespace

@@ -44,6 +44,9 @@ class Family:
 # The bootloader reserves 448 bytes from BIOS version 5 on (320 below): an image must fit
 # under every bootloader of its family. The PIC18F24J10 keeps 1088 bytes, the 16-bit
 # families one 256-byte block (128 addresses) below the bootloader.
+# The program's own chip table is src/catalog/families.h; the generated tables assert that
+# each family here agrees with its chip rows there (top, largest reserve, unit, descriptor
+# offset, block), so a change to one that misses the other stops the build.
 FAMILIES = {
     0: Family("PIC18F258", 0x8000, 448, 1, 256, 14, 64),
     1: Family("PIC18F2580", 0x8000, 448, 1, 256, 14, 64),
@@ -352,6 +355,7 @@ def generate(records, base, layout):
            f"{os.path.basename(layout)}: do not edit.",
            "// Payloads are stored scrambled (unless plain); fix and EEPROM bytes as given.",
            '#include "catalog/catalog_tables.h"',
+           '#include "catalog/families.h"',
            "",
            "namespace quillon::catalog {",
            "namespace {",
@@ -378,6 +382,15 @@ def generate(records, base, layout):
     out.append("")
     out.append(f"static_assert(kScrambleBase == 0x{base:02X}, "
                '"the catalog tables were scrambled with another key base");')
+    out.append("")
+    out.append("// The builder's family table against the program's chip rows (catalog/families.h).")
+    out.append(f"static_assert(kFamiliesInUse == {FAMILY_COUNT}, "
+               '"catalog_builder.py and catalog/families.h count different families");')
+    for index, family in sorted(FAMILIES.items()):
+        out.append(f"static_assert(BuilderFamilyAgrees({index}, 0x{family.top:X}, {family.reserve}, "
+                   f"{family.unit}, {family.descriptor}, {family.block}),")
+        out.append(f'              "catalog_builder.py: family {index} ({family.name}) differs from '
+                   'its chip rows in catalog/families.h");')
     out.append("")
     out.append("CatalogDefinition BuildCatalog() { return {kArrays, kRecords}; }")
     out.append("")

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "catalog/families.h"
 #include "catalog/scramble.h"
 
 namespace quillon::devsim {
@@ -23,11 +24,18 @@ constexpr std::size_t kFrame2Length = 4;
 constexpr std::size_t kNarrowHeader = 4;  // address (3) + length (1)
 constexpr std::size_t kWideHeader = 5;    // address (3) + length (2)
 constexpr std::size_t kExtendedLayout = 28;
+constexpr std::int32_t kNarrowBlockMax = 255;  // longest block with a one-byte length
 
 }  // namespace
 
-bool IsWideFamily(std::uint8_t chip) {
-    return chip >= 0xFC && chip <= 0xFE;
+std::uint32_t AddressUnitOf(std::uint8_t chip) {
+    const catalog::ChipFamily* family = catalog::FamilyOf(chip);
+    return family != nullptr ? static_cast<std::uint32_t>(family->unit) : 1;
+}
+
+bool HasWideLength(std::uint8_t chip) {
+    const catalog::ChipFamily* family = catalog::FamilyOf(chip);
+    return family != nullptr && family->block > kNarrowBlockMax;
 }
 
 Device::Device(Options options) : options_(std::move(options)) {}
@@ -45,8 +53,13 @@ void Device::Receive(std::span<const std::uint8_t> bytes, Nanos at) {
 }
 
 std::size_t Device::TakeOutput(std::span<std::uint8_t> out, Nanos at) {
+    const std::optional<Nanos> release = NextOutputTime();
+    if (!release || at < *release) return 0;
+    // An adapter hands over one buffer at a time.
+    const std::size_t limit =
+        options_.adapter_latency > Nanos{0} ? std::min(out.size(), kAdapterBuffer) : out.size();
     std::size_t n = 0;
-    while (n < out.size() && !output_.empty() && output_.front().ready <= at) {
+    while (n < limit && !output_.empty() && output_.front().ready <= at) {
         out[n++] = output_.front().byte;
         output_.pop_front();
     }
@@ -55,7 +68,28 @@ std::size_t Device::TakeOutput(std::span<std::uint8_t> out, Nanos at) {
 
 std::optional<Nanos> Device::NextOutputTime() const {
     if (output_.empty()) return std::nullopt;
-    return output_.front().ready;
+    const Nanos first = output_.front().ready;
+    if (options_.adapter_latency <= Nanos{0}) return first;
+    const Nanos timer = first + options_.adapter_latency;
+    if (output_.size() >= kAdapterBuffer) return std::min(timer, output_[kAdapterBuffer - 1].ready);
+    return timer;
+}
+
+Turnaround Summarize(std::vector<Nanos> samples) {
+    Turnaround t;
+    t.count = samples.size();
+    if (samples.empty()) return t;
+    std::sort(samples.begin(), samples.end());
+    // Nearest rank: the smallest sample with at least p of them at or below it.
+    auto rank = [&samples](std::size_t percent) {
+        const std::size_t r = (samples.size() * percent + 99) / 100;
+        return samples[r == 0 ? 0 : r - 1];
+    };
+    t.median = rank(50);
+    t.p90 = rank(90);
+    t.p99 = rank(99);
+    t.max = samples.back();
+    return t;
 }
 
 void Device::Send(std::span<const std::uint8_t> bytes, Nanos at) {
@@ -109,6 +143,10 @@ void Device::ReceiveByte(std::uint8_t b, Nanos at) {
             ++stats_.identifies;
             eeprom_last_ = -1;
             stats_.search_bytes.push_back(b);
+            if (stats_.identifies == options_.hang_up_at_identify) {
+                hung_up_ = true;
+                return;
+            }
             SendIdentification(at);
             return;
         }
@@ -143,7 +181,7 @@ std::size_t Device::ExpectedLength() const {
         if (n < 3) return 0;
         if (packet_[1] == kFrame1Head[1] && packet_[2] == kFrame1Head[2]) return kFrame1Length;
     }
-    if (IsWideFamily(options_.chip)) {
+    if (HasWideLength(options_.chip)) {
         if (n < kWideHeader) return 0;
         return kWideHeader + ((std::size_t{packet_[3]} << 8) | packet_[4]) + 1;
     }
@@ -161,6 +199,7 @@ void Device::HandlePacket(Nanos at) {
         return;
     }
     const int number = ++stats_.packets;
+    if (!options_.noise.empty()) Send(options_.noise, at);
     std::uint8_t sum = 0;
     for (std::uint8_t b : p) sum = static_cast<std::uint8_t>(sum + b);
     if (options_.ignore.Matches(number)) {
@@ -194,9 +233,8 @@ void Device::StoreBlock() {
         return;
     }
     const std::uint32_t address = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
-    const bool wide = IsWideFamily(options_.chip);
-    const std::size_t header = wide ? kWideHeader : kNarrowHeader;
-    const std::uint32_t unit = wide ? 2 : 1;
+    const std::size_t header = HasWideLength(options_.chip) ? kWideHeader : kNarrowHeader;
+    const std::uint32_t unit = AddressUnitOf(options_.chip);
     const std::uint8_t key = catalog::BlockKey(address, flag);
     for (std::size_t i = header; i + 1 < p.size(); ++i)
         flash_[address * unit + static_cast<std::uint32_t>(i - header)] =

@@ -8,6 +8,7 @@
 // EEPROM bytes are unscrambled with the catalog's key rules into flash and EEPROM images.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -25,6 +26,9 @@ using Nanos = std::chrono::nanoseconds;
 
 // One byte on a 115200 bit/s line with 8 data bits, no parity and 2 stop bits: 11 bits.
 inline constexpr Nanos kByteTime{11'000'000'000LL / 115200};
+// A USB adapter's receive buffer: an FTDI chip hands bytes over when this many have
+// gathered (64-byte USB packets less two status bytes) or its latency timer runs out.
+inline constexpr std::size_t kAdapterBuffer = 62;
 // Packets longer than this are not a bootloader packet: the largest is 262 bytes.
 inline constexpr std::size_t kMaxPacket = 300;
 
@@ -33,11 +37,15 @@ struct PacketRule {
     int every_nth = 0;  // every Nth packet (0: none)
     int first_k = 0;    // packets 1..K
     int from_m = 0;     // packets M and on (0: none)
+    int only = 0;       // packet M alone (0: none)
     bool Matches(int number) const {
         return (every_nth > 0 && number % every_nth == 0) || number <= first_k ||
-               (from_m > 0 && number >= from_m);
+               (from_m > 0 && number >= from_m) || (only > 0 && number == only);
     }
 };
+
+// The identify bytes of every edition and loader family.
+inline constexpr std::array<std::uint8_t, 3> kIdentifyBytes = {0xC2, 0xC5, 0xC6};
 
 struct Options {
     std::uint8_t chip = 0x48;   // chip code
@@ -46,7 +54,10 @@ struct Options {
     std::uint8_t print = 0x10;  // print code
     std::uint8_t preparation = 0x03;
     bool nak_only = false;  // answer the identify byte with 'N' and nothing else
-    std::vector<std::uint8_t> accept_search = {0xC2, 0xC5, 0xC6};
+    // Copied from a static array: GCC 12 at -O2 and above takes the temporary array of a
+    // braced list here for uninitialized (maybe-uninitialized) wherever Options is built.
+    std::vector<std::uint8_t> accept_search =
+        std::vector<std::uint8_t>(kIdentifyBytes.begin(), kIdentifyBytes.end());
 
     // Extended block, sent after a version identification of version 8..31.
     bool extended = false;
@@ -57,11 +68,17 @@ struct Options {
     int ext_sent = -1;       // data bytes really sent; -1: as announced
     Nanos ext_delay{0};      // between the identification and the extended block
 
-    PacketRule reject;      // answered 'N' (nothing stored)
-    PacketRule ignore;      // not answered at all (nothing stored)
-    int hang_up_after = 0;  // stop answering for good after this many packets (0: never)
-    Nanos answer_delay{0};  // device time between a complete packet and its answer
-    bool pace = false;      // bytes take their wire time in both directions
+    PacketRule reject;                // answered 'N' (nothing stored)
+    PacketRule ignore;                // not answered at all (nothing stored)
+    int hang_up_after = 0;            // stop answering for good after this many packets (0: never)
+    int hang_up_at_identify = 0;      // hang up at this identify byte, unanswered (0: never)
+    std::vector<std::uint8_t> noise;  // sent before every answer to a packet (line noise)
+    Nanos answer_delay{0};            // device time between a complete packet and its answer
+    bool pace = false;                // bytes take their wire time in both directions
+    // A USB adapter's latency timer between the device and the host: the device's bytes
+    // are handed over this long after the first of them was ready, or when the adapter's
+    // buffer fills (0: at once).
+    Nanos adapter_latency{0};
 
     bool scrambled = true;          // unscramble program blocks with the catalog's key
     bool eeprom_scrambled = false;  // EEPROM bytes too, keyed by the index's low byte
@@ -82,8 +99,11 @@ struct Stats {
     std::vector<std::vector<std::uint8_t>> packet_log;
 };
 
-// True for the chip codes of the 16-bit families (2-byte address unit, 256-byte blocks).
-bool IsWideFamily(std::uint8_t chip);
+// Bytes per device address of a chip (its row in the catalog's chip table; 1 for a chip
+// without a row).
+std::uint32_t AddressUnitOf(std::uint8_t chip);
+// Whether a chip's program blocks carry the two-byte length field (blocks over 255 bytes).
+bool HasWideLength(std::uint8_t chip);
 
 class Device {
 public:
@@ -93,7 +113,7 @@ public:
     void Receive(std::span<const std::uint8_t> bytes, Nanos at);
     // Moves the output bytes readable at `at` into `out`; returns how many.
     std::size_t TakeOutput(std::span<std::uint8_t> out, Nanos at);
-    // When the next output byte becomes readable.
+    // When the next output byte becomes readable (after the adapter's latency, if any).
     std::optional<Nanos> NextOutputTime() const;
     bool hung_up() const { return hung_up_; }
 
@@ -129,6 +149,14 @@ private:
     // bytes sent in order lands in order. Every identification starts over at address 0.
     std::int64_t eeprom_last_ = -1;
 };
+
+// Turnaround figures: what the device waits, from its answer's last byte to the first
+// byte of the next packet (nearest-rank percentiles; all zero without samples).
+struct Turnaround {
+    std::size_t count = 0;
+    Nanos median{0}, p90{0}, p99{0}, max{0};
+};
+Turnaround Summarize(std::vector<Nanos> samples);
 
 // Intel HEX: 16-byte data records, extended linear address records, end-of-file record.
 void WriteIntelHex(std::ostream& out, const std::map<std::uint32_t, std::uint8_t>& image);

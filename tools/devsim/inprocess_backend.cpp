@@ -22,6 +22,9 @@ public:
         return device_->TakeOutput(buffer, clock_());
     }
     bool escape(serial::Escape) override { return true; }
+    // As on a pseudo-terminal: the line is gone once the device hung up and its last
+    // answer has been read.
+    bool gone() const override { return device_->hung_up() && !device_->NextOutputTime(); }
 
 private:
     std::shared_ptr<devsim::Device> device_;

@@ -8,16 +8,20 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "tools/devsim/device.h"
 
@@ -36,6 +40,58 @@ constexpr std::size_t kIoChunk = 4096;
 constexpr std::uint32_t kEepromHexBase = 0xF00000;
 constexpr int kHangUpGraceMs = 2000;    // at most this long for the host to read
 constexpr int kHangUpSettleUs = 50000;  // 50 ms for the last bytes to reach its queue
+constexpr int kMaxLatencyMs = 255;      // the adapters' latency timer is one byte
+
+// What the device sees of the host's speed, measured on the real clock.
+struct Timing {
+    // Turnaround: from the last byte of an answer handed to the host to the first byte
+    // of what the host sends next.
+    bool answered = false;  // an answer is out and nothing has come since
+    Nanos answered_at{0};
+    std::vector<Nanos> turnaround;
+    // The latest session: from the first byte after an identification's answer (the entry
+    // command or the first packet) to the last answer, and the bytes moved meanwhile.
+    int identifies = 0;  // identifications answered when the session began
+    bool started = false;
+    Nanos start{0};
+    Nanos end{0};
+    std::uint64_t bytes = 0;
+
+    void Received(std::size_t n, Nanos at, int identifies_so_far) {
+        if (answered) turnaround.push_back(at - answered_at);
+        answered = false;
+        if (identifies_so_far > 0 && identifies_so_far != identifies) {
+            identifies = identifies_so_far;
+            started = true;
+            start = at;
+            bytes = 0;
+        }
+        bytes += n;
+    }
+    void Sent(std::size_t n, Nanos at, bool all_out) {
+        if (all_out) {
+            answered = true;
+            answered_at = at;
+        }
+        end = at;
+        bytes += n;
+    }
+    void Print() const {
+        const quillon::devsim::Turnaround t = quillon::devsim::Summarize(turnaround);
+        auto us = [](Nanos n) { return static_cast<long long>(n.count() / 1000); };
+        std::printf(
+            "devsim: turnaround %zu: median %lld us, p90 %lld us, p99 %lld us, max %lld us\n",
+            t.count, us(t.median), us(t.p90), us(t.p99), us(t.max));
+        if (started && end > start && bytes > 0) {
+            const double elapsed = std::chrono::duration<double>(end - start).count();
+            const double wire = std::chrono::duration<double>(quillon::devsim::kByteTime).count() *
+                                static_cast<double>(bytes);
+            std::printf("devsim: session %.3f s, %llu bytes = %.3f s on the wire: %.3f x\n",
+                        elapsed, static_cast<unsigned long long>(bytes), wire, elapsed / wire);
+        }
+        std::fflush(stdout);
+    }
+};
 
 void Usage() {
     std::fputs(
@@ -51,9 +107,13 @@ void Usage() {
         "  --ext-delay-ms N      send the extended block N ms after the identification\n"
         "  --reject-every N --reject-first K --reject-from M   answer 'N' to those packets\n"
         "  --ignore-every N --ignore-first K --ignore-from M   do not answer those packets\n"
+        "  --ignore-at M         do not answer packet M (only that one)\n"
         "  --hang-up-after M     close the line after M packets\n"
+        "  --hang-up-at-identify N   close the line at the Nth identify byte, unanswered\n"
+        "  --noise HEX[,HEX...]  send these bytes before every answer to a packet\n"
         "  --delay-us N          wait N microseconds before each answer\n"
         "  --pace                take the 115200 8N2 wire time for every byte\n"
+        "  --latency-ms N        hold answers N ms like a USB adapter's latency timer\n"
         "  --plain               do not unscramble program blocks\n"
         "  --eeprom-scrambled    unscramble EEPROM bytes too (key of the index's low byte)\n"
         "  --link PATH           make PATH a symbolic link to the device\n"
@@ -62,31 +122,93 @@ void Usage() {
         stderr);
 }
 
-long Number(const char* text, int base = 0) {
+// Limits of the counting options: packet numbers and delays beyond these are typing errors.
+constexpr long kMaxCount = 1000000;
+constexpr long kMaxDelayMs = 60000;
+constexpr long kMaxDelayUs = kMaxDelayMs * 1000;
+constexpr long kMaxExtSend = 4096;
+
+[[noreturn]] void Refuse(const char* what, const char* text) {
+    std::fprintf(stderr, "devsim: %s: %s\n", what, text);
+    std::exit(2);
+}
+
+// A whole number in [min, max] and nothing else (C notation with base 0).
+long Number(const char* text, long min, long max, int base = 0) {
     char* end = nullptr;
     errno = 0;
     const long v = std::strtol(text, &end, base);
-    if (errno != 0 || end == text || *end != '\0') {
-        std::fprintf(stderr, "devsim: not a number: %s\n", text);
-        std::exit(2);
+    if (errno != 0 || end == text || *end != '\0') Refuse("not a number", text);
+    if (v < min || v > max) {
+        char range[64];
+        std::snprintf(range, sizeof range, "out of range %ld..%ld", min, max);
+        Refuse(range, text);
     }
     return v;
 }
 
-std::uint8_t Byte(const char* text, int base = 0) {
-    const long v = Number(text, base);
-    if (v < 0 || v > 255) {
-        std::fprintf(stderr, "devsim: not a byte: %s\n", text);
-        std::exit(2);
-    }
-    return static_cast<std::uint8_t>(v);
+int Count(const char* text) {
+    return static_cast<int>(Number(text, 0, kMaxCount));
 }
 
+std::uint8_t Byte(const char* text, int base = 0) {
+    return static_cast<std::uint8_t>(Number(text, 0, 255, base));
+}
+
+// "A,B" as two numbers in [0, 0xFFFF].
+bool Pair(const char* text, std::uint16_t& a, std::uint16_t& b) {
+    const char* comma = std::strchr(text, ',');
+    if (comma == nullptr) return false;
+    const std::string first(text, comma);
+    a = static_cast<std::uint16_t>(Number(first.c_str(), 0, 0xFFFF));
+    b = static_cast<std::uint16_t>(Number(comma + 1, 0, 0xFFFF));
+    return true;
+}
+
+// "HEX,HEX,..." as bytes.
+std::vector<std::uint8_t> ByteList(const char* text) {
+    std::vector<std::uint8_t> out;
+    std::string rest = text;
+    for (std::size_t at = 0;;) {
+        const std::size_t comma = rest.find(',', at);
+        const std::string one = rest.substr(at, comma == std::string::npos ? comma : comma - at);
+        out.push_back(Byte(one.c_str(), 16));
+        if (comma == std::string::npos) return out;
+        at = comma + 1;
+    }
+}
+
+// Writes the image; says why on stderr when the file cannot be written completely.
 bool WriteHex(const std::string& path, const std::map<std::uint32_t, std::uint8_t>& image) {
     if (path.empty()) return true;
     std::ofstream out(path, std::ios::trunc);
+    if (!out) {
+        std::fprintf(stderr, "devsim: cannot create %s: %s\n", path.c_str(), std::strerror(errno));
+        return false;
+    }
     quillon::devsim::WriteIntelHex(out, image);
-    return static_cast<bool>(out);
+    out.close();  // the last bytes reach the file (or fail) only here
+    if (!out) {
+        std::fprintf(stderr, "devsim: cannot write %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// PATH may be replaced only when it is nothing yet or a symbolic link (an earlier devsim's).
+bool LinkPathFree(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+    return S_ISLNK(st.st_mode);
+}
+
+// Whether PATH is still the link to `target` that this devsim made.
+bool IsOurLink(const std::string& path, const char* target) {
+    char buf[4096];
+    const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
+    if (n < 0) return false;
+    buf[n] = '\0';
+    return std::strcmp(buf, target) == 0;
 }
 
 }  // namespace
@@ -114,9 +236,13 @@ int main(int argc, char** argv) {
         kIgnoreEvery,
         kIgnoreFirst,
         kIgnoreFrom,
+        kIgnoreAt,
         kHangUp,
+        kHangUpAtIdentify,
+        kNoise,
         kDelay,
         kPace,
+        kLatency,
         kPlain,
         kEepromScrambled,
         kLink,
@@ -143,9 +269,13 @@ int main(int argc, char** argv) {
                                    {"ignore-every", 1, nullptr, kIgnoreEvery},
                                    {"ignore-first", 1, nullptr, kIgnoreFirst},
                                    {"ignore-from", 1, nullptr, kIgnoreFrom},
+                                   {"ignore-at", 1, nullptr, kIgnoreAt},
                                    {"hang-up-after", 1, nullptr, kHangUp},
+                                   {"hang-up-at-identify", 1, nullptr, kHangUpAtIdentify},
+                                   {"noise", 1, nullptr, kNoise},
                                    {"delay-us", 1, nullptr, kDelay},
                                    {"pace", 0, nullptr, kPace},
+                                   {"latency-ms", 1, nullptr, kLatency},
                                    {"plain", 0, nullptr, kPlain},
                                    {"eeprom-scrambled", 0, nullptr, kEepromScrambled},
                                    {"link", 1, nullptr, kLink},
@@ -183,55 +313,60 @@ int main(int argc, char** argv) {
                 o.extended = true;
                 o.device_text = optarg;
                 break;
-            case kWindow: {
-                int start = 0, extent = 0;
-                if (std::sscanf(optarg, "%i,%i", &start, &extent) != 2 || start < 0 ||
-                    start > 0xFFFF || extent < 0 || extent > 0xFFFF) {
-                    std::fprintf(stderr, "devsim: --window wants START,EXTENT\n");
-                    return 2;
-                }
+            case kWindow:
+                if (!Pair(optarg, o.window_start, o.window_extent))
+                    Refuse("--window wants START,EXTENT", optarg);
                 o.extended = true;
-                o.window_start = static_cast<std::uint16_t>(start);
-                o.window_extent = static_cast<std::uint16_t>(extent);
                 break;
-            }
             case kExtAnnounce:
                 o.extended = true;
                 o.ext_announced = Byte(optarg);
                 break;
             case kExtSend:
                 o.extended = true;
-                o.ext_sent = static_cast<int>(Number(optarg));
+                o.ext_sent = static_cast<int>(Number(optarg, 0, kMaxExtSend));
                 break;
             case kExtDelay:
-                o.ext_delay = std::chrono::milliseconds(Number(optarg));
+                o.ext_delay = std::chrono::milliseconds(Number(optarg, 0, kMaxDelayMs));
                 break;
             case kRejectEvery:
-                o.reject.every_nth = static_cast<int>(Number(optarg));
+                o.reject.every_nth = Count(optarg);
                 break;
             case kRejectFirst:
-                o.reject.first_k = static_cast<int>(Number(optarg));
+                o.reject.first_k = Count(optarg);
                 break;
             case kRejectFrom:
-                o.reject.from_m = static_cast<int>(Number(optarg));
+                o.reject.from_m = Count(optarg);
                 break;
             case kIgnoreEvery:
-                o.ignore.every_nth = static_cast<int>(Number(optarg));
+                o.ignore.every_nth = Count(optarg);
                 break;
             case kIgnoreFirst:
-                o.ignore.first_k = static_cast<int>(Number(optarg));
+                o.ignore.first_k = Count(optarg);
                 break;
             case kIgnoreFrom:
-                o.ignore.from_m = static_cast<int>(Number(optarg));
+                o.ignore.from_m = Count(optarg);
+                break;
+            case kIgnoreAt:
+                o.ignore.only = Count(optarg);
                 break;
             case kHangUp:
-                o.hang_up_after = static_cast<int>(Number(optarg));
+                o.hang_up_after = Count(optarg);
                 break;
             case kDelay:
-                o.answer_delay = std::chrono::microseconds(Number(optarg));
+                o.answer_delay = std::chrono::microseconds(Number(optarg, 0, kMaxDelayUs));
+                break;
+            case kHangUpAtIdentify:
+                o.hang_up_at_identify = Count(optarg);
+                break;
+            case kNoise:
+                o.noise = ByteList(optarg);
                 break;
             case kPace:
                 o.pace = true;
+                break;
+            case kLatency:
+                o.adapter_latency = std::chrono::milliseconds(Number(optarg, 0, kMaxLatencyMs));
                 break;
             case kPlain:
                 o.scrambled = false;
@@ -256,10 +391,20 @@ int main(int argc, char** argv) {
                 return c == kHelp ? 0 : 2;
         }
     }
-    if (o.ext_sent > 4096 || o.ext_sent < -1) {
-        std::fprintf(stderr, "devsim: --ext-send wants 0..4096\n");
-        return 2;
+    if (optind < argc) Refuse("unexpected argument", argv[optind]);
+    // A HEX file that cannot be created is refused now, not after the whole run.
+    for (const std::string* hex : {&flash_hex, &eeprom_hex, &combined_hex}) {
+        if (hex->empty()) continue;
+        std::ofstream probe(*hex, std::ios::app);
+        if (!probe) {
+            const std::string why = std::string("cannot create (") + std::strerror(errno) + ")";
+            Refuse(why.c_str(), hex->c_str());
+        }
     }
+    // A regular file (a HEX dump, a document) standing where the link goes is never
+    // deleted to make room.
+    if (!link_path.empty() && !LinkPathFree(link_path))
+        Refuse("--link refuses to replace what is not a symbolic link", link_path.c_str());
 
     int master = -1, slave = -1;
     if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
@@ -281,9 +426,11 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::printf("devsim: %s\n", path);
-    std::fflush(stdout);
-
+    // The handlers stand before the path is printed: whoever reads it may stop devsim at
+    // once, and must find the HEX files written. A caller that read the path and closed
+    // its end of stdout must not end the device with SIGPIPE when it prints its closing
+    // figures: the HEX files come after.
+    std::signal(SIGPIPE, SIG_IGN);
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigaction(SIGTERM, &sa, nullptr);
@@ -295,6 +442,8 @@ int main(int argc, char** argv) {
     sigaddset(&blocked, SIGINT);
     sigaddset(&blocked, SIGHUP);
     sigprocmask(SIG_BLOCK, &blocked, &original);
+    std::printf("devsim: %s\n", path);
+    std::fflush(stdout);
 
     // Answers are due at exact line times; the kernel's default timer slack (50 us) would
     // make every paced answer late by up to that much.
@@ -305,6 +454,7 @@ int main(int argc, char** argv) {
         return std::chrono::duration_cast<Nanos>(std::chrono::steady_clock::now() - epoch);
     };
     std::uint8_t buf[kIoChunk];
+    Timing timing;
     while (!g_stop) {
         timespec timeout{};
         timespec* timeout_ptr = nullptr;
@@ -319,7 +469,11 @@ int main(int argc, char** argv) {
         if (r < 0 && errno != EINTR) break;
         if (r > 0 && (p.revents & POLLIN)) {
             const ssize_t n = ::read(master, buf, sizeof buf);
-            if (n > 0) device.Receive({buf, static_cast<std::size_t>(n)}, now());
+            if (n > 0) {
+                const Nanos at = now();
+                timing.Received(static_cast<std::size_t>(n), at, device.stats().identifies);
+                device.Receive({buf, static_cast<std::size_t>(n)}, at);
+            }
         }
         for (std::size_t n; (n = device.TakeOutput(buf, now())) > 0;) {
             std::size_t done = 0;
@@ -334,6 +488,7 @@ int main(int argc, char** argv) {
                     break;
                 }
             }
+            timing.Sent(done, now(), !device.NextOutputTime());
         }
         if (device.hung_up() && !device.NextOutputTime()) {
             // Closing the master discards what the host has not read yet: let it take the
@@ -351,12 +506,13 @@ int main(int argc, char** argv) {
     }
     ::close(slave);
     ::close(master);
-    if (!link_path.empty()) ::unlink(link_path.c_str());
+    if (!link_path.empty() && IsOurLink(link_path, path)) ::unlink(link_path.c_str());
     // The layout of the Microchip tools' HEX files: EEPROM address 0 at 0xF00000.
     std::map<std::uint32_t, std::uint8_t> combined = device.flash();
     for (const auto& [index, value] : device.eeprom()) combined[kEepromHexBase + index] = value;
     const bool ok = WriteHex(flash_hex, device.flash()) && WriteHex(eeprom_hex, device.eeprom()) &&
                     WriteHex(combined_hex, combined);
+    timing.Print();
     const auto& s = device.stats();
     std::fprintf(stderr,
                  "devsim: %d identify, %d entry, %d packets (%d bad checksum, %d rejected, "

@@ -1,6 +1,7 @@
 // The devsim program on a pseudo-terminal, for end-to-end tests and benchmarks: started
 // with arguments, its device path read from the first line it prints, stopped (and its
-// HEX files written) by Stop. The program's path is the build's DEVSIM_PATH.
+// HEX files written) by Stop, which also collects what it printed last (its turnaround
+// and session figures). The program's path is the build's DEVSIM_PATH.
 #pragma once
 
 #include <fcntl.h>
@@ -24,7 +25,7 @@ class DevsimProcess {
 public:
     explicit DevsimProcess(std::vector<std::string> args = {}) {
         int out[2];
-        if (::pipe(out) != 0) return;
+        if (::pipe2(out, O_CLOEXEC) != 0) return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
@@ -46,7 +47,7 @@ public:
             if (n <= 0) break;
             line.append(buf, static_cast<std::size_t>(n));
         }
-        ::close(out[0]);
+        out_ = out[0];  // kept: devsim prints its figures when it stops
         const std::string prefix = "devsim: ";
         if (line.rfind(prefix, 0) == 0)
             path_ = line.substr(prefix.size(), line.find('\n') - prefix.size());
@@ -58,13 +59,25 @@ public:
         int status = 0;
         ::waitpid(pid_, &status, 0);
         pid_ = -1;
+        // The process has ended: everything it printed is in the pipe, which ends here.
+        if (out_ >= 0) {
+            char buf[256];
+            for (ssize_t n; (n = ::read(out_, buf, sizeof buf)) > 0;)
+                report_.append(buf, static_cast<std::size_t>(n));
+            ::close(out_);
+            out_ = -1;
+        }
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     const std::string& path() const { return path_; }
+    // What devsim printed after its device path, once stopped.
+    const std::string& report() const { return report_; }
 
 private:
     pid_t pid_ = -1;
+    int out_ = -1;
     std::string path_;
+    std::string report_;
 };
 
 }  // namespace quillon::devsim

@@ -9,6 +9,7 @@
 #include <QPainterPath>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <algorithm>
 
 namespace quillon::ui::qt {
@@ -274,6 +275,9 @@ struct Binding::View {
 
     void sync() {
         form->sync();
+        // A hidden window's controls are brought in line when it is shown (this same call
+        // when the model shows it): a sync during blocks then costs the shown window only.
+        if (!model->visible) return;
         for (std::size_t i = 0; i < labels.size(); ++i) {
             auto [m, w] = labels[i];
             Place(w, *m);
@@ -330,7 +334,10 @@ struct Binding::View {
             const auto panels = f->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
             for (std::size_t k = 0; k < m->panels.size() && k < std::size_t(panels.size()); ++k) {
                 QLabel* p = panels[qsizetype(k)];
-                if (p->text() != Q(m->panels[k].text)) p->setText(Q(m->panels[k].text));
+                if (p->text() != Q(m->panels[k].text)) {
+                    p->setText(Q(m->panels[k].text));
+                    p->setToolTip(p->text());  // the whole text when the panel cuts it
+                }
             }
             f->setVisible(m->visible);
             if (status_repaints[i] != m->repaints) {
@@ -389,20 +396,44 @@ Binding::Binding(Shell& shell) : shell_(shell) {
     }
     if (shell.form3) views_.push_back(std::make_unique<View>(shell.form3->window));
     if (shell.form4) views_.push_back(std::make_unique<View>(shell.form4->window));
+    frame_timer_ = std::make_unique<QTimer>();
+    frame_timer_->setSingleShot(true);
+    frame_timer_->setTimerType(Qt::PreciseTimer);
+    QObject::connect(frame_timer_.get(), &QTimer::timeout, [this] { sync(); });
     shell_.repaint = [this] { sync(); };
+    shell_.repaint_soon = [this] { sync_soon(); };
     sync();
 }
 
 Binding::~Binding() {
     shell_.repaint = nullptr;
+    shell_.repaint_soon = nullptr;
 }
 
 void Binding::sync() {
     if (syncing_) return;  // a repaint request from inside a sync changes nothing new
     syncing_ = true;
+    frame_timer_->stop();  // what a pending frame would draw is drawn now
     for (auto& v : views_) v->sync();
     for (auto& fn : extra_sync_) fn();
+    last_sync_ = clock_();
+    ++syncs_;
     syncing_ = false;
+}
+
+void Binding::sync_soon() {
+    // Never at once: the session writes progress just before it sends a packet, and
+    // drawing then would hold the packet back. A frame-old sync is due at the next window
+    // events, which run in the wait for the answer while the packet is still on the wire.
+    const auto since = clock_() - last_sync_;
+    if (since >= kFrame) {
+        frame_timer_->start(std::chrono::milliseconds(0));
+        return;
+    }
+    // Within a frame: the first write after the frame's end brings the sync forward as
+    // above; this timer only draws the last write when no other follows.
+    if (!frame_timer_->isActive())
+        frame_timer_->start(std::chrono::ceil<std::chrono::milliseconds>(kLastWriteDelay - since));
 }
 
 FormWidget* Binding::form(const Window& model) const {

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -17,8 +18,17 @@ class QProgressBar;
 class QFrame;
 class QAction;
 class QMenuBar;
+class QTimer;
 
 namespace quillon::ui::qt {
+
+// One screen frame at 60 frames a second: writes made during blocks are drawn at most
+// once per frame; more would only be drawn over before anyone could see them.
+inline constexpr std::chrono::milliseconds kFrame{16};
+// A write within a frame that no other write follows is drawn this long after the last
+// sync: later than a frame, so that while writes keep coming the sync falls right after one
+// of them (see sync_soon).
+inline constexpr std::chrono::milliseconds kLastWriteDelay{2 * kFrame};
 
 // Commands a window offers; the binding calls them when the user acts. Unset ones do
 // nothing.
@@ -62,6 +72,17 @@ public:
 
     // Brings every widget in line with its model.
     void sync();
+    // Brings them in line at the next screen frame: when the window events next run if the
+    // last sync is a frame old, else at the first request after the frame's end or, when
+    // none comes, kLastWriteDelay after the last sync. One sync serves every request in
+    // between.
+    void sync_soon();
+    // The clock of the frame rule (tests freeze it).
+    void set_clock(std::function<std::chrono::steady_clock::time_point()> clock) {
+        clock_ = std::move(clock);
+    }
+    // Syncs done so far.
+    int syncs() const { return syncs_; }
 
     // The top-level widget of a window model (null when the window does not exist).
     FormWidget* form(const Window& model) const;
@@ -75,6 +96,12 @@ private:
     std::vector<std::unique_ptr<View>> views_;
     std::vector<std::function<void()>> extra_sync_;
     bool syncing_ = false;
+    std::function<std::chrono::steady_clock::time_point()> clock_ = [] {
+        return std::chrono::steady_clock::now();
+    };
+    std::chrono::steady_clock::time_point last_sync_{};
+    std::unique_ptr<QTimer> frame_timer_;
+    int syncs_ = 0;
 };
 
 // Converts a model colour to a QColor (system colours resolved).

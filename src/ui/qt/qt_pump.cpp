@@ -6,23 +6,22 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <chrono>
-#include <memory>
 
 namespace quillon::ui::qt {
 namespace {
 
-// Ends a wait once the user has acted (a click, a key, a window closing): the handler has
-// run by the time the loop returns, so the caller sees a Stop at once, not at the end of
-// its slice.
+// Ends the running wait once the user has acted (a click, a key, a window closing). The
+// event's handler runs before the wait returns, so the caller sees a Stop at once, not at
+// the end of its slice.
 class UserActionWake : public QObject {
 public:
-    explicit UserActionWake(QEventLoop& loop) : loop_(loop) {}
+    explicit UserActionWake(std::function<void()> wake) : wake_(std::move(wake)) {}
     bool eventFilter(QObject* watched, QEvent* event) override {
         switch (event->type()) {
             case QEvent::MouseButtonRelease:
             case QEvent::KeyRelease:
             case QEvent::Close:
-                QMetaObject::invokeMethod(&loop_, &QEventLoop::quit, Qt::QueuedConnection);
+                wake_();
                 break;
             default:
                 break;
@@ -31,7 +30,7 @@ public:
     }
 
 private:
-    QEventLoop& loop_;
+    std::function<void()> wake_;
 };
 
 }  // namespace
@@ -39,32 +38,64 @@ private:
 QtPump::QtPump(std::function<int()> input_handle)
     : input_handle_(input_handle), plain_(std::move(input_handle)) {}
 
+QtPump::~QtPump() {
+    if (filter_ && QCoreApplication::instance())
+        QCoreApplication::instance()->removeEventFilter(filter_.get());
+}
+
+void QtPump::wake() {
+    if (active_) active_->woken = true;
+}
+
+void QtPump::build() {
+    if (timer_) return;
+    timer_ = std::make_unique<QTimer>();
+    timer_->setSingleShot(true);
+    timer_->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer_.get(), &QTimer::timeout, [this] { wake(); });
+    ++built_.timers;
+    filter_ = std::make_unique<UserActionWake>([this] { wake(); });
+    QCoreApplication::instance()->installEventFilter(filter_.get());
+    ++built_.filters;
+}
+
+void QtPump::arm(const Active& a) {
+    // The timer counts whole milliseconds: round up, so a wait never ends before its time
+    // (the caller's deadline arithmetic would only make another, shorter wait).
+    const auto left = a.deadline - now();
+    timer_->start(left > engine::Clock::duration::zero()
+                      ? std::chrono::ceil<std::chrono::milliseconds>(left)
+                      : std::chrono::milliseconds(0));
+    if (a.fd >= 0 && a.fd != notifier_fd_) {
+        // A new handle (the port was opened again): its own notifier.
+        notifier_ = std::make_unique<QSocketNotifier>(a.fd, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { wake(); });
+        notifier_fd_ = a.fd;
+        ++built_.notifiers;
+    }
+    // Enabled only while a wait wants the input: a closed handle is never polled.
+    if (notifier_) notifier_->setEnabled(a.fd >= 0 && a.fd == notifier_fd_);
+}
+
 void QtPump::wait(engine::Clock::duration max, bool process_ui, bool wake_on_input) {
     if (max <= engine::Clock::duration::zero()) return;
     if (!process_ui || !QCoreApplication::instance()) {
         plain_.wait(max, process_ui, wake_on_input);
         return;
     }
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    // The timer counts whole milliseconds: round up, so a wait never ends before its time
-    // (the caller's deadline arithmetic would only make another, shorter wait).
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(max);
-    timer.start(ms);
-
-    std::unique_ptr<QSocketNotifier> input;
-    const int fd = wake_on_input && input_handle_ ? input_handle_() : -1;
-    if (fd >= 0) {
-        input = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-        QObject::connect(input.get(), &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    build();
+    Active self{now() + max, wake_on_input && input_handle_ ? input_handle_() : -1};
+    Active* const outer = active_;
+    active_ = &self;
+    arm(self);
+    while (!self.woken) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    active_ = outer;
+    if (outer) {  // a wait nested in an event handler gives the timer and notifier back
+        arm(*outer);
+    } else {
+        timer_->stop();
+        if (notifier_) notifier_->setEnabled(false);
     }
-    UserActionWake wake(loop);
-    QCoreApplication::instance()->installEventFilter(&wake);
-    loop.exec();
-    QCoreApplication::instance()->removeEventFilter(&wake);
 }
 
 }  // namespace quillon::ui::qt

@@ -1,11 +1,10 @@
 // Colours as the windows take them: high byte 0 -> red + 256 * green + 65536 * blue;
-// high byte 0xFF -> system colour indexed by the low byte. Shared by the engine, which
-// names the colours of its messages, and the window models, which show them.
+// high byte 0xFF -> system colour indexed by the low byte.
 #pragma once
 
 #include <cstdint>
 
-namespace quillon::engine {
+namespace quillon::ui {
 
 using Colour = std::uint32_t;
 namespace colour {
@@ -17,4 +16,4 @@ inline constexpr Colour kSilver = 0xC0C0C0;
 inline constexpr Colour kButtonFace = 0xFF00000F;  // system colour 15
 }  // namespace colour
 
-}  // namespace quillon::engine
+}  // namespace quillon::ui

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Programs this build's PIC18F26K80 image through the real GUI executable, as a user does:
+# devsim pacing a 115200 8N2 line on a pseudo-terminal pinned to COM1, the program started
+# on an X server (Xvfb), its update button pressed with a real key press (xdotool). devsim
+# measures what the device sees; the program's CPU is read from /proc.
+#
+#   bench/gui/gui_bench.sh QUILLON_EXECUTABLE DEVSIM_EXECUTABLE [LATENCY_MS ...]
+#
+# One run per latency (0: none; 16: an FTDI adapter's default latency timer; 1: what it
+# gives when the port asks for low latency). Needs Xvfb and xdotool; run it under xvfb-run:
+#   xvfb-run -a -s "-screen 0 1280x1024x24" bench/gui/gui_bench.sh build/release/src/app/quillon \
+#       build/release/tools/devsim/devsim 0 1 16
+# Figures per run:
+#   ratio       the session as devsim sees it ÷ the wire time of its bytes (budget 1.10)
+#   turnaround  devsim's, answer's last byte → next packet's first byte (budgets: median
+#               under 100 us, p99 under 1 ms)
+#   cpu_ms      the program's CPU from the key press to the session's end (budget 150 ms)
+set -euo pipefail
+
+quillon=$(realpath "$1")
+devsim=$(realpath "$2")
+shift 2
+latencies=("$@")
+[ ${#latencies[@]} -gt 0 ] || latencies=(0)
+
+readonly start_timeout_s=30    # program start and devsim start, generous
+readonly session_timeout_s=120 # a 16 ms latency session takes about 20 s
+
+# CPU time of every thread of a process, in ns (schedstat: first field).
+cpu_ns() {
+    local total=0 t
+    for t in /proc/"$1"/task/*/schedstat; do
+        read -r run _ < "$t" || true
+        total=$((total + run))
+    done
+    echo "$total"
+}
+
+# Waits until a file holds a line matching a pattern, at most $3 seconds.
+wait_for() {
+    local file=$1 pattern=$2 limit=$3 i
+    for ((i = 0; i < limit * 20; i++)); do
+        grep -q -- "$pattern" "$file" 2>/dev/null && return 0
+        sleep 0.05
+    done
+    echo "gui_bench: timed out waiting for '$pattern' in $file" >&2
+    return 1
+}
+
+run_one() {
+    local latency=$1
+    local dir
+    dir=$(mktemp -d)
+    mkdir -p "$dir/config/quillon/ports" "$dir/run"
+    chmod 700 "$dir/run"
+    local args=(--pace --chip 48 --bios 7 --print 16 --prep 3 --link "$dir/config/quillon/ports/COM1")
+    [ "$latency" -gt 0 ] && args+=(--latency-ms "$latency")
+    "$devsim" "${args[@]}" > "$dir/devsim.out" 2> "$dir/devsim.err" &
+    local devsim_pid=$!
+    wait_for "$dir/devsim.out" "^devsim: /dev" "$start_timeout_s"
+
+    XDG_CONFIG_HOME="$dir/config" XDG_RUNTIME_DIR="$dir/run" QUILLON_TRACE=1 \
+        QT_QPA_PLATFORM=xcb "$quillon" 2> "$dir/quillon.err" &
+    local quillon_pid=$!
+    wait_for "$dir/quillon.err" "^quillon: running" "$start_timeout_s"
+    local caption window
+    caption=$(sed -n 's/^quillon: running [A-Za-z0-9]* "\(.*\)"$/\1/p' "$dir/quillon.err")
+    window=$(xdotool search --sync --onlyvisible --pid "$quillon_pid" --name "$caption" | head -1)
+    # The idle window's update button has the focus: a space presses it.
+    xdotool windowfocus --sync "$window"
+    sleep 0.2  # let the program settle after showing its window (not part of the figures)
+    local cpu0
+    cpu0=$(cpu_ns "$quillon_pid")
+    xdotool key --clearmodifiers space
+    wait_for "$dir/quillon.err" "^quillon: session ended" "$session_timeout_s"
+    local cpu1
+    cpu1=$(cpu_ns "$quillon_pid")
+    kill -TERM "$devsim_pid"
+    wait "$devsim_pid" || true
+    kill -TERM "$quillon_pid"
+    wait "$quillon_pid" 2>/dev/null || true
+
+    local ratio turnaround
+    ratio=$(sed -n 's/^devsim: session \(.*\)$/\1/p' "$dir/devsim.out")
+    turnaround=$(sed -n 's/^devsim: turnaround \(.*\)$/\1/p' "$dir/devsim.out")
+    # devsim's own summary says whether every packet arrived and was answered.
+    printf 'latency %2s ms | session %s | turnaround %s | cpu_ms %d | %s\n' "$latency" "$ratio" \
+        "$turnaround" $(((cpu1 - cpu0) / 1000000)) "$(tail -1 "$dir/devsim.err")"
+    rm -rf "$dir"
+}
+
+for latency in "${latencies[@]}"; do
+    run_one "$latency"
+done

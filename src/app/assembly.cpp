@@ -1,0 +1,21 @@
+#include "app/assembly.h"
+
+#include "app/edition.h"
+#include "engine/session.h"
+#include "serial/ports.h"
+
+namespace quillon::app {
+
+Program::Program(const ui::BuildInfo& build, const PumpFactory& make_pump)
+    // The pump wakes on the port the link reads: a running search or session keeps its own.
+    : pump(make_pump([this] { return channels.PollHandle(engine::LinkPort(engine)); })),
+      run_pump(*pump, services.run),  // services.run is only read once running
+      engine(presenter, channels, ports, run_pump),
+      services{channels, ports, *catalog, engine, build, {}, {}, {}, {}, {}} {
+    ui::CreateWindows(shell, SelectEdition(build.label));
+    services.list_ports = [] { return serial::ListPorts(); };
+    services.session = [this] { return engine::PrgMode(engine, *catalog); };
+    frontend.watch(services.run);
+}
+
+}  // namespace quillon::app
