@@ -1,6 +1,6 @@
 // What one port's search and session tell the command line, as events: the command line's
-// own small vocabulary, independent of any window. The engine's frontend is turned into
-// these by frontend_adapter.h; the renderers (output.h) and the board log consume them.
+// own small vocabulary, independent of any window. The engine's events are turned into
+// these by engine_events.h; the renderers (output.h) and the board log consume them.
 #pragma once
 
 #include <cstdint>
@@ -12,10 +12,9 @@ namespace quillon::cli {
 
 enum class EventKind {
     Searching,     // value: the try (0..99)
-    NotFound,      // text: "Device not Found"
     PortUnusable,  // text: why the port cannot be used
     Found,         // text: the chip ("Found 18F26k80"); the identity is in the session
-    Report,        // text: a line of the device report (BIOS line, device text, loader rows)
+    Report,        // text: a line of the device report (BIOS line, device text)
     Activity,      // text: a phase ("Entry in PrgMode", "Programming...", "Fix Program")
     Detail,        // text: a detail ("Loaded 7402 bytes (0000 to 1CEA)")
     Progress,      // value of max in phase text ("flash" or "eeprom")

@@ -37,8 +37,6 @@ const char* KindName(EventKind k) {
     switch (k) {
         case EventKind::Searching:
             return "searching";
-        case EventKind::NotFound:
-            return "not-found";
         case EventKind::PortUnusable:
             return "port-unusable";
         case EventKind::Found:
