@@ -71,6 +71,7 @@ struct ChipFamily {
     std::uint8_t chip;       // chip code
     std::int8_t column;      // catalog column; chips of one column share its records
     std::string_view found;  // the detail-panel text that names the chip
+    std::string_view name;   // the chip's full name, for logs and the command line
     std::int32_t unit;       // bytes per device address
     std::int32_t block;      // programming block, bytes
     std::int32_t top;        // device addresses: flash end (PIC18) or the bootloader (16-bit)
@@ -123,6 +124,7 @@ inline constexpr milliseconds k26K80Settle{2000};
 // clang-format off
 inline constexpr ChipFamily kChipFamilies[] = {
     {.chip = kChip18F258, .column = kFamily258, .found = "Found 258",
+     .name = "PIC18F258",
      .unit = 1, .block = rows::kPic18Block, .top = 0x8000, .reserve = rows::kPic18Reserve,
      .jump = {rows::Goto18(0x80, 0x3F), rows::Goto18(0x40, 0x3F)},
      .refuse_oversize = false, .pad_last_block = false, .protected_window = false,
@@ -131,6 +133,7 @@ inline constexpr ChipFamily kChipFamilies[] = {
      .settle_after = rows::kNoPause,
      .listing_name = "258   ", .listing_place = 3, .listing_rows = rows::kListed258},
     {.chip = kChip18F2580, .column = kFamily2580, .found = "Found 2580",
+     .name = "PIC18F2580",
      .unit = 1, .block = rows::kPic18Block, .top = 0x8000, .reserve = rows::kPic18Reserve,
      .jump = {rows::Goto18(0x80, 0x3F), rows::Goto18(0x40, 0x3F)},
      .refuse_oversize = false, .pad_last_block = false, .protected_window = false,
@@ -139,6 +142,7 @@ inline constexpr ChipFamily kChipFamilies[] = {
      .settle_after = rows::kNoPause,
      .listing_name = "2580  ", .listing_place = 2, .listing_rows = rows::kListed258},
     {.chip = kChip18F2480, .column = kFamily2480, .found = "Found 2480",
+     .name = "PIC18F2480",
      .unit = 1, .block = rows::kPic18Block, .top = 0x4000, .reserve = rows::kPic18Reserve,
      .jump = {rows::Goto18(0x80, 0x1F), rows::Goto18(0x40, 0x1F)},
      .refuse_oversize = false, .pad_last_block = false, .protected_window = false,
@@ -147,6 +151,7 @@ inline constexpr ChipFamily kChipFamilies[] = {
      .settle_after = rows::kNoPause,
      .listing_name = "2480  ", .listing_place = 4, .listing_rows = {}},
     {.chip = kChip18F248, .column = kFamily248, .found = "Found 248",
+     .name = "PIC18F248",
      .unit = 1, .block = rows::kPic18Block, .top = 0x4000, .reserve = rows::kPic18Reserve,
      .jump = {rows::Goto18(0x80, 0x1F), rows::Goto18(0x40, 0x1F)},
      .refuse_oversize = false, .pad_last_block = false, .protected_window = false,
@@ -156,6 +161,7 @@ inline constexpr ChipFamily kChipFamilies[] = {
      .listing_name = "248   ", .listing_place = 5, .listing_rows = {}},
     // The entry stays at 0x1F00 for every BIOS.
     {.chip = kChip18F2320, .column = kFamily2320, .found = "Found 2320",
+     .name = "PIC18F2320",
      .unit = 1, .block = rows::kPic18Block, .top = 0x2000, .reserve = rows::kPic18Reserve,
      .jump = {rows::Goto18(0x80, 0x0F), rows::Goto18(0x80, 0x0F)},
      .refuse_oversize = false, .pad_last_block = false, .protected_window = false,
@@ -164,6 +170,7 @@ inline constexpr ChipFamily kChipFamilies[] = {
      .settle_after = rows::kNoPause,
      .listing_name = "2320  ", .listing_place = 6, .listing_rows = {}},
     {.chip = kChip18F24J10, .column = kFamily24J10, .found = "Found 24j10",
+     .name = "PIC18F24J10",
      .unit = 1, .block = rows::kPic18Block, .top = 0x4000, .reserve = rows::kJ10Reserve,
      .jump = {rows::Goto18(0x00, 0x1E), rows::Goto18(0x00, 0x1E)},
      .refuse_oversize = false, .pad_last_block = false, .protected_window = false,
@@ -173,6 +180,7 @@ inline constexpr ChipFamily kChipFamilies[] = {
      .listing_name = "24J10 ", .listing_place = 7, .listing_rows = {}},
     // The K80 bootloaders want whole blocks and keep the first four fix bytes only.
     {.chip = kChip18F25K80, .column = kFamily25K80, .found = "Found 18F25k80",
+     .name = "PIC18F25K80",
      .unit = 1, .block = rows::kPic18Block, .top = 0x8000, .reserve = rows::kPic18Reserve,
      .jump = {rows::Goto18(0x80, 0x3F), rows::Goto18(0x40, 0x3F)},
      .refuse_oversize = false, .pad_last_block = true, .protected_window = false,
@@ -181,6 +189,7 @@ inline constexpr ChipFamily kChipFamilies[] = {
      .settle_after = rows::kNoPause,
      .listing_name = kNotListed, .listing_place = 0, .listing_rows = {}},
     {.chip = kChip18F26K80, .column = kFamily26K80, .found = "Found 18F26k80",
+     .name = "PIC18F26K80",
      .unit = 1, .block = rows::kPic18Block, .top = 0x10000, .reserve = rows::kPic18Reserve,
      .jump = {rows::Goto18(0x80, 0x7F), rows::Goto18(0x40, 0x7F)},
      .refuse_oversize = false, .pad_last_block = true, .protected_window = false,
@@ -190,6 +199,7 @@ inline constexpr ChipFamily kChipFamilies[] = {
      .listing_name = kNotListed, .listing_place = 0, .listing_rows = {}},
     // GOTO 0xA800. The column is listed once, under the PIC24HJ64 row.
     {.chip = kChip33FJ64, .column = kFamily64, .found = "Found 33FJ64",
+     .name = "dsPIC33FJ64",
      .unit = 2, .block = rows::k16BitBlock, .top = 0xA800, .reserve = rows::k16BitReserve,
      .jump = {rows::Goto16(0xA8, 0x00), rows::Goto16(0xA8, 0x00)},
      .refuse_oversize = true, .pad_last_block = false, .protected_window = true,
@@ -198,6 +208,7 @@ inline constexpr ChipFamily kChipFamilies[] = {
      .settle_after = rows::kNoPause,
      .listing_name = kNotListed, .listing_place = 0, .listing_rows = {}},
     {.chip = kChip24HJ64, .column = kFamily64, .found = "Found 24HJ64",
+     .name = "PIC24HJ64",
      .unit = 2, .block = rows::k16BitBlock, .top = 0xA800, .reserve = rows::k16BitReserve,
      .jump = {rows::Goto16(0xA8, 0x00), rows::Goto16(0xA8, 0x00)},
      .refuse_oversize = true, .pad_last_block = false, .protected_window = true,
@@ -207,6 +218,7 @@ inline constexpr ChipFamily kChipFamilies[] = {
      .listing_name = "24HJ64", .listing_place = 1, .listing_rows = rows::kListed64},
     // GOTO 0x15400.
     {.chip = kChip33FJ128, .column = kFamily128, .found = "Found 33FJ128 - 24HJ128",
+     .name = "dsPIC33FJ128/PIC24HJ128",
      .unit = 2, .block = rows::k16BitBlock, .top = 0x15400, .reserve = rows::k16BitReserve,
      .jump = {rows::Goto16(0x54, 0x01), rows::Goto16(0x54, 0x01)},
      .refuse_oversize = true, .pad_last_block = false, .protected_window = true,

@@ -1,0 +1,290 @@
+#include "cli/cli.h"
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "app/edition.h"
+#include "catalog/catalog.h"
+#include "catalog/families.h"
+#include "catalog/listing.h"
+#include "cli/options.h"
+#include "cli/platform.h"
+#include "cli/runner.h"
+#include "serial/ports.h"
+#include "settings/settings.h"
+#include "ui/port_selection.h"
+#include "ui/presenter.h"
+#include "ui/windows.h"
+
+namespace quillon::cli {
+namespace {
+
+constexpr const char* kRememberedPortName = "com";
+
+ui::Edition DefaultEdition(const BuildStamp& build) {
+    return app::SelectEdition(build.label);
+}
+
+const char* EditionName(ui::Edition e) {
+    switch (e) {
+        case ui::Edition::Updater:
+            return "updater";
+        case ui::Edition::Upgrade:
+            return "upgrade";
+        case ui::Edition::Loader:
+            return "loader";
+    }
+    return "updater";
+}
+
+// The port listing and the COM numbers' devices are read from one place (the port
+// directory's numbers file is written when a new device is seen): one thread at a time.
+std::mutex g_port_names;
+
+std::string DeviceOfNumber(int number) {
+    std::lock_guard lock(g_port_names);
+    return serial::ResolvePortDevice(number, serial::PortPlaces::Default());
+}
+
+int Fail(const Io& io, Exit code, const std::string& message) {
+    io.err("quillon-cli: " + message + "\n");
+    return static_cast<int>(code);
+}
+
+int ListPortsCommand(const Options& o, const Io& io) {
+    const auto ports = serial::ListPorts();
+    if (ports.empty() && !o.json) io.out("no serial ports\n");
+    for (const serial::PortEntry& p : ports) {
+        const auto name = ParsePortName(p.port_name);
+        const std::string device = name ? DeviceOfNumber(name->number) : std::string();
+        if (o.json)
+            io.out("{\"port\":" + JsonString(p.port_name) + ",\"device\":" + JsonString(device) +
+                   ",\"name\":" + JsonString(p.friendly_name) + "}\n");
+        else
+            io.out(p.port_name + "\t" + Printable(device) + "\t" + Printable(p.friendly_name) +
+                   "\n");
+    }
+    return static_cast<int>(Exit::Success);
+}
+
+int ListImagesCommand(const Options& o, const Io& io) {
+    catalog::CatalogState state;
+    catalog::InitCatalog(state);
+    std::vector<std::string> lines;
+    catalog::ListCatalog(state, lines);
+    if (!o.json)
+        for (const std::string& l : lines) io.out(l + "\n");
+    if (!o.json)
+        io.out("\nfamily                  print group  print          preparation  bytes\n");
+    for (int group = 0; group < catalog::kPrintGroups; ++group) {
+        for (int family = 0; family < catalog::kFamiliesInUse; ++family) {
+            const catalog::FirmwareImage& r = state.at(group, family);
+            const catalog::ChipFamily* row = catalog::FamilyOfColumn(family);
+            if (r.PayloadLength <= 1 || r.Payload == nullptr || row == nullptr) continue;
+            const catalog::ImageCodes codes =
+                r.PlainFlag != 0
+                    ? catalog::ImageCodes{r.PrintCode, r.PreparationCode}
+                    : catalog::DescriptorCodes(r.Payload, r.PayloadLength, row->descriptor);
+            const std::string family_name = ChipName(row->chip);
+            const long bytes = static_cast<long>(r.PayloadLength) + r.EepromCount;
+            char line[200];
+            if (o.json) {
+                std::snprintf(
+                    line, sizeof line,
+                    "{\"family\":%s,\"group\":%d,\"print\":%u,\"print_name\":%s,"
+                    "\"preparation\":\"%02x\",\"flash_bytes\":%ld,\"eeprom_bytes\":%ld}\n",
+                    JsonString(family_name).c_str(), group, codes.print,
+                    JsonString(catalog::NameOfPrint(codes.print)).c_str(), codes.preparation,
+                    static_cast<long>(r.PayloadLength), static_cast<long>(r.EepromCount));
+            } else {
+                // Print 0 and 255 are images for every print.
+                const bool any = codes.print == 0 || codes.print == 255;
+                std::snprintf(line, sizeof line, "%-23s %11d  %3u %-10s  %02x           %ld\n",
+                              family_name.c_str(), group, codes.print,
+                              any ? "(any)" : catalog::NameOfPrint(codes.print).c_str(),
+                              codes.preparation, bytes);
+            }
+            io.out(line);
+        }
+    }
+    return static_cast<int>(Exit::Success);
+}
+
+struct Target {
+    PortName name;
+    std::string device;
+};
+
+// Every port named and free, before any of them is used; the exit code and message of the
+// first fault otherwise.
+int CheckTargets(std::vector<Target>& targets, const Io& io) {
+    std::map<std::string, std::string> seen;  // canonical device -> label
+    for (Target& t : targets) {
+        if (t.name.number < 0 && !DevicePathsSupported())
+            return Fail(io, Exit::BadArguments,
+                        "name the port as COM<n> on this system: " + t.name.label);
+        t.device = t.name.number >= 0 ? DeviceOfNumber(t.name.number) : t.name.path;
+        const PortCheck check = CheckPort(t.device);
+        const std::string where =
+            t.name.label +
+            (t.device.empty() || t.device == t.name.label ? "" : " (" + t.device + ")");
+        if (check.state == PortCheck::State::Missing)
+            return Fail(io, Exit::InvalidPort, where + ": no such port");
+        if (check.state == PortCheck::State::Busy)
+            return Fail(io, Exit::AlreadyRunning, where + ": " + check.detail);
+        if (check.state == PortCheck::State::Refused)
+            return Fail(io, Exit::InvalidPort, where + ": " + check.detail);
+        std::error_code ec;
+        std::string key = std::filesystem::weakly_canonical(t.device, ec).string();
+        if (ec || key.empty()) key = t.device;
+        if (auto it = seen.find(key); it != seen.end())
+            return Fail(io, Exit::BadArguments,
+                        it->second + " and " + t.name.label + " are the same port");
+        seen[key] = t.name.label;
+    }
+    return -1;
+}
+
+int RunPorts(const Options& o, const BuildStamp& build, const Io& io) {
+    const ui::Edition edition = o.edition.value_or(DefaultEdition(build));
+    std::vector<Target> targets;
+    for (const std::string& text : o.ports) targets.push_back({*ParsePortName(text), {}});
+    if (targets.empty()) {
+        // The edition's remembered port, as its window would load it.
+        serial::PortSelection remembered;
+        ui::ReadRememberedPort(
+            remembered, edition,
+            settings::LoadSetting(kRememberedPortName, static_cast<std::uint8_t>(edition)));
+        if (remembered.selected_port < 0)
+            return Fail(io, Exit::BadArguments,
+                        std::string("no --port given and the ") + EditionName(edition) +
+                            " edition remembers none");
+        targets.push_back(
+            {{"COM" + std::to_string(remembered.selected_port + 1), remembered.selected_port, {}},
+             {}});
+    }
+    if (const int fault = CheckTargets(targets, io); fault >= 0) return fault;
+
+    std::unique_ptr<BoardLog> log;
+    if (!o.log.empty()) {
+        std::string error;
+        auto file = OpenAppendFile(o.log, error);
+        if (!file)
+            return Fail(io, Exit::BadArguments, "cannot write the log " + o.log + ": " + error);
+        log = std::make_unique<BoardLog>(std::move(file));
+    }
+
+    RunSettings settings;
+    settings.edition = edition;
+    settings.repeat = o.repeat;
+    // The Loader's family and the Upgrade's sequence mode, as the label sets them for the
+    // edition's window.
+    settings.engine = ui::EngineOptionsFor(
+        edition, edition == ui::Edition::Loader ? ui::LoaderFamilyFor(build.label) : 0,
+        edition == ui::Edition::Upgrade ? ui::SequenceModeFor(build.label) : 0);
+
+    std::vector<std::string> labels;
+    for (const Target& t : targets) labels.push_back(t.name.label);
+    const OutputMode mode = o.json        ? OutputMode::Json
+                            : io.terminal ? OutputMode::Terminal
+                                          : OutputMode::Plain;
+    Output output(mode, io.out, labels, io.columns);
+    std::atomic<int> no_interrupts{0};
+    std::atomic<int>& interrupts = io.interrupts ? *io.interrupts : no_interrupts;
+
+    std::vector<std::unique_ptr<PortRun>> runs;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const Target& t = targets[i];
+        PortTarget pt;
+        pt.label = t.name.label;
+        if (t.name.number >= 0) {
+            pt.number = t.name.number;
+            const int number = t.name.number;
+            pt.device = [number] { return DeviceOfNumber(number); };
+        } else {
+            pt.number = 0;
+            pt.device = [path = t.device] { return path; };
+        }
+        runs.push_back(std::make_unique<PortRun>(static_cast<int>(i), std::move(pt), settings,
+                                                 output, log.get(), interrupts));
+    }
+    std::vector<Exit> results(runs.size(), Exit::Success);
+    const bool identify = o.command == Command::Identify;
+    {
+        std::vector<std::jthread> threads;
+        for (std::size_t i = 0; i < runs.size(); ++i)
+            threads.emplace_back(
+                [&, i] { results[i] = identify ? runs[i]->Identify() : runs[i]->Update(); });
+    }
+    runs.clear();  // every port closed
+    output.Finish();
+    Exit worst = Exit::Success;
+    for (Exit e : results) worst = Worst(worst, e);
+    return static_cast<int>(worst);
+}
+
+}  // namespace
+
+std::string HelpText(const BuildStamp& build) {
+    std::string text =
+        "usage: quillon-cli [options] COMMAND\n"
+        "\n"
+        "Commands:\n"
+        "  ports                  list the serial ports: COM number, device, name\n"
+        "  images                 list the firmware images this build carries\n"
+        "  identify --port P      find the bootloader on P and print its report (writes nothing)\n"
+        "  update --port P ...    program the board on P; --port may be given several times,\n"
+        "                         each port runs on its own\n"
+        "\n"
+        "Options:\n"
+        "  --port P, -p P         COM1..COM257 or a device path; without it, the edition's\n"
+        "                         remembered port\n"
+        "  --edition E            updater, upgrade or loader: identify byte, texts and remembered\n"
+        "                         port of that edition (this build: ";
+    text += EditionName(DefaultEdition(build));
+    text +=
+        ")\n"
+        "  --repeat               update: wait for the next board, program it, log it, again,\n"
+        "                         until Ctrl-C (a second Ctrl-C ends at once)\n"
+        "  --log FILE             update: append one JSON line per board to FILE\n"
+        "  --json                 every event as one JSON line on standard output\n"
+        "  --help, --version\n"
+        "\n"
+        "Exit codes (with several ports the worst one):\n";
+    for (int code = 0; code < kExitCount; ++code) {
+        char line[160];
+        std::snprintf(line, sizeof line, "  %2d  %-24s %s\n", code,
+                      std::string(ExitName(static_cast<Exit>(code))).c_str(),
+                      std::string(ExitMeaning(static_cast<Exit>(code))).c_str());
+        text += line;
+    }
+    return text;
+}
+
+int Main(const std::vector<std::string>& args, const BuildStamp& build, const Io& io) {
+    const Parsed parsed = ParseArguments(args);
+    if (!parsed.error.empty()) return Fail(io, Exit::BadArguments, parsed.error + " (see --help)");
+    const Options& o = parsed.options;
+    switch (o.command) {
+        case Command::Help:
+            io.out(HelpText(build));
+            return static_cast<int>(Exit::Success);
+        case Command::Version:
+            io.out("quillon-cli " + build.label + " (built " + build.date + " " + build.time +
+                   ")\n");
+            return static_cast<int>(Exit::Success);
+        case Command::Ports:
+            return ListPortsCommand(o, io);
+        case Command::Images:
+            return ListImagesCommand(o, io);
+        case Command::Identify:
+        case Command::Update:
+            return RunPorts(o, build, io);
+    }
+    return static_cast<int>(Exit::BadArguments);
+}
+
+}  // namespace quillon::cli

@@ -1,0 +1,42 @@
+// The command line's arguments: a command and its options, checked before anything is
+// opened.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/windows.h"
+
+namespace quillon::cli {
+
+enum class Command { Ports, Images, Identify, Update, Help, Version };
+
+struct Options {
+    Command command = Command::Help;
+    std::vector<std::string> ports;  // as given, in order
+    std::optional<ui::Edition> edition;
+    bool repeat = false;
+    bool json = false;
+    std::string log;  // empty: no log
+};
+
+struct Parsed {
+    Options options;
+    std::string error;  // not empty: the arguments are wrong, this says why
+};
+
+// Parses the arguments after the program name. Options may stand before or after the
+// command; `--opt value` and `--opt=value` are both accepted.
+Parsed ParseArguments(const std::vector<std::string>& args);
+
+// A port as the user names it: "COM<n>" (any case, 1..257) or a device path.
+struct PortName {
+    std::string label;  // "COM5" or the path as given
+    int number = -1;    // port number (COM<n> is n - 1); -1 for a path
+    std::string path;   // the path when given as one
+};
+// Nullopt when `text` is neither a COM name in range nor a path.
+std::optional<PortName> ParsePortName(const std::string& text);
+
+}  // namespace quillon::cli

@@ -1,0 +1,328 @@
+#include "cli/runner.h"
+
+#include <cstdio>
+#include <thread>
+
+#include "catalog/catalog.h"
+#include "catalog/families.h"
+#include "cli/platform.h"
+#include "engine/search.h"
+#include "engine/session.h"
+
+namespace quillon::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The shortest checksummed packet (an EEPROM byte and its checksum): shorter writes are
+// the identify byte, the entry command and the short pass-on frame.
+constexpr std::size_t kShortestPacket = 6;
+
+// Counts what crosses the line, around the real device (every call passes through).
+class CountingDevice : public serial::Device {
+public:
+    CountingDevice(std::unique_ptr<serial::Device> inner, std::shared_ptr<LineCounters> counters)
+        : inner_(std::move(inner)), counters_(std::move(counters)) {}
+    bool drain() override { return inner_->drain(); }
+    serial::LineResult set_line(const serial::LineSettings& line) override {
+        return inner_->set_line(line);
+    }
+    bool set_queues(std::uint32_t r, std::uint32_t t) override { return inner_->set_queues(r, t); }
+    bool set_timeouts(const serial::Timeouts& t) override { return inner_->set_timeouts(t); }
+    bool write(std::span<const std::uint8_t> bytes) override {
+        const bool ok = inner_->write(bytes);
+        counters_->written += bytes.size();
+        if (bytes.size() >= kShortestPacket) ++counters_->packets;
+        return ok;
+    }
+    std::size_t read(std::span<std::uint8_t> buffer) override {
+        const std::size_t n = inner_->read(buffer);
+        counters_->read += n;
+        return n;
+    }
+    bool escape(serial::Escape e) override { return inner_->escape(e); }
+    int poll_handle() const override { return inner_->poll_handle(); }
+    std::optional<int> receive_latency_ms() const override { return inner_->receive_latency_ms(); }
+    bool gone() const override { return inner_->gone(); }
+
+private:
+    std::unique_ptr<serial::Device> inner_;
+    std::shared_ptr<LineCounters> counters_;
+};
+
+// `before_open` runs when the channel asks which device to open, before every open: the
+// run notes which device the port names now.
+class CountingBackend : public serial::Backend {
+public:
+    CountingBackend(std::shared_ptr<serial::Backend> inner, std::shared_ptr<LineCounters> counters,
+                    std::function<void()> before_open)
+        : inner_(std::move(inner)),
+          counters_(std::move(counters)),
+          before_open_(std::move(before_open)) {}
+    std::string device_name(int port) override {
+        before_open_();
+        return inner_->device_name(port);
+    }
+    std::unique_ptr<serial::Device> open(const std::string& name) override {
+        auto device = inner_->open(name);
+        if (!device) return nullptr;
+        return std::make_unique<CountingDevice>(std::move(device), counters_);
+    }
+    std::string refusal() const override { return inner_->refusal(); }
+
+private:
+    std::shared_ptr<serial::Backend> inner_;
+    std::shared_ptr<LineCounters> counters_;
+    std::function<void()> before_open_;
+};
+
+std::string Hex2(unsigned v) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02x", v & 0xFFu);
+    return text;
+}
+
+}  // namespace
+
+std::string ChipName(std::uint8_t chip_code) {
+    const catalog::ChipFamily* row = catalog::FamilyOf(chip_code);
+    return row != nullptr ? std::string(row->name) : std::string("unknown");
+}
+
+PortRun::PortRun(int index, PortTarget target, const RunSettings& settings, Output& output,
+                 BoardLog* log, std::atomic<int>& interrupts)
+    : index_(index),
+      target_(std::move(target)),
+      settings_(settings),
+      output_(output),
+      log_(log),
+      interrupts_(interrupts),
+      channels_(std::make_shared<CountingBackend>(
+          MakePortBackend([this] { return device_now_; }), counters_,
+          [this] { device_now_ = target_.device ? target_.device() : std::string(); })),
+      pump_([this] { return channels_.PollHandle(target_.number); }),
+      events_(*this, settings.edition, [this] { return TakeStop(); }),
+      engine_(events_, channels_, ports_, pump_) {
+    engine_.options = settings_.engine;
+    ports_.selected_port = static_cast<std::int16_t>(target_.number);
+    ports_.opened_port = -1;
+    catalog::InitCatalog(*catalog_);
+}
+
+PortRun::~PortRun() {
+    channels_.CloseChannel(target_.number);
+}
+
+bool PortRun::TakeStop() {
+    if (stop_taken_ || !Stopped()) return false;
+    stop_taken_ = true;
+    return true;
+}
+
+void PortRun::SleepUnlessStopped(std::chrono::milliseconds total) {
+    const auto end = Clock::now() + total;
+    while (!Stopped() && Clock::now() < end) std::this_thread::sleep_for(kStopCheckSlice);
+}
+
+bool PortRun::ReopenPort() {
+    ports_.opened_port = -1;
+    return serial::ApplySelectedPort(ports_, channels_);
+}
+
+void PortRun::OnEvent(const Event& event) {
+    switch (event.kind) {
+        case EventKind::PortUnusable: {
+            // Busy or not, named with what stood in the way: the open's own reason, else
+            // what a fresh look at the device finds.
+            const PortCheck check = CheckPort(device_now_);
+            open_failure_ =
+                check.state == PortCheck::State::Busy ? Exit::AlreadyRunning : Exit::InvalidPort;
+            std::string why = device_now_.empty() ? "no device" : device_now_;
+            const std::string& detail = event.text.empty() ? check.detail : event.text;
+            if (!detail.empty()) why += ": " + detail;
+            Event refined = event;
+            refined.text = "cannot open the port (" + why + ")";
+            refined.exit = open_failure_;
+            if (!quiet_) output_.PortEvent(index_, refined);
+            return;
+        }
+        case EventKind::Resend:
+            ++resends_;
+            break;
+        default:
+            if (IsFinal(event.kind)) {
+                final_ = event;
+                final_seen_ = true;
+            }
+            break;
+    }
+    // While waiting for a board the hundred tries and their "Device not Found" say nothing.
+    if (quiet_ && (event.kind == EventKind::Searching || event.kind == EventKind::PortUnusable ||
+                   IsFinal(event.kind)))
+        return;
+    output_.PortEvent(index_, event);
+}
+
+void PortRun::Record(Exit exit, std::string result, Clock::time_point start,
+                     std::uint64_t packets_before) {
+    BoardRecord r;
+    r.time = board_time_;
+    r.port = target_.label;
+    const engine::DeviceIdentity& id = engine_.identity();
+    r.chip = id.ChipCode;
+    r.bios = id.BiosVersion;
+    r.print = id.PrintCode;
+    r.preparation = id.PreparationCode;
+    r.version_reported = id.VersionReported != 0;
+    const catalog::PreparedImage& image = catalog_->prepared;
+    const bool image_chosen = exit == Exit::Success || exit == Exit::UserAbort ||
+                              exit == Exit::ChecksumError || exit == Exit::NoResponse ||
+                              exit == Exit::NotSuitable || exit == Exit::ImageTooBig;
+    if (image_chosen && image.Payload != nullptr && id.ChipCode != 0)
+        r.image = ChipName(id.ChipCode) + " print " + std::to_string(image.PrintCode) +
+                  (image.PrintCode == 0 || image.PrintCode == 255
+                       ? std::string(" (any)")
+                       : " (" + catalog::NameOfPrint(image.PrintCode) + ")");
+    r.result = std::move(result);
+    r.exit = exit;
+    const long sent = static_cast<long>(counters_->packets.load() - packets_before);
+    r.resends = resends_;
+    r.packets = sent > resends_ ? sent - resends_ : 0;
+    r.duration_s = std::chrono::duration<double>(Clock::now() - start).count();
+    if (log_ != nullptr && !log_->Write(r))
+        output_.PortLine(index_, "could not write the log line");
+    output_.Board(r);
+}
+
+std::optional<Exit> PortRun::SearchAndProgram(bool waiting) {
+    final_ = {};
+    final_seen_ = false;
+    resends_ = 0;
+    chain_goes_on_ = false;
+    board_time_ = UtcNow();
+    const auto start = Clock::now();
+    const std::uint64_t packets_before = counters_->packets.load();
+    quiet_ = waiting;
+    const engine::SearchResult found = engine::SearchDevice(engine_);
+    quiet_ = false;
+    switch (found) {
+        case engine::SearchResult::Found:
+            break;
+        case engine::SearchResult::PortUnusable:
+            if (waiting) return std::nullopt;
+            Record(open_failure_, "cannot open the port", start, packets_before);
+            return open_failure_;
+        case engine::SearchResult::NotFound:
+            if (waiting) return std::nullopt;
+            Record(Exit::NoDevice, final_.text, start, packets_before);
+            return Exit::NoDevice;
+        case engine::SearchResult::Stopped:
+            if (waiting) return std::nullopt;
+            Record(Exit::UserAbort, final_.text, start, packets_before);
+            return Exit::UserAbort;
+    }
+    const engine::SessionResult session = engine::PrgMode(engine_, *catalog_);
+    chain_goes_on_ = session.end == engine::SessionEnd::PassedOn ||
+                     (session.end == engine::SessionEnd::Programmed && session.remaining > 0);
+    if (!final_seen_) {
+        // Every session ends with one word from the engine; without it nothing is claimed.
+        final_ = {EventKind::Failed, "the session ended without a result", 0, 0, Exit::NoResponse};
+        output_.PortEvent(index_, final_);
+    }
+    std::string result = final_.text;
+    // A board unplugged in the middle: its line says so.
+    if (channels_.LineGone(target_.number)) result += " (the line hung up)";
+    Record(final_.exit, result, start, packets_before);
+    return final_.exit;
+}
+
+Exit PortRun::Update() {
+    if (settings_.repeat) return Repeat();
+    if (settings_.engine.sequence_mode) catalog::ResetPending(*catalog_);
+    Exit worst = Exit::Success;
+    do {
+        worst = Worst(worst, *SearchAndProgram(false));
+    } while (settings_.engine.sequence_mode && chain_goes_on_ && !Stopped());
+    channels_.CloseChannel(target_.number);
+    return worst;
+}
+
+Exit PortRun::Repeat() {
+    Exit worst = Exit::Success;
+    bool announced = false;
+    bool chain = false;  // sequence mode: the next device of a chain follows at once
+    while (!Stopped()) {
+        if (!announced) output_.PortLine(index_, "waiting for a board");
+        announced = true;
+        if (settings_.engine.sequence_mode && !chain) catalog::ResetPending(*catalog_);
+        const std::optional<Exit> board = SearchAndProgram(!chain);
+        if (!board) {
+            chain = false;
+            if (!channels_.IsOpen(target_.number)) SleepUnlessStopped(kReopenInterval);
+            continue;
+        }
+        worst = Worst(worst, *board);
+        chain = settings_.engine.sequence_mode && chain_goes_on_;
+        if (chain || Stopped()) continue;
+        WaitForRemoval();
+        announced = false;
+    }
+    channels_.CloseChannel(target_.number);
+    return worst;
+}
+
+// A finished board stays on the fixture until it is taken off: it is asked with the
+// identify byte until it stops answering, its port goes away, or the port's name points
+// at another device, so that one board is never programmed twice.
+void PortRun::WaitForRemoval() {
+    const std::string board_device = device_now_;
+    const std::uint8_t identify[1] = {settings_.engine.identify_byte};
+    while (!Stopped()) {
+        if ((target_.device ? target_.device() : std::string()) != board_device) return;
+        if (!ReopenPort()) return;
+        engine::DrainInput(engine_);
+        engine_.parser.ExpectReply();
+        engine::WriteBytes(engine_, identify);
+        const engine::Reply r = engine::WaitReply(engine_, engine::kSearchWaitMs);
+        if (r != engine::Reply::Ack && r != engine::Reply::Nak) return;
+        SleepUnlessStopped(kPresenceInterval);
+    }
+}
+
+Exit PortRun::Identify() {
+    final_ = {};
+    const engine::SearchResult found = engine::SearchDevice(engine_);
+    if (found == engine::SearchResult::PortUnusable) return open_failure_;
+    if (found == engine::SearchResult::NotFound) return Exit::NoDevice;
+    if (found != engine::SearchResult::Found) return Exit::UserAbort;
+    engine::AwaitExtendedInfo(engine_);
+    const engine::DeviceIdentity& id = engine_.identity();
+    const engine::ReplyParser& p = engine_.parser;
+    auto line = [this](const std::string& text) { output_.PortLine(index_, text); };
+    line("chip: " + Hex2(id.ChipCode) + " (" + ChipName(id.ChipCode) + ")");
+    line("BIOS: " + Hex2(id.BiosVersion) + (id.VersionReported ? "" : " (no version reported)"));
+    if (id.VersionReported != 0) {
+        line("print: " + std::to_string(id.PrintCode) + " (" + catalog::NameOfPrint(id.PrintCode) +
+             ")");
+        const int kind = id.PreparationCode & 0x6F;
+        std::string name = kind > 0 && kind < catalog::kPreparationNameCount
+                               ? catalog::PreparationNames[static_cast<std::size_t>(kind)]
+                               : "UNK";
+        if (id.PreparationCode & 0x80) name += " RES";
+        line("preparation: " + Hex2(id.PreparationCode) + " (" + name + ")");
+    }
+    if (engine::HasExtendedBlock(id.BiosVersion)) {
+        const std::string text(p.DeviceText.data());
+        const bool is_text = !text.empty() && static_cast<unsigned char>(text[0]) != 0xFF;
+        line("device text: " + (is_text ? text : std::string()) +
+             (p.ExtComplete ? "" : " (no extended block received)"));
+        char window[64];
+        std::snprintf(window, sizeof window, "protected window: start 0x%04x, extent 0x%04x",
+                      static_cast<unsigned>(p.WindowStart), static_cast<unsigned>(p.WindowExtent));
+        line(window);
+    }
+    channels_.CloseChannel(target_.number);
+    return Exit::Success;
+}
+
+}  // namespace quillon::cli

@@ -1,0 +1,250 @@
+// The command line's pieces without a process: the engine's events as the command line's
+// (on the fake clock against the in-process device, every edition), the argument
+// rules, the worst-outcome order and the output's escaping.
+#include <gtest/gtest.h>
+
+#include "catalog/preparation.h"
+#include "cli/board_log.h"
+#include "cli/engine_events.h"
+#include "cli/options.h"
+#include "cli/output.h"
+#include "engine/fake_pump.h"
+#include "engine/search.h"
+#include "engine/session.h"
+#include "tools/devsim/inprocess_backend.h"
+#include "ui/presenter.h"
+
+namespace quillon::cli {
+namespace {
+
+constexpr int kPort = 2;
+
+struct Recorder : EventSink {
+    void OnEvent(const Event& e) override { events.push_back(e); }
+    std::vector<Event> events;
+    std::vector<Event> Finals() const {
+        std::vector<Event> out;
+        for (const Event& e : events)
+            if (IsFinal(e.kind)) out.push_back(e);
+        return out;
+    }
+    int Count(EventKind k) const {
+        int n = 0;
+        for (const Event& e : events) n += e.kind == k;
+        return n;
+    }
+};
+
+// The engine on the fake clock telling the command line's events.
+struct EventsRig {
+    EventsRig(ui::Edition edition, devsim::Options options)
+        : device(std::make_shared<devsim::Device>(std::move(options))),
+          channels(std::make_shared<devsim::InProcessBackend>(
+              device, kPort,
+              [this] {
+                  return std::chrono::duration_cast<devsim::Nanos>(pump.now().time_since_epoch());
+              })),
+          events(sink, edition, [] { return false; }),
+          engine(events, channels, ports, pump) {
+        engine.options = ui::EngineOptionsFor(edition, 0, 0);
+        ports.selected_port = kPort;
+        ports.opened_port = -1;
+        channels.sleep = [this](std::chrono::milliseconds ms) { pump.advance(ms); };
+        pump.set_input_source([this]() -> std::optional<engine::Clock::time_point> {
+            auto next = device->NextOutputTime();
+            if (!next) return std::nullopt;
+            return engine::Clock::time_point(
+                std::chrono::duration_cast<engine::Clock::duration>(*next));
+        });
+        catalog::InitCatalog(catalog);
+    }
+    void Run() {
+        ASSERT_EQ(engine::SearchDevice(engine), engine::SearchResult::Found);
+        engine::PrgMode(engine, catalog);
+    }
+
+    engine::FakePump pump;
+    std::shared_ptr<devsim::Device> device;
+    serial::ChannelTable channels;
+    serial::PortSelection ports;
+    Recorder sink;
+    EngineEvents events;
+    engine::Engine engine;
+    catalog::CatalogState catalog;
+};
+
+struct EventsCase {
+    const char* name;
+    ui::Edition edition;
+    devsim::Options device;
+    EventKind kind;
+    Exit exit;
+    const char* text;
+    int resends;
+};
+void PrintTo(const EventsCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class Events : public ::testing::TestWithParam<EventsCase> {};
+
+devsim::Options Device(std::uint8_t chip, std::uint8_t bios = 7, std::uint8_t print = 16) {
+    devsim::Options o;
+    o.chip = chip;
+    o.bios = bios;
+    o.print = print;
+    return o;
+}
+devsim::Options Rejecting(int first) {
+    devsim::Options o;
+    o.reject.first_k = first;
+    return o;
+}
+
+// One final event per session, with its text and exit code, in every edition.
+TEST_P(Events, OneFinalEventWithItsExitCode) {
+    const EventsCase& c = GetParam();
+    EventsRig rig(c.edition, c.device);
+    rig.Run();
+    const auto finals = rig.sink.Finals();
+    ASSERT_EQ(finals.size(), 1u);
+    EXPECT_EQ(finals[0].kind, c.kind);
+    EXPECT_EQ(finals[0].exit, c.exit);
+    EXPECT_EQ(finals[0].text, c.text);
+    EXPECT_EQ(rig.sink.Count(EventKind::Resend), c.resends);
+    if (c.kind == EventKind::Succeeded) {
+        // Progress went through the flash and then the EEPROM, each with its own size.
+        int flash = 0, eeprom = 0;
+        for (const Event& e : rig.sink.events)
+            if (e.kind == EventKind::Progress) (e.text == "flash" ? flash : eeprom) = e.max;
+        EXPECT_EQ(flash, 7402);
+        EXPECT_EQ(eeprom, 1024);
+    }
+}
+
+using ui::Edition;
+INSTANTIATE_TEST_SUITE_P(
+    Editions, Events,
+    ::testing::Values(EventsCase{"UpgradeSuccess",
+                                 Edition::Upgrade,
+                                 {},
+                                 EventKind::Succeeded,
+                                 Exit::Success,
+                                 "Program OK",
+                                 0},
+                      EventsCase{"LoaderSuccess",
+                                 Edition::Loader,
+                                 {},
+                                 EventKind::Succeeded,
+                                 Exit::Success,
+                                 "Successfully updated",
+                                 0},
+                      EventsCase{"UpdaterResendsThenSuccess", Edition::Updater, Rejecting(2),
+                                 EventKind::Succeeded, Exit::Success, "Program Ok", 2},
+                      EventsCase{"UpdaterChecksum", Edition::Updater, Rejecting(5),
+                                 EventKind::Failed, Exit::ChecksumError, "CHK Error !!", 5},
+                      EventsCase{"UpgradeNoImage", Edition::Upgrade, Device(0x42),
+                                 EventKind::Refused, Exit::NoImage, "No Hex inside !!", 0},
+                      EventsCase{"LoaderNoImage", Edition::Loader, Device(0x42), EventKind::Refused,
+                                 Exit::NoImage, "No Hex inside !!", 0},
+                      EventsCase{"UpdaterUnknownChip", Edition::Updater, Device(0x49),
+                                 EventKind::Refused, Exit::UnknownChip, "Error !!", 0},
+                      EventsCase{"UpgradeIncompatible", Edition::Upgrade, Device(0x48, 33),
+                                 EventKind::Refused, Exit::IncompatibleBootloader,
+                                 "Incompatible Bootloader !!", 0},
+                      EventsCase{"UpdaterNotSuitable", Edition::Updater, Device(0xFC, 7, 5),
+                                 EventKind::Refused, Exit::NotSuitable, "ZRA_R03 - Preparation 84",
+                                 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Arguments, AcceptedForms) {
+    const Parsed p = ParseArguments({"--json", "update", "--port=COM3", "-p", "/dev/pts/4",
+                                     "--edition", "loader", "--repeat", "--log", "x.jsonl"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(p.options.command, Command::Update);
+    EXPECT_EQ(p.options.ports, (std::vector<std::string>{"COM3", "/dev/pts/4"}));
+    EXPECT_EQ(p.options.edition, ui::Edition::Loader);
+    EXPECT_TRUE(p.options.repeat && p.options.json);
+    EXPECT_EQ(p.options.log, "x.jsonl");
+    EXPECT_EQ(ParseArguments({"update", "--help", "--bogus"}).error, "unknown option --bogus");
+    EXPECT_EQ(ParseArguments({"identify", "--version"}).options.command, Command::Version);
+}
+
+TEST(Arguments, Refused) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"update", "images"},
+                                               {"flash"},
+                                               {"update", "--port"},
+                                               {"update", "--log="},
+                                               {"update", "--edition", "pro"},
+                                               {"update", "--json=yes"},
+                                               {"ports", "--port", "COM1"},
+                                               {"images", "--log", "x"},
+                                               {"identify", "-p", "COM1", "-p", "COM2"},
+                                               {"update", "-p", "COM0"},
+                                               {"update", "-p", "COM258"},
+                                               {"update", "-p", "COM1x"},
+                                               {"update", "-p", "COM3", "-p", "\\\\.\\COM3"}})
+        EXPECT_NE(ParseArguments(args).error, "") << ::testing::PrintToString(args);
+}
+
+TEST(Arguments, PortNames) {
+    EXPECT_EQ(ParsePortName("com12")->number, 11);
+    EXPECT_EQ(ParsePortName("COM257")->label, "COM257");
+    EXPECT_EQ(ParsePortName("\\\\.\\COM4")->number, 3);
+    EXPECT_EQ(ParsePortName("/dev/ttyUSB0")->number, -1);
+    EXPECT_FALSE(ParsePortName("ttyUSB0").has_value());
+}
+
+TEST(ExitCodes, TheWorstOutcomeWins) {
+    // From least to most severe: each later one wins over every earlier one, both ways.
+    const std::vector<Exit> order = {Exit::Success,
+                                     Exit::UserAbort,
+                                     Exit::NoDevice,
+                                     Exit::NotSuitable,
+                                     Exit::ChecksumError,
+                                     Exit::NoResponse,
+                                     Exit::IncompatibleBootloader,
+                                     Exit::UnknownChip,
+                                     Exit::NoImage,
+                                     Exit::ImageTooBig,
+                                     Exit::InvalidPort,
+                                     Exit::AlreadyRunning,
+                                     Exit::BadArguments};
+    ASSERT_EQ(order.size(), static_cast<std::size_t>(kExitCount));
+    for (std::size_t i = 0; i < order.size(); ++i)
+        for (std::size_t j = i; j < order.size(); ++j) {
+            EXPECT_EQ(Worst(order[i], order[j]), order[j]);
+            EXPECT_EQ(Worst(order[j], order[i]), order[j]);
+        }
+}
+
+TEST(Output, DeviceBytesNeverReachTheOutputRaw) {
+    const std::string hostile = "A\x1b[2J\"\\\n\xff";
+    EXPECT_EQ(JsonString(hostile), "\"A\\u001b[2J\\\"\\\\\\u000a\\u00ff\"");
+    std::string written;
+    Output plain(OutputMode::Plain, [&](std::string_view t) { written += t; }, {"COM1"});
+    plain.PortEvent(0, {EventKind::Report, hostile, 0, 0, Exit::Success});
+    plain.PortLine(0, hostile);
+    EXPECT_EQ(written, "COM1: A?[2J\"\\??\nCOM1: A?[2J\"\\??\n");
+}
+
+// On a terminal: one bar per port under the message lines, drawn again in place.
+TEST(Output, TerminalBarsOnePerPort) {
+    std::string written;
+    Output bars(OutputMode::Terminal, [&](std::string_view t) { written += t; }, {"COM1", "COM2"});
+    bars.PortEvent(1, {EventKind::Progress, "flash", 3701, 7402, Exit::Success});
+    EXPECT_NE(written.find("\x1b[2KCOM1  \n\x1b[2KCOM2  [############------------]  50% flash "
+                           "3701/7402\n"),
+              std::string::npos)
+        << written;
+    written.clear();
+    bars.PortEvent(0, {EventKind::Failed, "CHK Error !!", 0, 0, Exit::ChecksumError});
+    // Up over the two bars, the message, then both bars again.
+    EXPECT_EQ(written.rfind("\x1b[2A\r\x1b[JCOM1: CHK Error !! [checksum-error]\n", 0), 0u)
+        << written;
+    EXPECT_NE(written.find("\x1b[2KCOM1  CHK Error !! [checksum-error]\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quillon::cli
