@@ -34,20 +34,17 @@ int AsCount(const Value& v) {
 }
 
 // A row for each kind of value; `set` says what the value changes.
-constexpr OptionRow Switch(const char* name, const char* help,
-                           void (*set)(Settings&, const Value&)) {
+constexpr OptionRow Switch(const char* name, const char* help, Setter set) {
     return {name, nullptr, ValueKind::kNone, 0, 0, 0, help, set};
 }
 constexpr OptionRow Number(const char* name, const char* placeholder, long min, long max, int base,
-                           const char* help, void (*set)(Settings&, const Value&)) {
+                           const char* help, Setter set) {
     return {name, placeholder, ValueKind::kNumber, min, max, base, help, set};
 }
-constexpr OptionRow Count(const char* name, const char* placeholder, const char* help,
-                          void (*set)(Settings&, const Value&)) {
+constexpr OptionRow Count(const char* name, const char* placeholder, const char* help, Setter set) {
     return Number(name, placeholder, 0, kMaxCount, 0, help, set);
 }
-constexpr OptionRow Text(const char* name, const char* placeholder, const char* help,
-                         void (*set)(Settings&, const Value&)) {
+constexpr OptionRow Text(const char* name, const char* placeholder, const char* help, Setter set) {
     return {name, placeholder, ValueKind::kText, 0, 0, 0, help, set};
 }
 

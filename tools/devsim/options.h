@@ -39,6 +39,9 @@ struct Value {
     std::vector<std::uint8_t> list;  // kList
 };
 
+// How an option's value changes the settings.
+using Setter = void (*)(Settings&, const Value&);
+
 struct OptionRow {
     const char* name;         // without the leading "--"
     const char* placeholder;  // the value's name in the usage text; nullptr with kNone
@@ -48,7 +51,7 @@ struct OptionRow {
     // The usage line; nullptr: this option shares the next row's line, which says what
     // all of them do.
     const char* help;
-    void (*set)(Settings&, const Value&);
+    Setter set;
 };
 
 // Every option but --help, in the order of the usage text.
