@@ -1,0 +1,40 @@
+// What devsim says and writes when it ends: the host's speed as the device saw it (on
+// stdout), the flash and EEPROM it rebuilt (as Intel HEX) and the counts of what it received
+// (on stderr).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "tools/devsim/device.h"
+#include "tools/devsim/options.h"
+
+namespace quillon::devsim {
+
+// What the device sees of the host's speed, measured on the real clock.
+struct Timing {
+    // Turnaround: from the last byte of an answer handed to the host to the first byte
+    // of what the host sends next.
+    bool answered = false;  // an answer is out and nothing has come since
+    Nanos answered_at{0};
+    std::vector<Nanos> turnaround;
+    // The latest session: from the first byte after an identification's answer (the entry
+    // command or the first packet) to the last answer, and the bytes moved meanwhile.
+    int identifies = 0;  // identifications answered when the session began
+    bool started = false;
+    Nanos start{0};
+    Nanos end{0};
+    std::uint64_t bytes = 0;
+
+    // `n` bytes from the host at `at`, after `identifies_so_far` identifications.
+    void Received(std::size_t n, Nanos at, int identifies_so_far);
+    // `n` bytes to the host at `at`; `all_out` when nothing more is pending.
+    void Sent(std::size_t n, Nanos at, bool all_out);
+};
+
+// Writes the HEX files `settings` names, prints the timing figures on stdout and the
+// counts on stderr. False when a HEX file could not be written completely (said on stderr).
+bool Report(const Settings& settings, const Device& device, const Timing& timing);
+
+}  // namespace quillon::devsim
