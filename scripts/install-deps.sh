@@ -13,6 +13,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix
   clang-format
+  wine wine64 xvfb xdotool x11-utils imagemagick
 )
 case "${1:-test}" in
   run) packages=("${run_packages[@]}") ;;

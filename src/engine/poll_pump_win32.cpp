@@ -1,12 +1,25 @@
-#include <thread>
-
 #include "engine/poll_pump.h"
+#include "engine/win32_wait.h"
 
 namespace quillon::engine {
 
-// The Win32 channel has no handle to wait on: the wait is a plain sleep of the slice.
-void PollPump::wait(Clock::duration max, bool /*process_ui*/, bool /*wake_on_input*/) {
-    if (max > Clock::duration::zero()) std::this_thread::sleep_for(max);
+// Blocks on the port's read event (when input may end the wait) and a precise timer: a
+// reply's first byte ends the wait at once, and the deadline is kept to well under a
+// millisecond instead of the system tick.
+void PollPump::wait(Clock::duration max, bool /*process_ui*/, bool wake_on_input) {
+    if (max <= Clock::duration::zero()) return;
+    PreciseTimer timer;
+    HANDLE handles[2];
+    DWORD count = 0;
+    if (timer.start(max)) handles[count++] = timer.handle();
+    if (HANDLE input = wake_on_input && input_handle_ ? EventFromPollHandle(input_handle_())
+                                                      : nullptr)
+        handles[count++] = input;
+    if (count == 0) {
+        Sleep(BackstopMs(max));
+        return;
+    }
+    WaitForMultipleObjects(count, handles, FALSE, BackstopMs(max));
 }
 
 }  // namespace quillon::engine

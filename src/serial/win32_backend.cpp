@@ -1,6 +1,11 @@
 // The Win32 backend: the calls and values the line needs (CreateFileA on "\\.\COM<n>", the
 // device control block, SetupComm, COMMTIMEOUTS, EscapeCommFunction, WriteFile, ReadFile,
 // FlushFileBuffers, CloseHandle).
+//
+// The port is opened overlapped. One one-byte ReadFile is kept pending on it at all times;
+// its event is what a waiter blocks on (poll_handle), so the first byte of a reply ends
+// the wait at once, whatever the system timer's resolution. read() takes that byte and
+// whatever else is queued (ClearCommError's count), then starts the next pending read.
 #include <windows.h>
 
 #include <cstdio>
@@ -10,12 +15,29 @@
 namespace quillon::serial {
 namespace {
 
+// A read or write that the driver reported as pending but that must already be complete
+// (the bytes are queued) is given this long before the device counts as gone.
+constexpr DWORD kQueuedReadWaitMs = 1000;
+
 class Win32Device : public Device {
 public:
-    explicit Win32Device(HANDLE h) : h_(h) {}
-    ~Win32Device() override { CloseHandle(h_); }
+    explicit Win32Device(HANDLE h) : h_(h) {
+        read_event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        io_event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
+    ~Win32Device() override {
+        // The pending read refers to our buffer: cancel it and let it finish first.
+        if (pending_) {
+            CancelIo(h_);
+            DWORD got = 0;
+            GetOverlappedResult(h_, &pending_ov_, &got, TRUE);
+        }
+        CloseHandle(h_);
+        if (read_event_) CloseHandle(read_event_);
+        if (io_event_) CloseHandle(io_event_);
+    }
 
-    bool drain() override { return FlushFileBuffers(h_) != 0; }
+    bool drain() override { return !gone_ && FlushFileBuffers(h_) != 0; }
 
     LineResult set_line(const LineSettings& line) override {
         DCB dcb;
@@ -46,36 +68,125 @@ public:
         return SetupComm(h_, receive, transmit) != 0;
     }
 
+    // The write time-outs are the channel's. Reads never need a time-out of their own: the
+    // pending read waits without one, and read() asks only for bytes already queued. So
+    // the read fields are all 0 ("wait for the bytes asked"), whatever the channel asks.
     bool set_timeouts(const Timeouts& t) override {
         COMMTIMEOUTS ct;
         ZeroMemory(&ct, sizeof ct);
         GetCommTimeouts(h_, &ct);  // read first, then every field is set
-        ct.ReadIntervalTimeout = t.read_interval;
-        ct.ReadTotalTimeoutMultiplier = t.read_multiplier;
-        ct.ReadTotalTimeoutConstant = t.read_constant;
+        ct.ReadIntervalTimeout = 0;
+        ct.ReadTotalTimeoutMultiplier = 0;
+        ct.ReadTotalTimeoutConstant = 0;
         ct.WriteTotalTimeoutMultiplier = t.write_multiplier;
         ct.WriteTotalTimeoutConstant = t.write_constant;
-        return SetCommTimeouts(h_, &ct) != 0;
+        if (!SetCommTimeouts(h_, &ct)) return false;
+        arm();
+        return true;
     }
 
     bool write(std::span<const std::uint8_t> bytes) override {
+        if (gone_) return false;
+        OVERLAPPED ov;
+        ZeroMemory(&ov, sizeof ov);
+        ov.hEvent = io_event_;
+        ResetEvent(io_event_);
         DWORD written = 0;
-        if (!WriteFile(h_, bytes.data(), DWORD(bytes.size()), &written, nullptr)) return false;
+        if (!WriteFile(h_, bytes.data(), DWORD(bytes.size()), &written, &ov)) {
+            if (GetLastError() != ERROR_IO_PENDING) return fail();
+            // The driver ends the write by the write time-out at the latest.
+            if (!GetOverlappedResult(h_, &ov, &written, TRUE)) return fail();
+        }
         return written == bytes.size();  // short: the write time-out ran out
     }
 
     std::size_t read(std::span<std::uint8_t> buffer) override {
+        if (gone_ || buffer.empty()) return 0;
+        if (!pending_) arm();
+        if (!pending_) return 0;
         DWORD got = 0;
-        if (!ReadFile(h_, buffer.data(), DWORD(buffer.size()), &got, nullptr)) return 0;
-        return got;
+        if (!GetOverlappedResult(h_, &pending_ov_, &got, FALSE)) {
+            if (GetLastError() == ERROR_IO_INCOMPLETE) return 0;  // nothing has arrived
+            pending_ = false;
+            fail();
+            return 0;
+        }
+        pending_ = false;
+        std::size_t n = 0;
+        if (got == 1) buffer[n++] = first_;
+        n += read_queued(buffer.subspan(n));
+        arm();
+        return n;
     }
 
     bool escape(Escape command) override {
+        // On a pseudo-terminal under Wine this answers ERROR_NOT_SUPPORTED; the channel
+        // ignores the answer, as it does on a port without modem-control lines.
         return EscapeCommFunction(h_, static_cast<DWORD>(command)) != 0;
     }
 
+    // The pending read's event. A kernel handle fits in 32 bits on 64-bit Windows too
+    // (HandleToLong / LongToHandle), so it travels as the int the waiters take.
+    int poll_handle() const override {
+        return gone_ || !pending_ ? -1 : HandleToLong(read_event_);
+    }
+
 private:
+    // Starts the pending one-byte read, unless one is running. A read that completes at
+    // once leaves its byte for read() (the event is set).
+    void arm() {
+        if (pending_ || gone_ || !read_event_) return;
+        ZeroMemory(&pending_ov_, sizeof pending_ov_);
+        pending_ov_.hEvent = read_event_;
+        ResetEvent(read_event_);
+        DWORD got = 0;
+        if (ReadFile(h_, &first_, 1, &got, &pending_ov_) || GetLastError() == ERROR_IO_PENDING) {
+            pending_ = true;
+            return;
+        }
+        fail();
+    }
+
+    // Reads what the driver has queued, at most buffer.size() bytes, without waiting.
+    std::size_t read_queued(std::span<std::uint8_t> buffer) {
+        DWORD errors = 0;
+        COMSTAT stat;
+        ZeroMemory(&stat, sizeof stat);
+        if (!ClearCommError(h_, &errors, &stat)) return 0;
+        const DWORD want = stat.cbInQue < buffer.size() ? stat.cbInQue : DWORD(buffer.size());
+        if (want == 0) return 0;
+        OVERLAPPED ov;
+        ZeroMemory(&ov, sizeof ov);
+        ov.hEvent = io_event_;
+        ResetEvent(io_event_);
+        DWORD got = 0;
+        if (!ReadFile(h_, buffer.data(), want, &got, &ov)) {
+            if (GetLastError() != ERROR_IO_PENDING) return fail(), 0;
+            // The bytes are queued, so this completes at once; a device that does not
+            // answer within the bound is gone.
+            if (WaitForSingleObject(io_event_, kQueuedReadWaitMs) != WAIT_OBJECT_0) {
+                CancelIo(h_);
+                GetOverlappedResult(h_, &ov, &got, TRUE);
+                return fail(), std::size_t(got);
+            }
+            if (!GetOverlappedResult(h_, &ov, &got, FALSE)) return fail(), 0;
+        }
+        return got;
+    }
+
+    // A failed call on an open port: the device was unplugged or the far end closed.
+    bool fail() {
+        gone_ = true;
+        return false;
+    }
+
     HANDLE h_;
+    HANDLE read_event_ = nullptr;  // manual reset, set when the pending read completes
+    HANDLE io_event_ = nullptr;    // for the writes and the queued reads
+    OVERLAPPED pending_ov_{};
+    std::uint8_t first_ = 0;  // the pending read's byte
+    bool pending_ = false;
+    bool gone_ = false;
 };
 
 class Win32Backend : public Backend {
@@ -88,7 +199,7 @@ public:
 
     std::unique_ptr<Device> open(const std::string& name) override {
         const HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                     OPEN_EXISTING, 0, nullptr);
+                                     OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
         if (h == INVALID_HANDLE_VALUE) return nullptr;
         return std::make_unique<Win32Device>(h);
     }

@@ -1,0 +1,632 @@
+#include "ui/win32/binding.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+
+#include "ui/port_selection.h"
+#include "ui/version_dialog.h"
+#include "ui/win32/resource_ids.h"
+
+namespace quillon::ui::win32 {
+namespace {
+
+constexpr const char* kFormClass = "QuillonForm";
+constexpr UINT kMenuCommandId = 100;  // the one menu command of every window
+constexpr UINT kFirstControlId = 1000;
+constexpr int kComboDropHeight = 200;  // pixels of the opened list below the edit field
+
+}  // namespace
+
+enum class Kind { Label, Button, Image, Bevel, Panel, Progress, Status, Combo, List };
+
+// One control and what was last set on it.
+struct Bound {
+    Kind kind = Kind::Label;
+    Control* model = nullptr;
+    HWND hwnd = nullptr;
+    UINT id = 0;
+    int repaints = -1;  // last repaint request honoured
+    Font font;          // last font set (labels change theirs)
+    std::string text;   // last text set
+    std::vector<std::string> items;
+    std::function<void()> click;  // buttons and the clickable label
+};
+
+namespace {
+
+std::string Family(const std::string& f) {
+    if (f == "Times") return "Times New Roman";
+    if (f == "Courier") return "Courier New";
+    return f;
+}
+
+// Keeps every brush of a colour once, for the colour messages.
+HBRUSH BrushFor(Colour c) {
+    static std::map<Colour, HBRUSH> brushes;
+    auto [it, added] = brushes.try_emplace(c, nullptr);
+    if (added) it->second = CreateSolidBrush(ToColorRef(c));
+    return it->second;
+}
+
+int ResourceOf(Picture p) {
+    switch (p) {
+        case Picture::BrandSmall:
+            return QUILLON_IDB_BRAND_SMALL;
+        case Picture::BrandLoader:
+            return QUILLON_IDB_BRAND_LOADER;
+        case Picture::BrandWide:
+            break;
+    }
+    return QUILLON_IDB_BRAND_WIDE;
+}
+
+DWORD FormStyle(const Window& w) {
+    DWORD s = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    if (w.maximise_button) s |= WS_MAXIMIZEBOX;
+    return s;
+}
+DWORD FormExStyle(const Window& w) {
+    return w.tool_window ? WS_EX_TOOLWINDOW : WS_EX_CONTROLPARENT;
+}
+
+void SetText(HWND h, std::string& last, const std::string& text) {
+    if (last == text) return;
+    last = text;
+    SetWindowTextA(h, text.c_str());
+}
+
+void Show(HWND h, bool visible) {
+    if (bool(IsWindowVisible(h)) != visible) ShowWindow(h, visible ? SW_SHOWNA : SW_HIDE);
+}
+
+}  // namespace
+
+COLORREF ToColorRef(Colour c) {
+    return COLORREF(ResolveColour(c));  // both are 0x00BBGGRR
+}
+
+HFONT FontFor(const Font& f) {
+    static std::map<std::tuple<std::string, int, bool, bool, bool>, HFONT> fonts;
+    const bool cell = f.kind == HeightKind::Cell;
+    auto [it, added] = fonts.try_emplace({f.family, f.height, cell, f.bold, f.italic}, nullptr);
+    if (added) {
+        // A negative height asks for the character height, a positive one for the cell.
+        const int h = std::max(1, f.height);
+        it->second = CreateFontA(cell ? h : -h, 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, f.italic,
+                                 FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                 CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
+                                 Family(f.family).c_str());
+    }
+    return it->second;
+}
+
+struct Binding::View {
+    Binding& binding;
+    Window* model;
+    Commands commands;
+    HWND hwnd = nullptr;
+    HMENU menu = nullptr;
+    std::vector<Bound> controls;
+    std::string caption;
+    bool tool_window = false;
+    bool shown = false;  // the model's visibility at the last sync
+    std::function<void()> on_show;
+    std::function<void()> extra_sync;
+    std::map<UINT, std::function<void(WORD code)>> handlers;
+
+    View(Binding& b, Window& w, HWND owner) : binding(b), model(&w) {
+        if (w.has_menu) {
+            menu = CreateMenu();
+            AppendMenuA(menu, MF_STRING, kMenuCommandId, w.menu.caption.c_str());
+        }
+        tool_window = w.tool_window;
+        RECT r{0, 0, w.client_width, w.client_height};
+        AdjustWindowRectEx(&r, FormStyle(w), menu != nullptr, FormExStyle(w));
+        hwnd = CreateWindowExA(FormExStyle(w), kFormClass, w.caption.c_str(), FormStyle(w), w.left,
+                               w.top, r.right - r.left, r.bottom - r.top, owner, menu,
+                               GetModuleHandleA(nullptr), this);
+        if (!hwnd) throw std::runtime_error("cannot create the window " + w.name);
+        caption = w.caption;
+        SendMessageA(hwnd, WM_SETFONT, WPARAM(FontFor(w.font)), FALSE);
+    }
+    ~View() {
+        if (hwnd) DestroyWindow(hwnd);
+    }
+
+    // The rectangle of a control on the client area (a parent's place added).
+    RECT place(const Control& c) const {
+        RECT r{c.rect.x, c.rect.y, c.rect.x + c.rect.w, c.rect.y + c.rect.h};
+        for (const Bound& b : controls)
+            if (!c.parent.empty() && b.model->name == c.parent) OffsetRect(&r, b.model->rect.x, b.model->rect.y);
+        return r;
+    }
+
+    Bound& add(Kind kind, Control& m, const char* cls, DWORD style, DWORD ex = 0) {
+        const UINT id = kFirstControlId + UINT(controls.size());
+        const RECT r = place(m);
+        HWND h = CreateWindowExA(ex, cls, "", WS_CHILD | WS_CLIPSIBLINGS | style, r.left, r.top,
+                                 r.right - r.left, r.bottom - r.top, hwnd,
+                                 reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
+                                 GetModuleHandleA(nullptr), nullptr);
+        if (!h) throw std::runtime_error("cannot create the control " + m.name);
+        SendMessageA(h, WM_SETFONT, WPARAM(FontFor(model->font)), FALSE);
+        Bound b;
+        b.kind = kind;
+        b.model = &m;
+        b.hwnd = h;
+        b.id = id;
+        controls.push_back(std::move(b));
+        return controls.back();
+    }
+    // Frames and panels lie under what is placed on them. A new child goes to the bottom
+    // of its siblings (creation order is the tab order), so this runs once all exist.
+    void frames_to_bottom() {
+        for (Bound& b : controls)
+            if (b.kind == Kind::Panel || b.kind == Kind::Bevel)
+                SetWindowPos(b.hwnd, HWND_BOTTOM, 0, 0, 0, 0,
+                             SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+
+    void add(Panel& m) {
+        add(Kind::Panel, m, "STATIC", SS_OWNERDRAW, m.sunken ? WS_EX_CLIENTEDGE : 0);
+    }
+    void add(Bevel& m) { add(Kind::Bevel, m, "STATIC", SS_ETCHEDFRAME); }
+    Bound& add(Label& m) {
+        const DWORD align = m.align == Align::Centre  ? SS_CENTER
+                            : m.align == Align::Right ? SS_RIGHT
+                                                      : SS_LEFT;
+        return add(Kind::Label, m, "STATIC", align | SS_CENTERIMAGE | SS_NOPREFIX | SS_NOTIFY);
+    }
+    void add(Button& m, std::function<void()>* click) {
+        Bound& b = add(Kind::Button, m, "BUTTON", BS_PUSHBUTTON | WS_TABSTOP);
+        SendMessageA(b.hwnd, WM_SETFONT, WPARAM(FontFor(m.font)), FALSE);
+        if (click) b.click = [click] {
+            if (*click) (*click)();
+        };
+    }
+    void add(Image& m) {
+        Bound& b = add(Kind::Image, m, "STATIC", SS_BITMAP | SS_CENTERIMAGE | SS_REALSIZECONTROL);
+        const HANDLE bmp = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(ResourceOf(m.picture)),
+                                      IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR);
+        SendMessageA(b.hwnd, STM_SETIMAGE, IMAGE_BITMAP, LPARAM(bmp));
+        const RECT r = place(m);
+        MoveWindow(b.hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
+    }
+    void add(ProgressBar& m) { add(Kind::Progress, m, PROGRESS_CLASSA, m.smooth ? PBS_SMOOTH : 0); }
+    void add(StatusBar& m) {
+        Bound& b = add(Kind::Status, m, STATUSCLASSNAMEA, CCS_NOPARENTALIGN | CCS_NORESIZE);
+        std::vector<int> edges;
+        int x = 0;
+        for (const StatusPanel& p : m.panels) edges.push_back(x += p.width);
+        if (!edges.empty()) SendMessageA(b.hwnd, SB_SETPARTS, edges.size(), LPARAM(edges.data()));
+        b.items.assign(m.panels.size(), std::string());
+    }
+    void add(ComboBox& m, std::function<void()> changed) {
+        Bound& b = add(Kind::Combo, m, "COMBOBOX",
+                       (m.editable ? CBS_DROPDOWN : CBS_DROPDOWNLIST) | CBS_AUTOHSCROLL |
+                           WS_VSCROLL | WS_TABSTOP);
+        const RECT r = place(m);
+        MoveWindow(b.hwnd, r.left, r.top, r.right - r.left, kComboDropHeight, FALSE);
+        ComboBox* box = &m;
+        HWND h = b.hwnd;
+        handlers[b.id] = [box, h, changed](WORD code) {
+            if (code == CBN_SELCHANGE) {
+                SelectEntry(*box, int(SendMessageA(h, CB_GETCURSEL, 0, 0)));
+            } else if (code == CBN_EDITCHANGE) {
+                char text[256] = {};
+                GetWindowTextA(h, text, sizeof text);
+                box->text = text;
+                box->item_index = -1;
+                for (std::size_t i = 0; i < box->items.size(); ++i)
+                    if (box->items[i] == box->text) box->item_index = int(i);
+            } else {
+                return;
+            }
+            if (changed) changed();
+        };
+    }
+    void add(ListBox& m) {
+        Bound& b = add(Kind::List, m, "LISTBOX",
+                       LBS_NOINTEGRALHEIGHT | LBS_NOSEL | WS_VSCROLL | WS_TABSTOP,
+                       WS_EX_CLIENTEDGE);
+        SendMessageA(b.hwnd, WM_SETFONT, WPARAM(FontFor(m.font)), FALSE);
+        SendMessageA(b.hwnd, LB_SETITEMHEIGHT, 0, m.item_height);
+    }
+
+    Bound* find(HWND h) {
+        for (Bound& b : controls)
+            if (b.hwnd == h) return &b;
+        return nullptr;
+    }
+    Bound* find(std::string_view name) {
+        for (Bound& b : controls)
+            if (b.model->name == name) return &b;
+        return nullptr;
+    }
+
+    void sync_form() {
+        Window& w = *model;
+        SetText(hwnd, caption, w.caption);
+        if (menu) {
+            EnableMenuItem(menu, kMenuCommandId, w.menu.enabled ? MF_ENABLED : MF_GRAYED);
+        }
+        if (tool_window != w.tool_window) {
+            tool_window = w.tool_window;
+            SetWindowLongPtrA(hwnd, GWL_EXSTYLE, FormExStyle(w));
+            SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED | SWP_NOACTIVATE);
+        }
+        RECT r;
+        GetWindowRect(hwnd, &r);
+        if (r.left != w.left || r.top != w.top)
+            SetWindowPos(hwnd, nullptr, w.left, w.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        if (w.visible && !shown && on_show) on_show();
+        if (bool(IsWindowVisible(hwnd)) != w.visible) {
+            ShowWindow(hwnd, w.visible ? SW_SHOW : SW_HIDE);
+            if (w.visible) SetForegroundWindow(hwnd);
+        }
+        shown = w.visible;
+    }
+
+    void sync_control(Bound& b) {
+        const RECT r = place(*b.model);
+        if (b.kind != Kind::Combo) {
+            RECT now;
+            GetWindowRect(b.hwnd, &now);
+            MapWindowPoints(HWND_DESKTOP, hwnd, reinterpret_cast<POINT*>(&now), 2);
+            if (!EqualRect(&now, &r))
+                MoveWindow(b.hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+        }
+        bool redraw = false;
+        switch (b.kind) {
+            case Kind::Label: {
+                auto& m = static_cast<Label&>(*b.model);
+                if (!(b.font == m.font)) {
+                    b.font = m.font;
+                    SendMessageA(b.hwnd, WM_SETFONT, WPARAM(FontFor(m.font)), TRUE);
+                }
+                SetText(b.hwnd, b.text, m.text);
+                // Colours come with WM_CTLCOLORSTATIC: a repaint request redraws at once.
+                redraw = b.repaints != m.repaints;
+                b.repaints = m.repaints;
+                InvalidateRect(b.hwnd, nullptr, TRUE);
+                break;
+            }
+            case Kind::Button: {
+                auto& m = static_cast<Button&>(*b.model);
+                SetText(b.hwnd, b.text, m.text);
+                EnableWindow(b.hwnd, m.enabled);
+                if (m.focused && m.visible && m.enabled && GetActiveWindow() == hwnd &&
+                    GetFocus() != b.hwnd)
+                    SetFocus(b.hwnd);
+                break;
+            }
+            case Kind::Panel:
+                InvalidateRect(b.hwnd, nullptr, TRUE);
+                break;
+            case Kind::Progress: {
+                auto& m = static_cast<ProgressBar&>(*b.model);
+                const int lo = std::min(m.min, m.max), hi = std::max(m.min, m.max);
+                SendMessageA(b.hwnd, PBM_SETRANGE32, lo, hi);
+                SendMessageA(b.hwnd, PBM_SETPOS, std::clamp(m.position, lo, hi), 0);
+                const LONG_PTR style = GetWindowLongPtrA(b.hwnd, GWL_STYLE);
+                const LONG_PTR want = m.smooth ? (style | PBS_SMOOTH) : (style & ~LONG_PTR(PBS_SMOOTH));
+                if (want != style) SetWindowLongPtrA(b.hwnd, GWL_STYLE, want);
+                const WPARAM state = m.state == ProgressState::Error    ? PBST_ERROR
+                                     : m.state == ProgressState::Paused ? PBST_PAUSED
+                                                                        : PBST_NORMAL;
+                if (SendMessageA(b.hwnd, PBM_GETSTATE, 0, 0) != LRESULT(state))
+                    SendMessageA(b.hwnd, PBM_SETSTATE, state, 0);
+                break;
+            }
+            case Kind::Status: {
+                auto& m = static_cast<StatusBar&>(*b.model);
+                for (std::size_t k = 0; k < m.panels.size() && k < b.items.size(); ++k)
+                    if (b.items[k] != m.panels[k].text) {
+                        b.items[k] = m.panels[k].text;
+                        SendMessageA(b.hwnd, SB_SETTEXTA, k, LPARAM(b.items[k].c_str()));
+                    }
+                redraw = b.repaints != m.repaints;
+                b.repaints = m.repaints;
+                break;
+            }
+            case Kind::Combo: {
+                auto& m = static_cast<ComboBox&>(*b.model);
+                if (b.items != m.items) {
+                    b.items = m.items;
+                    SendMessageA(b.hwnd, CB_RESETCONTENT, 0, 0);
+                    for (const std::string& s : m.items)
+                        SendMessageA(b.hwnd, CB_ADDSTRING, 0, LPARAM(s.c_str()));
+                    b.text.clear();
+                }
+                if (SendMessageA(b.hwnd, CB_GETCURSEL, 0, 0) != m.item_index)
+                    SendMessageA(b.hwnd, CB_SETCURSEL, WPARAM(m.item_index), 0);
+                char now[256] = {};
+                GetWindowTextA(b.hwnd, now, sizeof now);
+                if (m.editable && m.text != now) SetWindowTextA(b.hwnd, m.text.c_str());
+                break;
+            }
+            case Kind::List: {
+                auto& m = static_cast<ListBox&>(*b.model);
+                if (b.items != m.items) {
+                    b.items = m.items;
+                    SendMessageA(b.hwnd, WM_SETREDRAW, FALSE, 0);
+                    SendMessageA(b.hwnd, LB_RESETCONTENT, 0, 0);
+                    for (const std::string& s : m.items)
+                        SendMessageA(b.hwnd, LB_ADDSTRING, 0, LPARAM(s.c_str()));
+                    SendMessageA(b.hwnd, WM_SETREDRAW, TRUE, 0);
+                    InvalidateRect(b.hwnd, nullptr, TRUE);
+                }
+                break;
+            }
+            case Kind::Image:
+            case Kind::Bevel:
+                break;
+        }
+        Show(b.hwnd, b.model->visible);
+        if (redraw && IsWindowVisible(b.hwnd))
+            RedrawWindow(b.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    }
+
+    void sync() {
+        for (Bound& b : controls) sync_control(b);
+        if (extra_sync) extra_sync();
+        sync_form();
+    }
+
+    // The colour messages: labels draw in their own colours, everything else on the face.
+    LRESULT colour(HDC dc, HWND child) {
+        Bound* b = find(child);
+        if (b && b->kind == Kind::Label) {
+            auto& m = static_cast<Label&>(*b->model);
+            SetTextColor(dc, ToColorRef(m.text_colour));
+            const Colour back = m.opaque ? m.background : model->face;
+            SetBkColor(dc, ToColorRef(back));
+            return LRESULT(BrushFor(back));
+        }
+        Colour back = model->face;
+        if (b && b->kind == Kind::Panel) back = static_cast<Panel&>(*b->model).background;
+        SetBkColor(dc, ToColorRef(back));
+        return LRESULT(BrushFor(back));
+    }
+
+    void command(UINT id, WORD code, HWND child) {
+        if (!child && id == kMenuCommandId) {
+            if (commands.menu_click) commands.menu_click();
+            return;
+        }
+        if (auto it = handlers.find(id); it != handlers.end()) {
+            it->second(code);
+            return;
+        }
+        Bound* b = find(child);
+        if (!b || !b->click) return;
+        if ((b->kind == Kind::Button && code == BN_CLICKED) ||
+            (b->kind == Kind::Label && code == STN_DBLCLK))
+            b->click();
+    }
+
+    // The model's focused button gets the focus whenever the window becomes active.
+    void focus_button() {
+        for (Bound& b : controls) {
+            if (b.kind != Kind::Button) continue;
+            auto& m = static_cast<Button&>(*b.model);
+            if (m.focused && m.visible && m.enabled) {
+                SetFocus(b.hwnd);
+                return;
+            }
+        }
+    }
+
+    static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+        if (msg == WM_NCCREATE) {
+            auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
+            SetWindowLongPtrA(h, GWLP_USERDATA, LONG_PTR(cs->lpCreateParams));
+        }
+        auto* v = reinterpret_cast<View*>(GetWindowLongPtrA(h, GWLP_USERDATA));
+        if (!v) return DefWindowProcA(h, msg, wp, lp);
+        switch (msg) {
+            case WM_ERASEBKGND: {
+                RECT r;
+                GetClientRect(h, &r);
+                FillRect(HDC(wp), &r, BrushFor(v->model->face));
+                return 1;
+            }
+            case WM_CTLCOLORSTATIC:
+            case WM_CTLCOLORBTN:
+            case WM_CTLCOLORLISTBOX:
+                if (msg == WM_CTLCOLORLISTBOX) break;
+                return v->colour(HDC(wp), HWND(lp));
+            case WM_DRAWITEM: {  // the panels: their background colour
+                auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
+                if (Bound* b = v->find(d->hwndItem); b && b->kind == Kind::Panel)
+                    FillRect(d->hDC, &d->rcItem,
+                             BrushFor(static_cast<Panel&>(*b->model).background));
+                return TRUE;
+            }
+            case WM_COMMAND:
+                v->command(LOWORD(wp), HIWORD(wp), HWND(lp));
+                return 0;
+            case WM_ACTIVATE:
+                if (LOWORD(wp) != WA_INACTIVE) {
+                    v->focus_button();
+                    return 0;
+                }
+                break;
+            case WM_CLOSE:
+                if (v->commands.form_close) v->commands.form_close();
+                v->model->visible = false;
+                v->shown = false;
+                ShowWindow(h, SW_HIDE);
+                return 0;
+            default:
+                break;
+        }
+        return DefWindowProcA(h, msg, wp, lp);
+    }
+};
+
+namespace {
+
+void RegisterFormClass() {
+    static const bool done = [] {
+        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+        InitCommonControlsEx(&icc);
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = &Binding::View::Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+        wc.lpszClassName = kFormClass;
+        return RegisterClassExA(&wc) != 0;
+    }();
+    if (!done) throw std::runtime_error("cannot register the window class");
+}
+
+}  // namespace
+
+Binding::Binding(Shell& shell, serial::PortSelection& ports, serial::ChannelTable& channels,
+                 const catalog::CatalogState& catalog)
+    : shell_(shell), ports_(ports), channels_(channels), catalog_(catalog) {
+    RegisterFormClass();
+    HWND main = nullptr;
+    if (shell.form5) {
+        TForm5& f = *shell.form5;
+        auto v = std::make_unique<View>(*this, f.window, nullptr);
+        v->add(f.Panel1);
+        v->add(f.Button1, &v->commands.button1_click);
+        v->add(f.Button2, &v->commands.button2_click);
+        v->add(f.ProgressBar1);
+        v->add(f.ProgressBar2);
+        v->add(f.StatusBar1);
+        main = v->hwnd;
+        views_.push_back(std::move(v));
+    }
+    if (shell.form6) {
+        TForm6& f = *shell.form6;
+        auto v = std::make_unique<View>(*this, f.window, nullptr);
+        v->add(f.Bevel1);
+        v->add(f.Button1, &v->commands.button1_click);
+        v->add(f.Button2, &v->commands.button2_click);
+        for (Label* l : {&f.Label2, &f.Label3, &f.Label4, &f.Label5, &f.Label6, &f.Label7})
+            v->add(*l);
+        v->add(f.Image1);
+        v->add(f.Label1);
+        v->add(f.ProgressBar1);
+        v->add(f.StatusBar1);
+        main = v->hwnd;
+        views_.push_back(std::move(v));
+    }
+    if (shell.form1) {
+        TForm1& f = *shell.form1;
+        auto v = std::make_unique<View>(*this, f.window, nullptr);
+        v->add(f.Bevel1);
+        v->add(f.Bevel2);
+        v->add(f.Button1, &v->commands.button1_click);
+        v->add(f.Button2, &v->commands.button2_click);
+        v->add(f.Image1);
+        v->add(f.Image2);
+        Bound& label1 = v->add(f.Label1);
+        label1.click = [cmds = &v->commands] {
+            if (cmds->label1_double_click) cmds->label1_double_click();
+        };
+        v->add(f.Label3);
+        v->add(f.Label4);
+        v->add(f.Label2);
+        v->add(f.ProgressBar1);
+        v->add(f.StatusBar1);
+        if (!main) main = v->hwnd;
+        views_.push_back(std::move(v));
+    }
+    if (shell.form3) {
+        TForm3& f = *shell.form3;
+        auto v = std::make_unique<View>(*this, f.window, main);
+        v->add(f.Label1);
+        v->add(f.ComboBox1, nullptr);
+        v->add(f.Button1, nullptr);
+        v->add(f.Button2, nullptr);
+        v->add(f.ComboBox2, nullptr);
+        v->find("Button1")->click = [this] {
+            SetupOkClick(shell_, ports_, channels_);
+            sync();
+        };
+        v->find("Button2")->click = [this] {
+            SetupCancelClick(shell_, ports_);
+            sync();
+        };
+        views_.push_back(std::move(v));
+    }
+    if (shell.form4) {
+        TForm4& f = *shell.form4;
+        auto v = std::make_unique<View>(*this, f.window, main);
+        v->add(f.Button1, nullptr);
+        v->add(f.ListBox1);
+        v->find("Button1")->click = [this] {
+            shell_.form4->Button1Click();
+            sync();
+        };
+        // Every showing of the window refills the list, whoever showed it.
+        v->on_show = [this] { shell_.form4->FormShow(catalog_); };
+        views_.push_back(std::move(v));
+    }
+    for (auto& v : views_) v->frames_to_bottom();
+    shell_.repaint = [this] { sync(); };
+    sync();
+}
+
+Binding::~Binding() {
+    shell_.repaint = nullptr;
+}
+
+void Binding::sync() {
+    if (syncing_) return;  // a repaint request from inside a sync changes nothing new
+    syncing_ = true;
+    for (auto& v : views_) v->sync();
+    syncing_ = false;
+}
+
+HWND Binding::form(const Window& model) const {
+    for (auto& v : views_)
+        if (v->model == &model) return v->hwnd;
+    return nullptr;
+}
+
+HWND Binding::control(const Window& model, std::string_view name) const {
+    for (auto& v : views_)
+        if (v->model == &model)
+            if (Bound* b = v->find(name)) return b->hwnd;
+    return nullptr;
+}
+
+Commands& Binding::commands(const Window& model) {
+    for (auto& v : views_)
+        if (v->model == &model) return v->commands;
+    throw std::logic_error("no such window");
+}
+
+bool Binding::dialog_message(MSG& msg) {
+    if (!msg.hwnd) return false;
+    const HWND top = GetAncestor(msg.hwnd, GA_ROOT);
+    for (auto& v : views_)
+        if (v->hwnd == top) return IsDialogMessageA(top, &msg) != 0;
+    return false;
+}
+
+void DispatchOne(Binding* binding, MSG& msg) {
+    if (binding && binding->dialog_message(msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+}
+
+void RunMessageLoop(Binding& binding) {
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchOne(&binding, msg);
+}
+
+}  // namespace quillon::ui::win32

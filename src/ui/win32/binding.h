@@ -1,0 +1,76 @@
+// Renders the window models of ui/ as native Win32 windows and common controls at their
+// pixel positions and keeps them in step, as the Qt binding does with widgets: the models
+// own every property, the controls are brought in line by sync().
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "catalog/preparation.h"
+#include "serial/channel.h"
+#include "serial/port_selection.h"
+#include "ui/windows.h"
+
+namespace quillon::ui::win32 {
+
+// Commands a window offers; the binding calls them when the user acts. Unset ones do
+// nothing.
+struct Commands {
+    std::function<void()> button1_click;
+    std::function<void()> button2_click;
+    std::function<void()> menu_click;
+    std::function<void()> label1_double_click;
+    std::function<void()> form_close;  // the window is closing
+};
+
+class Binding {
+public:
+    // Creates the windows and controls of every window that exists in `shell`, hidden, and
+    // installs itself as the shell's repaint hook. `ports`, `channels` and `catalog` serve
+    // the "Setup" and "Version .." dialogs and must outlive the binding.
+    Binding(Shell& shell, serial::PortSelection& ports, serial::ChannelTable& channels,
+            const catalog::CatalogState& catalog);
+    ~Binding();
+    Binding(const Binding&) = delete;
+    Binding& operator=(const Binding&) = delete;
+
+    // Brings every window and control in line with its model.
+    void sync();
+
+    // The top-level window of a model (null when the window does not exist).
+    HWND form(const Window& model) const;
+    // The control of a window by its model name ("Button1", "StatusBar1", "ComboBox1", ...).
+    HWND control(const Window& model, std::string_view name) const;
+    Commands& commands(const Window& model);
+
+    // Gives a queued message to the keyboard handling of the window it is for (Tab, Space,
+    // Enter, the mnemonics): true when it was handled and must not be dispatched.
+    bool dialog_message(MSG& msg);
+
+    struct View;  // one top-level window and its controls (binding.cpp)
+
+private:
+    Shell& shell_;
+    serial::PortSelection& ports_;
+    serial::ChannelTable& channels_;
+    const catalog::CatalogState& catalog_;
+    std::vector<std::unique_ptr<View>> views_;
+    bool syncing_ = false;
+    friend struct View;
+};
+
+// Handles one queued message as the message loop would (keyboard handling first).
+void DispatchOne(Binding* binding, MSG& msg);
+// Runs the message loop until WM_QUIT.
+void RunMessageLoop(Binding& binding);
+
+// The font a model names, created once and kept for the process.
+HFONT FontFor(const Font& font);
+// Colours of the model as a COLORREF (the same 0x00BBGGRR layout).
+COLORREF ToColorRef(Colour c);
+
+}  // namespace quillon::ui::win32
