@@ -12,8 +12,8 @@ void PollPump::wait(Clock::duration max, bool /*process_ui*/, bool wake_on_input
     HANDLE handles[2];
     DWORD count = 0;
     if (timer.start(max)) handles[count++] = timer.handle();
-    if (HANDLE input = wake_on_input && input_handle_ ? EventFromPollHandle(input_handle_())
-                                                      : nullptr)
+    if (HANDLE input =
+            wake_on_input && input_handle_ ? EventFromPollHandle(input_handle_()) : nullptr)
         handles[count++] = input;
     if (count == 0) {
         Sleep(BackstopMs(max));

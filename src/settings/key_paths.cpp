@@ -13,4 +13,9 @@ std::string_view KeyPath(std::uint8_t edition) {
     }
 }
 
+bool SaveSetting(std::string_view name, std::string_view value, std::uint8_t edition,
+                 const Store& store) {
+    return StoreSetting(name, value, edition, store) != SavedTo::Nowhere;
+}
+
 }  // namespace quillon::settings

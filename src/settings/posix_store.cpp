@@ -132,12 +132,13 @@ std::string LoadSetting(std::string_view name, std::uint8_t edition, const Store
     return {};
 }
 
-bool SaveSetting(std::string_view name, std::string_view value, std::uint8_t edition,
-                 const Store& store) {
+SavedTo StoreSetting(std::string_view name, std::string_view value, std::uint8_t edition,
+                     const Store& store) {
     // A name that the file format cannot hold is not stored.
-    if (name.empty() || name.find_first_of("=\n\r") != std::string_view::npos) return false;
+    if (name.empty() || name.find_first_of("=\n\r") != std::string_view::npos)
+        return SavedTo::Nowhere;
     const fs::path file = StoreFile(edition, store);
-    if (file.empty()) return false;
+    if (file.empty()) return SavedTo::Nowhere;
     std::string content;
     bool replaced = false;
     const std::string line = std::string(name) + "=" + Escape(value) + "\n";
@@ -150,7 +151,7 @@ bool SaveSetting(std::string_view name, std::string_view value, std::uint8_t edi
         }
     }
     if (!replaced) content += line;
-    return WriteFileAtomically(file, content);
+    return WriteFileAtomically(file, content) ? SavedTo::File : SavedTo::Nowhere;
 }
 
 std::string SettingPlace(std::uint8_t edition, const Store& store) {

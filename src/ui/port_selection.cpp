@@ -146,10 +146,17 @@ bool SaveRememberedPort(const serial::PortSelection& ports, serial::ChannelTable
 void StoreChosenPort(Shell& shell, const serial::PortSelection& ports,
                      const settings::Store& store) {
     const auto edition = static_cast<std::uint8_t>(shell.edition());
-    if (settings::SaveSetting(kComValue, std::to_string(ports.selected_port), edition, store))
+    const settings::SavedTo where =
+        settings::StoreSetting(kComValue, std::to_string(ports.selected_port), edition, store);
+    if (where == settings::SavedTo::Nowhere) {
+        SetPanelText(shell, ActiveStatusBar(shell), PanelSlot::DetailPanel,
+                     std::string(kNotStoredText) + settings::SettingPlace(edition, store));
+    } else if (where == settings::SavedTo::CurrentUser) {
+        // A standard user on Windows: the choice holds for this account only.
+        SetPanelText(shell, ActiveStatusBar(shell), PanelSlot::DetailPanel, kStoredForUserText);
+    } else {
         return;
-    SetPanelText(shell, ActiveStatusBar(shell), PanelSlot::DetailPanel,
-                 std::string(kNotStoredText) + settings::SettingPlace(edition, store));
+    }
     Repaint(shell);
 }
 

@@ -66,9 +66,11 @@ bool SaveRememberedPort(const serial::PortSelection& ports, serial::ChannelTable
                         Edition edition, const settings::Store& store = {});
 // Stores SelectedPort at once (after the "Setup" dialog chose it), so that a store that
 // cannot be written is reported while the window is there: the active window's detail
-// panel says so and names the place.
+// panel says so and names the place. A choice that only the user's own settings could take
+// (Windows, no rights on the local machine) is said too.
 void StoreChosenPort(Shell& shell, const serial::PortSelection& ports,
                      const settings::Store& store = {});
 inline constexpr std::string_view kNotStoredText = "Port choice not saved: cannot write ";
+inline constexpr std::string_view kStoredForUserText = "Port choice saved for this user only";
 
 }  // namespace quillon::ui

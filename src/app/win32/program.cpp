@@ -53,6 +53,12 @@ struct Program {
     ui::Services services{channels, ports, *catalog, engine, {}, {}, {}, {}};
 };
 
+const ui::StatusBar& EditionBar(const ui::Shell& shell) {
+    return shell.form6   ? shell.form6->StatusBar1
+           : shell.form5 ? shell.form5->StatusBar1
+                         : shell.form1->StatusBar1;
+}
+
 void WireCommands(Program& p, ui::win32::Binding& binding) {
     ui::Shell& shell = p.shell;
     ui::Services& s = p.services;
@@ -73,11 +79,22 @@ void WireCommands(Program& p, ui::win32::Binding& binding) {
         c.button2_click = [&] { ui::LoaderAbortClick(shell); };
         c.menu_click = [&] { ui::LoaderChangePortClick(shell, s); };
     }
+    // The end of an update, for the scripts that drive the program (QUILLON_TRACE).
+    auto& edition = binding.commands(shell.main_window());
+    edition.button1_click = [&shell, update = edition.button1_click] {
+        update();
+        std::string panels;
+        for (const ui::StatusPanel& panel : EditionBar(shell).panels)
+            panels += "[" + panel.text + "]";
+        Trace("update done " + panels);
+    };
     // Closing the main window saves the port and ends the message loop, whatever dialogs
     // are still open.
     binding.commands(shell.main_window()).form_close = [&] {
         ui::MainFormClose(shell, s);
-        Trace("closed, port saved");
+        const ui::StatusBar& bar = EditionBar(shell);
+        const auto detail = std::size_t(shell.panel_map[ui::PanelSlot::DetailPanel]);
+        if (detail < bar.panels.size()) Trace("closed: " + bar.panels[detail].text);
         PostQuitMessage(0);
     };
 }

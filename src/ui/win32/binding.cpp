@@ -97,10 +97,10 @@ HFONT FontFor(const Font& f) {
     if (added) {
         // A negative height asks for the character height, a positive one for the cell.
         const int h = std::max(1, f.height);
-        it->second = CreateFontA(cell ? h : -h, 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, f.italic,
-                                 FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                 CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
-                                 Family(f.family).c_str());
+        it->second =
+            CreateFontA(cell ? h : -h, 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, f.italic, FALSE,
+                        FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                        DEFAULT_QUALITY, DEFAULT_PITCH, Family(f.family).c_str());
     }
     return it->second;
 }
@@ -142,7 +142,8 @@ struct Binding::View {
     RECT place(const Control& c) const {
         RECT r{c.rect.x, c.rect.y, c.rect.x + c.rect.w, c.rect.y + c.rect.h};
         for (const Bound& b : controls)
-            if (!c.parent.empty() && b.model->name == c.parent) OffsetRect(&r, b.model->rect.x, b.model->rect.y);
+            if (!c.parent.empty() && b.model->name == c.parent)
+                OffsetRect(&r, b.model->rect.x, b.model->rect.y);
         return r;
     }
 
@@ -185,14 +186,16 @@ struct Binding::View {
     void add(Button& m, std::function<void()>* click) {
         Bound& b = add(Kind::Button, m, "BUTTON", BS_PUSHBUTTON | WS_TABSTOP);
         SendMessageA(b.hwnd, WM_SETFONT, WPARAM(FontFor(m.font)), FALSE);
-        if (click) b.click = [click] {
-            if (*click) (*click)();
-        };
+        if (click)
+            b.click = [click] {
+                if (*click) (*click)();
+            };
     }
     void add(Image& m) {
         Bound& b = add(Kind::Image, m, "STATIC", SS_BITMAP | SS_CENTERIMAGE | SS_REALSIZECONTROL);
-        const HANDLE bmp = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(ResourceOf(m.picture)),
-                                      IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR);
+        const HANDLE bmp =
+            LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(ResourceOf(m.picture)),
+                       IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR);
         SendMessageA(b.hwnd, STM_SETIMAGE, IMAGE_BITMAP, LPARAM(bmp));
         const RECT r = place(m);
         MoveWindow(b.hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
@@ -231,9 +234,9 @@ struct Binding::View {
         };
     }
     void add(ListBox& m) {
-        Bound& b = add(Kind::List, m, "LISTBOX",
-                       LBS_NOINTEGRALHEIGHT | LBS_NOSEL | WS_VSCROLL | WS_TABSTOP,
-                       WS_EX_CLIENTEDGE);
+        Bound& b =
+            add(Kind::List, m, "LISTBOX",
+                LBS_NOINTEGRALHEIGHT | LBS_NOSEL | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE);
         SendMessageA(b.hwnd, WM_SETFONT, WPARAM(FontFor(m.font)), FALSE);
         SendMessageA(b.hwnd, LB_SETITEMHEIGHT, 0, m.item_height);
     }
@@ -258,13 +261,15 @@ struct Binding::View {
         if (tool_window != w.tool_window) {
             tool_window = w.tool_window;
             SetWindowLongPtrA(hwnd, GWL_EXSTYLE, FormExStyle(w));
-            SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
-                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED | SWP_NOACTIVATE);
+            SetWindowPos(
+                hwnd, nullptr, 0, 0, 0, 0,
+                SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED | SWP_NOACTIVATE);
         }
         RECT r;
         GetWindowRect(hwnd, &r);
         if (r.left != w.left || r.top != w.top)
-            SetWindowPos(hwnd, nullptr, w.left, w.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            SetWindowPos(hwnd, nullptr, w.left, w.top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         if (w.visible && !shown && on_show) on_show();
         if (bool(IsWindowVisible(hwnd)) != w.visible) {
             ShowWindow(hwnd, w.visible ? SW_SHOW : SW_HIDE);
@@ -315,7 +320,8 @@ struct Binding::View {
                 SendMessageA(b.hwnd, PBM_SETRANGE32, lo, hi);
                 SendMessageA(b.hwnd, PBM_SETPOS, std::clamp(m.position, lo, hi), 0);
                 const LONG_PTR style = GetWindowLongPtrA(b.hwnd, GWL_STYLE);
-                const LONG_PTR want = m.smooth ? (style | PBS_SMOOTH) : (style & ~LONG_PTR(PBS_SMOOTH));
+                const LONG_PTR want =
+                    m.smooth ? (style | PBS_SMOOTH) : (style & ~LONG_PTR(PBS_SMOOTH));
                 if (want != style) SetWindowLongPtrA(b.hwnd, GWL_STYLE, want);
                 const WPARAM state = m.state == ProgressState::Error    ? PBST_ERROR
                                      : m.state == ProgressState::Paused ? PBST_PAUSED
@@ -475,7 +481,8 @@ namespace {
 
 void RegisterFormClass() {
     static const bool done = [] {
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+        INITCOMMONCONTROLSEX icc{sizeof icc,
+                                 ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
         InitCommonControlsEx(&icc);
         WNDCLASSEXA wc{};
         wc.cbSize = sizeof wc;

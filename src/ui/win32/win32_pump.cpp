@@ -37,9 +37,8 @@ void Win32Pump::wait(engine::Clock::duration max, bool process_ui, bool wake_on_
     DWORD count = 0;
     if (timer.start(max)) handles[count++] = timer.handle();
     const DWORD input_index = count;
-    if (HANDLE input = wake_on_input && input_handle_
-                           ? engine::EventFromPollHandle(input_handle_())
-                           : nullptr)
+    if (HANDLE input =
+            wake_on_input && input_handle_ ? engine::EventFromPollHandle(input_handle_()) : nullptr)
         handles[count++] = input;
     for (;;) {
         const auto left = deadline - engine::Clock::now();
