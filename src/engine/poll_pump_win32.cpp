@@ -8,7 +8,9 @@ namespace quillon::engine {
 // millisecond instead of the system tick.
 void PollPump::wait(Clock::duration max, bool /*process_ui*/, bool wake_on_input) {
     if (max <= Clock::duration::zero()) return;
-    PreciseTimer timer;
+    // One timer per thread, armed again by each wait: making one costs three calls into
+    // the system per wait (under Wine, three round trips to its server).
+    thread_local PreciseTimer timer;
     HANDLE handles[2];
     DWORD count = 0;
     if (timer.start(max)) handles[count++] = timer.handle();

@@ -89,8 +89,7 @@ public:
         if (gone_) return false;
         OVERLAPPED ov;
         ZeroMemory(&ov, sizeof ov);
-        ov.hEvent = io_event_;
-        ResetEvent(io_event_);
+        ov.hEvent = io_event_;  // ReadFile and WriteFile reset it when they start
         DWORD written = 0;
         if (!WriteFile(h_, bytes.data(), DWORD(bytes.size()), &written, &ov)) {
             if (GetLastError() != ERROR_IO_PENDING) return fail();
@@ -136,7 +135,6 @@ private:
         if (pending_ || gone_ || !read_event_) return;
         ZeroMemory(&pending_ov_, sizeof pending_ov_);
         pending_ov_.hEvent = read_event_;
-        ResetEvent(read_event_);
         DWORD got = 0;
         if (ReadFile(h_, &first_, 1, &got, &pending_ov_) || GetLastError() == ERROR_IO_PENDING) {
             pending_ = true;
@@ -156,7 +154,6 @@ private:
         OVERLAPPED ov;
         ZeroMemory(&ov, sizeof ov);
         ov.hEvent = io_event_;
-        ResetEvent(io_event_);
         DWORD got = 0;
         if (!ReadFile(h_, buffer.data(), want, &got, &ov)) {
             if (GetLastError() != ERROR_IO_PENDING) return fail(), 0;

@@ -1,27 +1,143 @@
-// Quillon start-up on Windows: single instance, then the program of the edition the
-// product label names, with a last-resort catch that still ends with code 0.
+// Quillon start-up on Windows: single instance, the program of the edition the product
+// label names (assembled in app/assembly.h) bound to native windows, the message loop, and
+// a last-resort catch that still ends with code 0.
 #include <windows.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/assembly.h"
 #include "app/edition.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
-#include "app/win32/program.h"
+#include "ui/commands.h"
 #include "ui/creation.h"
+#include "ui/win32/binding.h"
+#include "ui/win32/win32_pump.h"
+
+namespace {
+
+using namespace quillon;
+
+// QUILLON_TRACE=1 prints the start-up steps and the end of each update on stderr and
+// answers message boxes at once, so the real executable can be driven by scripts.
+bool Tracing() {
+    static const bool on = [] {
+        const char* v = std::getenv("QUILLON_TRACE");
+        return v && *v && *v != '0';
+    }();
+    return on;
+}
+
+void Trace(const std::string& line) {
+    if (!Tracing()) return;
+    std::fprintf(stderr, "quillon: %s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+void ShowMessage(const std::string& caption, const std::string& text, UINT style) {
+    Trace("message box: " + caption + "|" + text);
+    if (Tracing()) return;
+    MessageBoxA(GetActiveWindow(), text.c_str(), caption.c_str(), MB_OK | style);
+}
+
+const ui::StatusBar& EditionBar(const ui::Shell& shell) {
+    return shell.form6   ? shell.form6->StatusBar1
+           : shell.form5 ? shell.form5->StatusBar1
+                         : shell.form1->StatusBar1;
+}
+
+std::string Panels(const ui::Shell& shell) {
+    std::string panels;
+    for (const ui::StatusPanel& panel : EditionBar(shell).panels) panels += "[" + panel.text + "]";
+    return panels;
+}
+
+void WireCommands(app::Program& p, ui::win32::Binding& binding) {
+    ui::Shell& shell = p.shell;
+    ui::Services& s = p.services;
+    auto& main = binding.commands(shell.form1->window);
+    main.button1_click = [&] { ui::MainUpdateClick(shell, s); };
+    main.button2_click = [&] { ui::MainStopClick(shell); };
+    main.menu_click = [&] { ui::MainChangePortClick(shell, s); };
+    main.label1_double_click = [&] { ui::MainLabel1DblClick(shell, s); };
+    if (shell.form5) {
+        auto& c = binding.commands(shell.form5->window);
+        c.button1_click = [&] { ui::UpgradeStartClick(shell, s); };
+        c.button2_click = [&] { ui::UpgradeStopClick(shell); };
+        c.menu_click = [&] { ui::UpgradeSerialPortClick(shell, s); };
+    }
+    if (shell.form6) {
+        auto& c = binding.commands(shell.form6->window);
+        c.button1_click = [&] { ui::LoaderUpdateClick(shell, s); };
+        c.button2_click = [&] { ui::LoaderAbortClick(shell); };
+        c.menu_click = [&] { ui::LoaderChangePortClick(shell, s); };
+    }
+    // The start and end of an update, for the scripts that drive the program.
+    auto& edition = binding.commands(shell.main_window());
+    edition.button1_click = [&shell, update = edition.button1_click] {
+        Trace("update started");
+        const auto start = std::chrono::steady_clock::now();
+        update();
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f s ", took.count());
+        Trace("update done in " + std::string(seconds) + Panels(shell));
+    };
+    // Closing the main window saves the port and ends the message loop, whatever dialogs
+    // are still open.
+    edition.form_close = [&] {
+        ui::MainFormClose(shell, s);
+        const ui::StatusBar& bar = EditionBar(shell);
+        const auto detail = std::size_t(shell.panel_map[ui::PanelSlot::DetailPanel]);
+        if (detail < bar.panels.size()) Trace("closed: " + bar.panels[detail].text);
+        PostQuitMessage(0);
+    };
+}
+
+void Run(const ui::BuildInfo& build) {
+    ui::win32::Win32Pump* pump = nullptr;
+    app::Program p(build, [&pump](std::function<int()> input_handle) {
+        auto made = std::make_unique<ui::win32::Win32Pump>(std::move(input_handle));
+        pump = made.get();
+        return made;
+    });
+    p.channels.message_box = [](std::string_view caption, std::string_view text) {
+        ShowMessage(std::string(caption), std::string(text), MB_ICONERROR);
+    };
+
+    ui::Shell& shell = p.shell;
+    p.RunCreationWork();
+    for (const ui::Window* w : {shell.form5 ? &shell.form5->window : nullptr,
+                                shell.form6 ? &shell.form6->window : nullptr, &shell.form1->window,
+                                &shell.form3->window, &shell.form4->window})
+        if (w) Trace("created " + w->name);
+
+    ui::win32::Binding binding(shell, p.ports, p.channels, *p.catalog);
+    pump->set_binding(&binding);
+    WireCommands(p, binding);
+    shell.main_window().visible = true;
+    binding.sync();
+    Trace("running " + shell.main_window().name + " \"" + shell.main_window().caption + "\"");
+    ui::win32::RunMessageLoop(binding);
+    pump->set_binding(nullptr);
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    using namespace quillon;
     const ui::BuildInfo build{app::ProductLabel(), app::BuildDate(), app::BuildTime()};
     app::SingleInstance guard;
     if (guard.already_running()) {
-        app::win32::ShowMessage(ui::UpdaterTitle(build), "Already in progress",
-                                MB_TOPMOST | MB_SETFOREGROUND);
+        ShowMessage(ui::UpdaterTitle(build), "Already in progress", MB_TOPMOST | MB_SETFOREGROUND);
         return app::kExitCode;
     }
-    app::win32::Trace("guard taken");
-    const int code = app::RunGuarded([&] { app::win32::Run(build); },
-                                     [](const std::string& message) {
-                                         app::win32::ShowMessage("Quillon", message, MB_ICONERROR);
-                                     });
+    Trace("guard taken");
+    const int code = app::RunGuarded(
+        [&] { Run(build); },
+        [](const std::string& message) { ShowMessage("Quillon", message, MB_ICONERROR); });
     guard.release();
     return code;
 }

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -19,20 +20,38 @@ constexpr const char* kFormClass = "QuillonForm";
 constexpr UINT kMenuCommandId = 100;  // the one menu command of every window
 constexpr UINT kFirstControlId = 1000;
 constexpr int kComboDropHeight = 200;  // pixels of the opened list below the edit field
+// The models may change after every packet (a thousand times in two seconds); the windows
+// follow them at most this often, about a screen frame. Under Wine each change of a control
+// is a round trip to the server and each paint a trip to X, so following every change made
+// an update several times slower than its wire time.
+constexpr std::chrono::milliseconds kSyncInterval{25};
+constexpr UINT_PTR kSyncTimerId = 1;
 
 }  // namespace
 
 enum class Kind { Label, Button, Image, Bevel, Panel, Progress, Status, Combo, List };
 
-// One control and what was last set on it.
+// One control and what was last set on it. A sync compares the model with these and calls
+// into the window system only for what changed: under Wine most of those calls are a round
+// trip to the server, and the engine asks for a sync after every packet.
 struct Bound {
     Kind kind = Kind::Label;
     Control* model = nullptr;
     HWND hwnd = nullptr;
     UINT id = 0;
+    bool synced = false;  // false until the first sync has set every property
+    RECT rect{};          // last place set
+    bool visible = false;
     int repaints = -1;  // last repaint request honoured
     Font font;          // last font set (labels change theirs)
     std::string text;   // last text set
+    Colour text_colour = 0, background = 0;
+    bool opaque = false;
+    bool enabled = true;
+    bool focused = false;
+    int min = 0, max = 0, position = 0, item_index = -1;
+    bool smooth = false;
+    ProgressState state = ProgressState::Normal;
     std::vector<std::string> items;
     std::function<void()> click;  // buttons and the clickable label
 };
@@ -65,8 +84,11 @@ int ResourceOf(Picture p) {
     return QUILLON_IDB_BRAND_WIDE;
 }
 
+// No WS_CLIPCHILDREN: the form's face is painted under its children too, because an etched
+// frame (a bevel) draws only its edge and would otherwise show what was there before
+// (black on a fresh X11 window under Wine).
 DWORD FormStyle(const Window& w) {
-    DWORD s = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    DWORD s = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     if (w.maximise_button) s |= WS_MAXIMIZEBOX;
     return s;
 }
@@ -78,10 +100,6 @@ void SetText(HWND h, std::string& last, const std::string& text) {
     if (last == text) return;
     last = text;
     SetWindowTextA(h, text.c_str());
-}
-
-void Show(HWND h, bool visible) {
-    if (bool(IsWindowVisible(h)) != visible) ShowWindow(h, visible ? SW_SHOWNA : SW_HIDE);
 }
 
 }  // namespace
@@ -115,6 +133,8 @@ struct Binding::View {
     std::string caption;
     bool tool_window = false;
     bool shown = false;  // the model's visibility at the last sync
+    bool menu_enabled = true;
+    int left = 0, top = 0;  // the model's place at the last sync
     std::function<void()> on_show;
     std::function<void()> extra_sync;
     std::map<UINT, std::function<void(WORD code)>> handlers;
@@ -132,6 +152,8 @@ struct Binding::View {
                                GetModuleHandleA(nullptr), this);
         if (!hwnd) throw std::runtime_error("cannot create the window " + w.name);
         caption = w.caption;
+        left = w.left;
+        top = w.top;
         SendMessageA(hwnd, WM_SETFONT, WPARAM(FontFor(w.font)), FALSE);
     }
     ~View() {
@@ -255,7 +277,8 @@ struct Binding::View {
     void sync_form() {
         Window& w = *model;
         SetText(hwnd, caption, w.caption);
-        if (menu) {
+        if (menu && menu_enabled != w.menu.enabled) {
+            menu_enabled = w.menu.enabled;
             EnableMenuItem(menu, kMenuCommandId, w.menu.enabled ? MF_ENABLED : MF_GRAYED);
         }
         if (tool_window != w.tool_window) {
@@ -265,13 +288,15 @@ struct Binding::View {
                 hwnd, nullptr, 0, 0, 0, 0,
                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED | SWP_NOACTIVATE);
         }
-        RECT r;
-        GetWindowRect(hwnd, &r);
-        if (r.left != w.left || r.top != w.top)
+        // Moved only when the model's place changed: a window the user dragged stays.
+        if (left != w.left || top != w.top) {
+            left = w.left;
+            top = w.top;
             SetWindowPos(hwnd, nullptr, w.left, w.top, 0, 0,
                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
         if (w.visible && !shown && on_show) on_show();
-        if (bool(IsWindowVisible(hwnd)) != w.visible) {
+        if (shown != w.visible) {
             ShowWindow(hwnd, w.visible ? SW_SHOW : SW_HIDE);
             if (w.visible) SetForegroundWindow(hwnd);
         }
@@ -279,55 +304,89 @@ struct Binding::View {
     }
 
     void sync_control(Bound& b) {
+        const bool first = !b.synced;
+        b.synced = true;
         const RECT r = place(*b.model);
-        if (b.kind != Kind::Combo) {
-            RECT now;
-            GetWindowRect(b.hwnd, &now);
-            MapWindowPoints(HWND_DESKTOP, hwnd, reinterpret_cast<POINT*>(&now), 2);
-            if (!EqualRect(&now, &r))
-                MoveWindow(b.hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+        if (b.kind != Kind::Combo && (first || !EqualRect(&b.rect, &r))) {
+            b.rect = r;
+            MoveWindow(b.hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
         }
         bool redraw = false;
         switch (b.kind) {
             case Kind::Label: {
                 auto& m = static_cast<Label&>(*b.model);
+                bool changed = first;
                 if (!(b.font == m.font)) {
                     b.font = m.font;
-                    SendMessageA(b.hwnd, WM_SETFONT, WPARAM(FontFor(m.font)), TRUE);
+                    SendMessageA(b.hwnd, WM_SETFONT, WPARAM(FontFor(m.font)), FALSE);
+                    changed = true;
                 }
+                if (b.text != m.text) changed = true;
                 SetText(b.hwnd, b.text, m.text);
-                // Colours come with WM_CTLCOLORSTATIC: a repaint request redraws at once.
+                // Colours come with WM_CTLCOLORSTATIC, asked for when the label paints.
+                if (b.text_colour != m.text_colour || b.background != m.background ||
+                    b.opaque != m.opaque) {
+                    b.text_colour = m.text_colour;
+                    b.background = m.background;
+                    b.opaque = m.opaque;
+                    changed = true;
+                }
+                if (changed) InvalidateRect(b.hwnd, nullptr, TRUE);
+                // A repaint request draws at once.
                 redraw = b.repaints != m.repaints;
                 b.repaints = m.repaints;
-                InvalidateRect(b.hwnd, nullptr, TRUE);
                 break;
             }
             case Kind::Button: {
                 auto& m = static_cast<Button&>(*b.model);
                 SetText(b.hwnd, b.text, m.text);
-                EnableWindow(b.hwnd, m.enabled);
-                if (m.focused && m.visible && m.enabled && GetActiveWindow() == hwnd &&
-                    GetFocus() != b.hwnd)
+                if (first || b.enabled != m.enabled) {
+                    b.enabled = m.enabled;
+                    EnableWindow(b.hwnd, m.enabled);
+                }
+                // The focus moves when the model moves it, not on every sync.
+                const bool focus = m.focused && m.visible && m.enabled;
+                if (focus && !b.focused && GetActiveWindow() == hwnd && GetFocus() != b.hwnd)
                     SetFocus(b.hwnd);
+                b.focused = focus;
                 break;
             }
-            case Kind::Panel:
-                InvalidateRect(b.hwnd, nullptr, TRUE);
+            case Kind::Panel: {
+                auto& m = static_cast<Panel&>(*b.model);
+                if (first || b.background != m.background) {
+                    b.background = m.background;
+                    InvalidateRect(b.hwnd, nullptr, TRUE);
+                }
                 break;
+            }
             case Kind::Progress: {
                 auto& m = static_cast<ProgressBar&>(*b.model);
                 const int lo = std::min(m.min, m.max), hi = std::max(m.min, m.max);
-                SendMessageA(b.hwnd, PBM_SETRANGE32, lo, hi);
-                SendMessageA(b.hwnd, PBM_SETPOS, std::clamp(m.position, lo, hi), 0);
-                const LONG_PTR style = GetWindowLongPtrA(b.hwnd, GWL_STYLE);
-                const LONG_PTR want =
-                    m.smooth ? (style | PBS_SMOOTH) : (style & ~LONG_PTR(PBS_SMOOTH));
-                if (want != style) SetWindowLongPtrA(b.hwnd, GWL_STYLE, want);
-                const WPARAM state = m.state == ProgressState::Error    ? PBST_ERROR
-                                     : m.state == ProgressState::Paused ? PBST_PAUSED
-                                                                        : PBST_NORMAL;
-                if (SendMessageA(b.hwnd, PBM_GETSTATE, 0, 0) != LRESULT(state))
+                if (first || b.min != lo || b.max != hi) {
+                    b.min = lo;
+                    b.max = hi;
+                    SendMessageA(b.hwnd, PBM_SETRANGE32, lo, hi);
+                    b.position = lo - 1;  // the control clamped it: set it again
+                }
+                const int pos = std::clamp(m.position, lo, hi);
+                if (b.position != pos) {
+                    b.position = pos;
+                    SendMessageA(b.hwnd, PBM_SETPOS, pos, 0);
+                }
+                if (first || b.smooth != m.smooth) {
+                    b.smooth = m.smooth;
+                    const LONG_PTR style = GetWindowLongPtrA(b.hwnd, GWL_STYLE);
+                    SetWindowLongPtrA(
+                        b.hwnd, GWL_STYLE,
+                        m.smooth ? (style | PBS_SMOOTH) : (style & ~LONG_PTR(PBS_SMOOTH)));
+                }
+                if (first || b.state != m.state) {
+                    b.state = m.state;
+                    const WPARAM state = m.state == ProgressState::Error    ? PBST_ERROR
+                                         : m.state == ProgressState::Paused ? PBST_PAUSED
+                                                                            : PBST_NORMAL;
                     SendMessageA(b.hwnd, PBM_SETSTATE, state, 0);
+                }
                 break;
             }
             case Kind::Status: {
@@ -343,18 +402,29 @@ struct Binding::View {
             }
             case Kind::Combo: {
                 auto& m = static_cast<ComboBox&>(*b.model);
-                if (b.items != m.items) {
+                if (first || b.items != m.items) {
                     b.items = m.items;
                     SendMessageA(b.hwnd, CB_RESETCONTENT, 0, 0);
                     for (const std::string& s : m.items)
                         SendMessageA(b.hwnd, CB_ADDSTRING, 0, LPARAM(s.c_str()));
+                    b.item_index = -2;  // the list was refilled: select again
                     b.text.clear();
                 }
-                if (SendMessageA(b.hwnd, CB_GETCURSEL, 0, 0) != m.item_index)
+                // The user's choices reach the model through the handlers, so the control
+                // differs from the model only when the model was changed.
+                if (b.item_index != m.item_index) {
+                    b.item_index = m.item_index;
                     SendMessageA(b.hwnd, CB_SETCURSEL, WPARAM(m.item_index), 0);
-                char now[256] = {};
-                GetWindowTextA(b.hwnd, now, sizeof now);
-                if (m.editable && m.text != now) SetWindowTextA(b.hwnd, m.text.c_str());
+                    // Selecting puts the entry's text in the edit field.
+                    if (m.item_index >= 0 && std::size_t(m.item_index) < m.items.size())
+                        b.text = m.items[std::size_t(m.item_index)];
+                }
+                if (m.editable && b.text != m.text) {
+                    char now[256] = {};
+                    GetWindowTextA(b.hwnd, now, sizeof now);
+                    if (m.text != now) SetWindowTextA(b.hwnd, m.text.c_str());
+                    b.text = m.text;
+                }
                 break;
             }
             case Kind::List: {
@@ -374,8 +444,11 @@ struct Binding::View {
             case Kind::Bevel:
                 break;
         }
-        Show(b.hwnd, b.model->visible);
-        if (redraw && IsWindowVisible(b.hwnd))
+        if (first || b.visible != b.model->visible) {
+            b.visible = b.model->visible;
+            ShowWindow(b.hwnd, b.visible ? SW_SHOWNA : SW_HIDE);
+        }
+        if (redraw && b.visible && shown)
             RedrawWindow(b.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     }
 
@@ -455,6 +528,14 @@ struct Binding::View {
                              BrushFor(static_cast<Panel&>(*b->model).background));
                 return TRUE;
             }
+            case WM_TIMER:
+                if (wp == kSyncTimerId) {
+                    KillTimer(h, kSyncTimerId);
+                    v->binding.sync_timer_armed_ = false;
+                    if (v->binding.sync_pending_) v->binding.sync();
+                    return 0;
+                }
+                break;
             case WM_COMMAND:
                 v->command(LOWORD(wp), HIWORD(wp), HWND(lp));
                 return 0;
@@ -583,7 +664,7 @@ Binding::Binding(Shell& shell, serial::PortSelection& ports, serial::ChannelTabl
         views_.push_back(std::move(v));
     }
     for (auto& v : views_) v->frames_to_bottom();
-    shell_.repaint = [this] { sync(); };
+    shell_.repaint = [this] { request_sync(); };
     sync();
 }
 
@@ -591,9 +672,26 @@ Binding::~Binding() {
     shell_.repaint = nullptr;
 }
 
+void Binding::request_sync() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_sync_ >= kSyncInterval) {
+        sync();
+        return;
+    }
+    sync_pending_ = true;
+    if (sync_timer_armed_ || views_.empty()) return;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(kSyncInterval - (now - last_sync_));
+    sync_timer_armed_ =
+        SetTimer(views_.front()->hwnd, kSyncTimerId, UINT(left.count()), nullptr) != 0;
+    if (!sync_timer_armed_) sync();  // no timer to come back with: follow now
+}
+
 void Binding::sync() {
     if (syncing_) return;  // a repaint request from inside a sync changes nothing new
     syncing_ = true;
+    sync_pending_ = false;
+    last_sync_ = std::chrono::steady_clock::now();
     for (auto& v : views_) v->sync();
     syncing_ = false;
 }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string_view>
@@ -40,6 +41,9 @@ public:
 
     // Brings every window and control in line with its model.
     void sync();
+    // What the models' repaint requests call: a sync now, or within one sync interval
+    // when the last one was less than that ago (a timer on the first window brings it).
+    void request_sync();
 
     // The top-level window of a model (null when the window does not exist).
     HWND form(const Window& model) const;
@@ -60,6 +64,9 @@ private:
     const catalog::CatalogState& catalog_;
     std::vector<std::unique_ptr<View>> views_;
     bool syncing_ = false;
+    bool sync_pending_ = false;
+    bool sync_timer_armed_ = false;
+    std::chrono::steady_clock::time_point last_sync_{};
     friend struct View;
 };
 

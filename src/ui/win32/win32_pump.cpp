@@ -32,7 +32,7 @@ void Win32Pump::wait(engine::Clock::duration max, bool process_ui, bool wake_on_
         return;
     }
     const engine::Clock::time_point deadline = engine::Clock::now() + max;
-    engine::PreciseTimer timer;
+    thread_local engine::PreciseTimer timer;  // armed again by each wait (see PollPump)
     HANDLE handles[2];
     DWORD count = 0;
     if (timer.start(max)) handles[count++] = timer.handle();

@@ -1,0 +1,158 @@
+// Programming this build's PIC18F26K80 image into devsim on a COM port (under Wine: a
+// pseudo-terminal mapped to $WINEPREFIX/dosdevices/com<n>, devsim started with --pace so
+// that it takes the 115200 8N2 wire time for every byte). The search before the session is
+// not timed. Printed per pump: the session's time, the wire time of every byte it wrote
+// and read (11 bits a byte), their ratio, and the turn-around of the packets (from a
+// packet written to the first byte of its answer read) as median, 90th percentile and
+// maximum. Usage: programming_win32 [COM number] [sessions]
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "bench/common/silent_frontend.h"
+#include "catalog/preparation.h"
+#include "engine/poll_pump.h"
+#include "engine/search.h"
+#include "engine/session.h"
+#include "serial/backend.h"
+#include "ui/win32/win32_pump.h"
+
+namespace {
+
+using namespace quillon;
+constexpr double kBitsPerByte = 11;  // start, 8 data, 2 stop
+constexpr double kBitsPerSecond = 115200;
+
+struct Traffic {
+    std::uint64_t written = 0;
+    std::uint64_t read = 0;
+    bool awaiting = false;  // a packet was written, its answer not yet read
+    engine::Clock::time_point written_at{};
+    std::vector<double> turnaround_us;
+};
+
+// Counts the bytes that cross the line and times each packet's answer, around the real
+// Win32 backend.
+class CountingDevice : public serial::Device {
+public:
+    CountingDevice(std::unique_ptr<serial::Device> inner, Traffic& t)
+        : inner_(std::move(inner)), t_(t) {}
+    bool drain() override { return inner_->drain(); }
+    serial::LineResult set_line(const serial::LineSettings& l) override {
+        return inner_->set_line(l);
+    }
+    bool set_queues(std::uint32_t r, std::uint32_t w) override { return inner_->set_queues(r, w); }
+    bool set_timeouts(const serial::Timeouts& x) override { return inner_->set_timeouts(x); }
+    bool write(std::span<const std::uint8_t> bytes) override {
+        const bool ok = inner_->write(bytes);
+        if (ok) {
+            t_.written += bytes.size();
+            t_.awaiting = true;
+            t_.written_at = engine::Clock::now();
+        }
+        return ok;
+    }
+    std::size_t read(std::span<std::uint8_t> buffer) override {
+        const std::size_t n = inner_->read(buffer);
+        if (n > 0 && t_.awaiting) {
+            t_.awaiting = false;
+            t_.turnaround_us.push_back(
+                std::chrono::duration<double, std::micro>(engine::Clock::now() - t_.written_at)
+                    .count());
+        }
+        t_.read += n;
+        return n;
+    }
+    bool escape(serial::Escape e) override { return inner_->escape(e); }
+    int poll_handle() const override { return inner_->poll_handle(); }
+
+private:
+    std::unique_ptr<serial::Device> inner_;
+    Traffic& t_;
+};
+
+class CountingBackend : public serial::Backend {
+public:
+    explicit CountingBackend(Traffic& t) : inner_(serial::MakePlatformBackend()), t_(t) {}
+    std::string device_name(int port) override { return inner_->device_name(port); }
+    std::unique_ptr<serial::Device> open(const std::string& name) override {
+        auto device = inner_->open(name);
+        if (!device) return nullptr;
+        return std::make_unique<CountingDevice>(std::move(device), t_);
+    }
+
+private:
+    std::shared_ptr<serial::Backend> inner_;
+    Traffic& t_;
+};
+
+class BenchFrontend : public bench::SilentFrontend {
+public:
+    void Succeeded() override { succeeded = true; }
+    bool succeeded = false;
+};
+
+double At(const std::vector<double>& sorted, double q) {
+    return sorted.empty() ? 0 : sorted[std::size_t(q * double(sorted.size() - 1))];
+}
+
+int Measure(const char* name, int port, int sessions, bool ui_pump) {
+    Traffic traffic;
+    serial::ChannelTable channels(std::make_shared<CountingBackend>(traffic));
+    serial::PortSelection ports;
+    ports.selected_port = static_cast<std::int16_t>(port);
+    auto handle = [&channels, port] { return channels.PollHandle(port); };
+    std::unique_ptr<engine::Pump> pump;
+    if (ui_pump)
+        pump = std::make_unique<ui::win32::Win32Pump>(handle);
+    else
+        pump = std::make_unique<engine::PollPump>(handle);
+    BenchFrontend frontend;
+    engine::Engine e(frontend, channels, ports, *pump);
+    auto catalog = std::make_unique<catalog::CatalogState>();
+    catalog::InitCatalog(*catalog);
+    int failures = 0;
+    for (int i = 0; i < sessions; ++i) {
+        if (engine::SearchDevice(e) != engine::SearchResult::Found) {
+            std::fprintf(stderr, "%s: devsim not found on COM%d\n", name, port + 1);
+            return 1;
+        }
+        const Traffic before = traffic;
+        traffic.turnaround_us.clear();
+        frontend.succeeded = false;
+        const auto t0 = engine::Clock::now();
+        engine::PrgMode(e, *catalog);
+        const double s = std::chrono::duration<double>(engine::Clock::now() - t0).count();
+        if (!frontend.succeeded) ++failures;
+        const double wire = double(traffic.written - before.written + traffic.read - before.read) *
+                            kBitsPerByte / kBitsPerSecond;
+        std::vector<double> t = traffic.turnaround_us;
+        std::sort(t.begin(), t.end());
+        std::printf(
+            "%-10s session %6.3f s   wire %6.3f s   ratio %5.2f   turn-around median %6.0f us  "
+            "p90 %6.0f us  max %7.0f us (%zu packets)%s\n",
+            name, s, wire, wire > 0 ? s / wire : 0, At(t, 0.5), At(t, 0.9), At(t, 1.0), t.size(),
+            frontend.succeeded ? "" : "   FAILED");
+        std::fflush(stdout);
+    }
+    channels.CloseChannel(port);
+    return failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int com = argc > 1 ? std::atoi(argv[1]) : 5;
+    const int sessions = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    if (com < 1 || com > 257) {
+        std::fprintf(stderr, "COM number outside 1..257\n");
+        return 2;
+    }
+    int failed = Measure("Win32Pump", com - 1, sessions, true);
+    failed |= Measure("PollPump", com - 1, sessions, false);
+    return failed;
+}
