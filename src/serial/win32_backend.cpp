@@ -127,6 +127,7 @@ public:
     // The pending read's event. A kernel handle fits in 32 bits on 64-bit Windows too
     // (HandleToLong / LongToHandle), so it travels as the int the waiters take.
     int poll_handle() const override { return gone_ || !pending_ ? -1 : HandleToLong(read_event_); }
+    bool gone() const override { return gone_; }
 
 private:
     // Starts the pending one-byte read, unless one is running. A read that completes at

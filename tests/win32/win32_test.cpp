@@ -1,0 +1,248 @@
+// The Win32 parts on the real system calls (under Wine in CI): the overlapped channel
+// against devsim on a COM port, a vanished port mid-session, the registry store with the
+// user's fallback and values that are not ours, the SetupAPI listing, the named mutex.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/single_instance.h"
+#include "bench/common/silent_frontend.h"
+#include "catalog/preparation.h"
+#include "engine/link.h"
+#include "engine/poll_pump.h"
+#include "engine/search.h"
+#include "engine/session.h"
+#include "serial/channel.h"
+#include "serial/ports.h"
+#include "settings/settings.h"
+
+namespace {
+
+using namespace quillon;
+using namespace std::chrono_literals;
+
+// Bound on any wait for devsim: far above any answer time, so that only a hang trips it.
+constexpr auto kHangCheck = 10s;
+constexpr std::uint8_t kIdentify = 0xC2;  // the first identify byte devsim answers
+
+// The port number of a COM port named by an environment variable ("5" for COM5), or -1.
+int PortFromEnv(const char* name) {
+    const char* v = std::getenv(name);
+    const int com = v ? std::atoi(v) : 0;
+    return com >= 1 && com <= serial::kHighestComNumber ? com - 1 : -1;
+}
+
+bool UnderWine() {
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// ---- channel ----
+
+class Channel : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port = PortFromEnv("QUILLON_TEST_COM");
+        if (port < 0) GTEST_SKIP() << "QUILLON_TEST_COM names no COM port with devsim";
+        ASSERT_NE(channels.OpenChannel(port, 115200, 0, 2, 8, 0), nullptr);
+    }
+    void TearDown() override {
+        if (port >= 0) channels.CloseChannel(port);
+    }
+    int port = -1;
+    serial::ChannelTable channels;
+};
+
+TEST_F(Channel, TheReplyEndsTheWaitAndIsReadWhole) {
+    engine::PollPump pump([this] { return channels.PollHandle(port); });
+    ASSERT_NE(channels.PollHandle(port), -1) << "the pending read's event is the poll handle";
+    for (int round = 0; round < 3; ++round) {
+        // Nothing queued: a read returns at once with nothing.
+        std::uint8_t buffer[256];
+        EXPECT_EQ(channels.ReadChannel(port, buffer, sizeof buffer), 0u);
+        ASSERT_EQ(channels.WriteChannel(port, &kIdentify, 1), 2);
+        std::uint32_t got = 0;
+        const auto start = engine::Clock::now();
+        while (got == 0 && engine::Clock::now() - start < kHangCheck) {
+            const auto before = engine::Clock::now();
+            pump.wait(kHangCheck, false, true);
+            // Woken by the reply, not by the end of the wait.
+            EXPECT_LT(engine::Clock::now() - before, kHangCheck);
+            got = channels.ReadChannel(port, buffer, sizeof buffer);
+        }
+        ASSERT_GT(got, 0u) << "round " << round;
+        // The rest of the reply (devsim's identification is several bytes) follows.
+        const auto settle = engine::Clock::now();
+        while (engine::Clock::now() - settle < 200ms) {
+            pump.wait(20ms, false, true);
+            got += channels.ReadChannel(port, buffer, sizeof buffer);
+        }
+        EXPECT_GE(got, 2u) << "round " << round;
+        ASSERT_NE(channels.PollHandle(port), -1) << "a new read is pending after each read";
+    }
+}
+
+TEST_F(Channel, WaitsWithoutInputLastTheirTime) {
+    engine::PollPump pump([this] { return channels.PollHandle(port); });
+    const auto before = engine::Clock::now();
+    pump.wait(30ms, false, true);  // nothing was sent: nothing answers
+    EXPECT_GE(engine::Clock::now() - before, 30ms);
+    std::uint8_t buffer[16];
+    EXPECT_EQ(channels.ReadChannel(port, buffer, sizeof buffer), 0u);
+}
+
+// A device that hangs up in the middle of a session (devsim --hang-up-after): the session
+// ends as failed with "no response" as soon as the line is gone, and nothing hangs.
+class Recorder : public bench::SilentFrontend {
+public:
+    void Failed(engine::LinkResult r) override { failures.push_back(r); }
+    void Succeeded() override { succeeded = true; }
+    std::vector<engine::LinkResult> failures;
+    bool succeeded = false;
+};
+
+TEST(VanishedPort, TheSessionEndsWithNoResponseAtOnce) {
+    const int port = PortFromEnv("QUILLON_TEST_HANGUP_COM");
+    if (port < 0) GTEST_SKIP() << "QUILLON_TEST_HANGUP_COM names no COM port with devsim";
+    serial::ChannelTable channels;
+    serial::PortSelection ports;
+    ports.selected_port = static_cast<std::int16_t>(port);
+    engine::PollPump pump([&] { return channels.PollHandle(port); });
+    Recorder ui;
+    engine::Engine e(ui, channels, ports, pump);
+    auto catalog = std::make_unique<catalog::CatalogState>();
+    catalog::InitCatalog(*catalog);
+    ASSERT_EQ(engine::SearchDevice(e), engine::SearchResult::Found);
+    const auto start = engine::Clock::now();
+    const engine::SessionResult r = engine::PrgMode(e, *catalog);
+    // Ended by the hang-up itself, not by waiting out a packet's answer.
+    EXPECT_LT(engine::Clock::now() - start, std::chrono::milliseconds(engine::kPacketWaitMs));
+    EXPECT_EQ(r.end, engine::SessionEnd::Ended);
+    EXPECT_FALSE(ui.succeeded);
+    EXPECT_EQ(ui.failures, std::vector<engine::LinkResult>{engine::LinkNoResponse});
+    // A later read or write fails quietly instead of blocking.
+    std::uint8_t buffer[16];
+    EXPECT_EQ(channels.ReadChannel(port, buffer, sizeof buffer), 0u);
+    channels.CloseChannel(port);
+}
+
+// ---- registry store ----
+
+// Writes and removes raw values under an edition's key in one hive.
+struct RawKey {
+    HKEY root;
+    std::string path;
+    void set(const std::string& name, DWORD type, const void* data, DWORD size) const {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    void remove(const std::string& name) const {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+        RegDeleteValueA(key, name.c_str());
+        RegCloseKey(key);
+    }
+};
+
+constexpr std::uint8_t kEdition = 0;  // the Updater's key
+constexpr const char* kValue = "quillon_test_value";
+
+struct StoredValueCase {
+    const char* name;
+    DWORD type;
+    std::string bytes;  // the value's raw bytes
+    bool in_user_hive;  // else the local machine's
+    std::string expected;
+};
+
+class StoredValue : public ::testing::TestWithParam<StoredValueCase> {
+protected:
+    RawKey user{HKEY_CURRENT_USER, std::string(settings::KeyPath(kEdition))};
+    RawKey machine{HKEY_LOCAL_MACHINE, std::string(settings::KeyPath(kEdition))};
+    void TearDown() override {
+        user.remove(kValue);
+        machine.remove(kValue);
+    }
+};
+
+TEST_P(StoredValue, ReadsAsTheTextOrAsAbsent) {
+    const StoredValueCase& c = GetParam();
+    (c.in_user_hive ? user : machine).set(kValue, c.type, c.bytes.data(), DWORD(c.bytes.size()));
+    EXPECT_EQ(settings::LoadSetting(kValue, kEdition), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Registry, StoredValue,
+    ::testing::Values(StoredValueCase{"MachineText", REG_SZ, std::string("4\0", 2), false, "4"},
+                      StoredValueCase{"UserText", REG_SZ, std::string("12\0", 3), true, "12"},
+                      StoredValueCase{"NoTerminatingNul", REG_SZ, "7", false, "7"},
+                      StoredValueCase{"ExpandableText", REG_EXPAND_SZ, std::string("3\0", 2), true,
+                                      "3"},
+                      StoredValueCase{"Dword", REG_DWORD, std::string("\x04\0\0\0", 4), false, ""},
+                      StoredValueCase{"Binary", REG_BINARY, "\x01\x02", true, ""},
+                      StoredValueCase{"Empty", REG_SZ, "", false, ""},
+                      StoredValueCase{"Oversized", REG_SZ, std::string(5000, '9'), false, ""}),
+    [](const ::testing::TestParamInfo<StoredValueCase>& i) { return i.param.name; });
+
+TEST_F(StoredValue, TheUsersValueIsReadBeforeTheMachines) {
+    machine.set(kValue, REG_SZ, "9", 2);
+    user.set(kValue, REG_SZ, "3", 2);
+    EXPECT_EQ(settings::LoadSetting(kValue, kEdition), "3");
+}
+
+TEST_F(StoredValue, AWriteGoesToTheMachineWhenAllowedElseToTheUser) {
+    // Allowed (under Wine every user may write the local machine's hive): the user's older
+    // value is removed so that it does not hide the new one.
+    user.set(kValue, REG_SZ, "3", 2);
+    EXPECT_EQ(settings::SaveSetting(kValue, "8", kEdition), settings::SavedTo::LocalMachine);
+    EXPECT_EQ(settings::LoadSetting(kValue, kEdition), "8");
+    // Refused, as for a standard user: the same key under the user's hive.
+    settings::Store standard_user;
+    standard_user.machine_read_only = true;
+    EXPECT_EQ(settings::SaveSetting(kValue, "5", kEdition, standard_user),
+              settings::SavedTo::CurrentUser);
+    EXPECT_EQ(settings::LoadSetting(kValue, kEdition), "5");
+}
+
+// ---- listing ----
+
+TEST(PortListing, EntriesAreComNamesAndWineListsNone) {
+    const std::vector<serial::PortEntry> ports = serial::ListPorts();
+    for (const serial::PortEntry& p : ports) {
+        ASSERT_EQ(p.port_name.rfind("COM", 0), 0u) << p.port_name;
+        const int n = std::atoi(p.port_name.c_str() + 3);
+        EXPECT_TRUE(n >= 1 && n <= serial::kHighestComNumber) << p.port_name;
+        EXPECT_LE(p.friendly_name.size(), serial::kFriendlyNameLimit);
+    }
+    // Wine's SetupAPI has no "Ports" class devices, even with COM ports mapped.
+    if (UnderWine()) {
+        EXPECT_TRUE(ports.empty());
+    }
+    // Listing again gives the same answer and nothing breaks.
+    EXPECT_EQ(serial::ListPorts(), ports);
+}
+
+// ---- single instance ----
+
+TEST(SingleInstance, TheNamedMutexRefusesASecondHolder) {
+    app::SingleInstance first;
+    ASSERT_FALSE(first.already_running());
+    {
+        app::SingleInstance second;
+        EXPECT_TRUE(second.already_running());
+    }
+    first.release();
+    app::SingleInstance third;
+    EXPECT_FALSE(third.already_running());
+}
+
+}  // namespace
