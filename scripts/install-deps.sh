@@ -11,7 +11,7 @@ run_packages=(
 )
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
-  g++-mingw-w64-x86-64-posix
+  g++-mingw-w64-x86-64-posix googletest
   clang-format
   wine wine64 xvfb xdotool x11-utils imagemagick
 )
