@@ -20,6 +20,10 @@
 #include "serial/channel.h"
 #include "serial/ports.h"
 #include "settings/settings.h"
+#include "ui/creation.h"
+#include "ui/win32/binding.h"
+
+#include <commctrl.h>
 
 namespace {
 
@@ -229,6 +233,104 @@ TEST(PortListing, EntriesAreComNamesAndWineListsNone) {
     }
     // Listing again gives the same answer and nothing breaks.
     EXPECT_EQ(serial::ListPorts(), ports);
+}
+
+// ---- native binding ----
+
+class NativeWindows : public ::testing::Test {
+protected:
+    NativeWindows() { ui::CreateWindows(shell, ui::Edition::Updater); }
+    // The control's own visibility flag (IsWindowVisible also needs the window shown).
+    static bool Shown(HWND h) { return (GetWindowLongPtrA(h, GWL_STYLE) & WS_VISIBLE) != 0; }
+    std::string Text(HWND h) {
+        char text[256] = {};
+        GetWindowTextA(h, text, sizeof text);
+        return text;
+    }
+    HWND Control(const char* name) { return binding->control(shell.form1->window, name); }
+    void SetUp() override {
+        binding = std::make_unique<ui::win32::Binding>(shell, ports, channels, *catalog);
+    }
+    ui::Shell shell;
+    serial::ChannelTable channels;
+    serial::PortSelection ports;
+    std::unique_ptr<catalog::CatalogState> catalog = std::make_unique<catalog::CatalogState>();
+    std::unique_ptr<ui::win32::Binding> binding;
+};
+
+TEST_F(NativeWindows, ProgressBarFollowsRangePositionAndState) {
+    ui::ProgressBar& bar = shell.form1->ProgressBar1;
+    const HWND h = Control("ProgressBar1");
+    ASSERT_NE(h, nullptr);
+    struct Row {
+        int min, max, position;
+        ui::ProgressState state;
+        int shown_position;
+        WPARAM shown_state;
+    };
+    const Row rows[] = {
+        {0, 100, 40, ui::ProgressState::Normal, 40, PBST_NORMAL},
+        {0, 1023, 1023, ui::ProgressState::Normal, 1023, PBST_NORMAL},
+        {0, 10, 50, ui::ProgressState::Error, 10, PBST_ERROR},  // clamped into the range
+        {0, 10, 5, ui::ProgressState::Paused, 5, PBST_PAUSED},
+        {0, 100, 0, ui::ProgressState::Normal, 0, PBST_NORMAL},
+    };
+    for (const Row& row : rows) {
+        bar.min = row.min;
+        bar.max = row.max;
+        bar.position = row.position;
+        bar.state = row.state;
+        binding->sync();
+        EXPECT_EQ(SendMessageA(h, PBM_GETRANGE, TRUE, 0), row.min);
+        EXPECT_EQ(SendMessageA(h, PBM_GETRANGE, FALSE, 0), row.max);
+        EXPECT_EQ(SendMessageA(h, PBM_GETPOS, 0, 0), row.shown_position);
+        // Wine 8 takes PBM_SETSTATE but answers PBST_NORMAL to every PBM_GETSTATE (and
+        // draws every state in the normal colour), so the state is checked on Windows only.
+        if (!UnderWine()) {
+            EXPECT_EQ(SendMessageA(h, PBM_GETSTATE, 0, 0), LRESULT(row.shown_state));
+        }
+    }
+}
+
+TEST_F(NativeWindows, ControlsFollowTextVisibilityEnabledAndPanels) {
+    ui::TForm1& f = *shell.form1;
+    f.Label2.text = " Program Ok ";
+    f.Label4.visible = false;
+    f.Button1.enabled = false;
+    f.StatusBar1.panels[1].text = "Program EEP 17";
+    binding->sync();
+    EXPECT_EQ(Text(Control("Label2")), " Program Ok ");
+    EXPECT_FALSE(Shown(Control("Label4")));
+    EXPECT_FALSE(IsWindowEnabled(Control("Button1")));
+    char panel[64] = {};
+    SendMessageA(Control("StatusBar1"), SB_GETTEXTA, 1, LPARAM(panel));
+    EXPECT_STREQ(panel, "Program EEP 17");
+    EXPECT_EQ(SendMessageA(Control("StatusBar1"), SB_GETPARTS, 0, 0),
+              LRESULT(f.StatusBar1.panels.size()));
+    // And back.
+    f.Label4.visible = true;
+    f.Button1.enabled = true;
+    binding->sync();
+    EXPECT_TRUE(Shown(Control("Label4")));
+    EXPECT_TRUE(IsWindowEnabled(Control("Button1")));
+}
+
+TEST_F(NativeWindows, RepaintRequestsInQuickSuccessionAreAllShown) {
+    // Requests closer together than a frame are gathered into one sync that a timer brings:
+    // the last state must reach the window all the same.
+    ui::Label& label = shell.form1->Label2;
+    for (int i = 0; i < 50; ++i) {
+        label.text = "packet " + std::to_string(i);
+        shell.repaint();
+    }
+    const auto start = engine::Clock::now();
+    MSG msg;
+    while (Text(Control("Label2")) != "packet 49" && engine::Clock::now() - start < kHangCheck) {
+        MsgWaitForMultipleObjectsEx(0, nullptr, 100, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            ui::win32::DispatchOne(binding.get(), msg);
+    }
+    EXPECT_EQ(Text(Control("Label2")), "packet 49");
 }
 
 // ---- single instance ----
