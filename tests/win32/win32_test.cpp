@@ -207,12 +207,12 @@ TEST_F(StoredValue, AWriteGoesToTheMachineWhenAllowedElseToTheUser) {
     // Allowed (under Wine every user may write the local machine's hive): the user's older
     // value is removed so that it does not hide the new one.
     user.set(kValue, REG_SZ, "3", 2);
-    EXPECT_EQ(settings::SaveSetting(kValue, "8", kEdition), settings::SavedTo::LocalMachine);
+    EXPECT_EQ(settings::StoreSetting(kValue, "8", kEdition), settings::SavedTo::LocalMachine);
     EXPECT_EQ(settings::LoadSetting(kValue, kEdition), "8");
     // Refused, as for a standard user: the same key under the user's hive.
     settings::Store standard_user;
     standard_user.machine_read_only = true;
-    EXPECT_EQ(settings::SaveSetting(kValue, "5", kEdition, standard_user),
+    EXPECT_EQ(settings::StoreSetting(kValue, "5", kEdition, standard_user),
               settings::SavedTo::CurrentUser);
     EXPECT_EQ(settings::LoadSetting(kValue, kEdition), "5");
 }

@@ -87,12 +87,13 @@ void WireCommands(app::Program& p, ui::win32::Binding& binding) {
         Trace("update done in " + std::string(seconds) + Panels(shell));
     };
     // Closing the main window saves the port and ends the message loop, whatever dialogs
-    // are still open.
+    // are still open; during a run, once the run has stopped.
     edition.form_close = [&] {
+        Trace("close");
         ui::MainFormClose(shell, s);
-        const ui::StatusBar& bar = EditionBar(shell);
-        const auto detail = std::size_t(shell.panel_map[ui::PanelSlot::DetailPanel]);
-        if (detail < bar.panels.size()) Trace("closed: " + bar.panels[detail].text);
+    };
+    s.end_program = [] {
+        Trace("closed");
         PostQuitMessage(0);
     };
 }
