@@ -49,10 +49,14 @@ const ui::StatusBar& EditionBar(const ui::Shell& shell) {
                          : shell.form1->StatusBar1;
 }
 
+// The edition window's status panels and its outcome line (the Upgrade window shows its
+// outcome in a panel), for the trace of an update.
 std::string Panels(const ui::Shell& shell) {
     std::string panels;
     for (const ui::StatusPanel& panel : EditionBar(shell).panels) panels += "[" + panel.text + "]";
-    return panels;
+    if (shell.form6) return panels + " \"" + shell.form6->Label1.text + "\"";
+    if (shell.form5) return panels;
+    return panels + " \"" + shell.form1->Label2.text + "\"";
 }
 
 void WireCommands(app::Program& p, ui::win32::Binding& binding) {
