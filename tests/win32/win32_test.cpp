@@ -22,6 +22,7 @@
 #include "settings/settings.h"
 #include "ui/creation.h"
 #include "ui/win32/binding.h"
+#include "ui/win32/win32_pump.h"
 
 #include <commctrl.h>
 
@@ -331,6 +332,32 @@ TEST_F(NativeWindows, RepaintRequestsInQuickSuccessionAreAllShown) {
             ui::win32::DispatchOne(binding.get(), msg);
     }
     EXPECT_EQ(Text(Control("Label2")), "packet 49");
+}
+
+// ---- the Win32 pump ----
+
+TEST(Win32Pump, AKeyOrClickEndsTheWaitOtherMessagesDoNot) {
+    ui::win32::Win32Pump pump([] { return -1; });  // no port: only messages and the timer
+    struct Row {
+        UINT message;
+        bool ends_wait;
+    };
+    const Row rows[] = {{WM_KEYUP, true}, {WM_LBUTTONUP, true}, {WM_NULL, false}};
+    for (const Row& row : rows) {
+        MSG stale;
+        while (PeekMessageA(&stale, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), row.message, 0, 0));
+        const auto wait = row.ends_wait ? kHangCheck : std::chrono::milliseconds(50);
+        const auto before = engine::Clock::now();
+        pump.wait(wait, /*process_ui=*/true, /*wake_on_input=*/true);
+        const auto took = engine::Clock::now() - before;
+        if (row.ends_wait) {
+            EXPECT_LT(took, kHangCheck) << "message " << row.message;
+        } else {
+            EXPECT_GE(took, wait) << "message " << row.message;  // handled, wait goes on
+        }
+    }
 }
 
 // ---- single instance ----
