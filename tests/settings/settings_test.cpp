@@ -121,8 +121,11 @@ TEST(Settings, AnUnwritableStoreIsIgnoredSilently) {
     const fs::path blocked = dir.path / "file";
     std::ofstream(blocked) << "x";
     const Store store{blocked};
-    SaveSetting("com", "3", 0, store);
+    EXPECT_FALSE(SaveSetting("com", "3", 0, store));
+    EXPECT_EQ(StoreSetting("com", "3", 0, store), SavedTo::Nowhere);
     EXPECT_EQ(LoadSetting("com", 0, store), "");
+    // A writable store says the value went to its file.
+    EXPECT_EQ(StoreSetting("com", "3", 0, Store{dir.path / "ok"}), SavedTo::File);
     EXPECT_EQ(Slurp(blocked), "x");
     EXPECT_FALSE(WriteFileAtomically(blocked / "TAV" / "Quillon.conf", "com=3\n"));
 }
