@@ -21,6 +21,7 @@
 #include "serial/ports.h"
 #include "settings/settings.h"
 #include "ui/creation.h"
+#include "ui/port_selection.h"
 #include "ui/win32/binding.h"
 #include "ui/win32/win32_pump.h"
 
@@ -216,6 +217,20 @@ TEST_F(StoredValue, AWriteGoesToTheMachineWhenAllowedElseToTheUser) {
     EXPECT_EQ(settings::StoreSetting(kValue, "5", kEdition, standard_user),
               settings::SavedTo::CurrentUser);
     EXPECT_EQ(settings::LoadSetting(kValue, kEdition), "5");
+}
+
+TEST_F(StoredValue, AChoiceOnlyTheUserCouldKeepIsSaidInTheDetailPanel) {
+    ui::Shell shell;
+    ui::CreateWindows(shell, ui::Edition::Updater);
+    serial::PortSelection ports;
+    ports.selected_port = 6;
+    settings::Store standard_user;
+    standard_user.machine_read_only = true;
+    ui::StoreChosenPort(shell, ports, standard_user);
+    const auto detail = std::size_t(shell.panel_map[ui::PanelSlot::DetailPanel]);
+    EXPECT_EQ(shell.form1->StatusBar1.panels[detail].text, ui::kStoredForUserText);
+    EXPECT_EQ(settings::LoadSetting("com", kEdition), "6");  // the remembered port's value
+    user.remove("com");
 }
 
 // ---- listing ----
