@@ -64,6 +64,14 @@ std::string Family(const std::string& f) {
     return f;
 }
 
+// The kind of face, so that a system without the named font (a fresh Wine prefix has no
+// Times New Roman) still picks a serif or a fixed-pitch one.
+BYTE PitchAndFamily(const std::string& f) {
+    if (f == "Times") return DEFAULT_PITCH | FF_ROMAN;
+    if (f == "Courier") return FIXED_PITCH | FF_MODERN;
+    return DEFAULT_PITCH | FF_DONTCARE;
+}
+
 // Keeps every brush of a colour once, for the colour messages.
 HBRUSH BrushFor(Colour c) {
     static std::map<Colour, HBRUSH> brushes;
@@ -118,7 +126,7 @@ HFONT FontFor(const Font& f) {
         it->second =
             CreateFontA(cell ? h : -h, 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, f.italic, FALSE,
                         FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                        DEFAULT_QUALITY, DEFAULT_PITCH, Family(f.family).c_str());
+                        DEFAULT_QUALITY, PitchAndFamily(f.family), Family(f.family).c_str());
     }
     return it->second;
 }
