@@ -18,6 +18,7 @@
 #include "app/edition.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
+#include "app/wiring.h"
 #include "ui/commands.h"
 #include "ui/creation.h"
 #include "ui/qt/binding.h"
@@ -78,35 +79,13 @@ std::unique_ptr<QUdpSocket> OpenUdpListener(const QStringList& args) {
 void WireCommands(app::Program& p, ui::qt::Binding& binding) {
     ui::Shell& shell = p.shell;
     ui::Services& s = p.services;
-    auto& main = binding.commands(shell.form1->window);
-    main.button1_click = [&] {
-        Trace("update");
-        ui::MainUpdateClick(shell, s);
-        Trace("update returned");
-    };
-    main.button2_click = [&] { ui::MainStopClick(shell); };
-    main.menu_click = [&] { ui::MainChangePortClick(shell, s); };
-    main.label1_double_click = [&] { ui::MainLabel1DblClick(shell, s); };
-    if (shell.form5) {
-        auto& c = binding.commands(shell.form5->window);
-        c.button1_click = [&] {
+    app::WireWindowCommands(
+        p, [&binding](const ui::Window& w) -> ui::qt::Commands& { return binding.commands(w); },
+        [](const std::function<void()>& update) {
             Trace("update");
-            ui::UpgradeStartClick(shell, s);
+            update();
             Trace("update returned");
-        };
-        c.button2_click = [&] { ui::UpgradeStopClick(shell); };
-        c.menu_click = [&] { ui::UpgradeSerialPortClick(shell, s); };
-    }
-    if (shell.form6) {
-        auto& c = binding.commands(shell.form6->window);
-        c.button1_click = [&] {
-            Trace("update");
-            ui::LoaderUpdateClick(shell, s);
-            Trace("update returned");
-        };
-        c.button2_click = [&] { ui::LoaderAbortClick(shell); };
-        c.menu_click = [&] { ui::LoaderChangePortClick(shell, s); };
-    }
+        });
     // Closing the main window saves the port and ends the message loop, whatever dialogs
     // are still open; during a run, once the run has stopped.
     binding.commands(shell.main_window()).form_close = [&] {

@@ -12,6 +12,7 @@
 #include "app/edition.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
+#include "app/wiring.h"
 #include "ui/commands.h"
 #include "ui/creation.h"
 #include "ui/win32/binding.h"
@@ -62,34 +63,19 @@ std::string Panels(const ui::Shell& shell) {
 void WireCommands(app::Program& p, ui::win32::Binding& binding) {
     ui::Shell& shell = p.shell;
     ui::Services& s = p.services;
-    auto& main = binding.commands(shell.form1->window);
-    main.button1_click = [&] { ui::MainUpdateClick(shell, s); };
-    main.button2_click = [&] { ui::MainStopClick(shell); };
-    main.menu_click = [&] { ui::MainChangePortClick(shell, s); };
-    main.label1_double_click = [&] { ui::MainLabel1DblClick(shell, s); };
-    if (shell.form5) {
-        auto& c = binding.commands(shell.form5->window);
-        c.button1_click = [&] { ui::UpgradeStartClick(shell, s); };
-        c.button2_click = [&] { ui::UpgradeStopClick(shell); };
-        c.menu_click = [&] { ui::UpgradeSerialPortClick(shell, s); };
-    }
-    if (shell.form6) {
-        auto& c = binding.commands(shell.form6->window);
-        c.button1_click = [&] { ui::LoaderUpdateClick(shell, s); };
-        c.button2_click = [&] { ui::LoaderAbortClick(shell); };
-        c.menu_click = [&] { ui::LoaderChangePortClick(shell, s); };
-    }
     // The start and end of an update, for the scripts that drive the program.
+    app::WireWindowCommands(
+        p, [&binding](const ui::Window& w) -> ui::win32::Commands& { return binding.commands(w); },
+        [&shell](const std::function<void()>& update) {
+            Trace("update started");
+            const auto start = std::chrono::steady_clock::now();
+            update();
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.3f s ", took.count());
+            Trace("update done in " + std::string(seconds) + Panels(shell));
+        });
     auto& edition = binding.commands(shell.main_window());
-    edition.button1_click = [&shell, update = edition.button1_click] {
-        Trace("update started");
-        const auto start = std::chrono::steady_clock::now();
-        update();
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.3f s ", took.count());
-        Trace("update done in " + std::string(seconds) + Panels(shell));
-    };
     // Closing the main window saves the port and ends the message loop, whatever dialogs
     // are still open; during a run, once the run has stopped.
     edition.form_close = [&] {
