@@ -11,7 +11,7 @@
 #include <QCoreApplication>
 #include <chrono>
 
-#include "engine/poll_pump.h"
+#include "wait/poll_pump.h"
 #include "ui/qt/qt_pump.h"
 
 namespace {

@@ -19,7 +19,7 @@
 
 #include "bench/common/silent_frontend.h"
 #include "engine/link.h"
-#include "engine/poll_pump.h"
+#include "wait/poll_pump.h"
 #include "tools/devsim/process.h"
 #ifdef QUILLON_BENCH_QT
 #include <QCoreApplication>

@@ -13,7 +13,7 @@
 
 #include "bench/common/silent_frontend.h"
 #include "engine/link.h"
-#include "engine/poll_pump.h"
+#include "wait/poll_pump.h"
 #include "ui/win32/win32_pump.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include "cli/events.h"
 #include "cli/output.h"
 #include "engine/link.h"
-#include "engine/poll_pump.h"
+#include "wait/poll_pump.h"
 #include "serial/channel.h"
 #include "serial/port_selection.h"
 

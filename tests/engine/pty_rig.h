@@ -7,7 +7,7 @@
 #include <string>
 
 #include "catalog/preparation.h"
-#include "engine/poll_pump.h"
+#include "wait/poll_pump.h"
 #include "engine/search.h"
 #include "serial/posix_backend.h"
 #include "tests/engine/engine_rig.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/poll_pump.h"
+#include "wait/poll_pump.h"
 #include "engine/search.h"
 #include "serial/posix_backend.h"
 #include "tests/engine/pty_rig.h"

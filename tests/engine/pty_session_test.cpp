@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/poll_pump.h"
+#include "wait/poll_pump.h"
 #include "engine/search.h"
 #include "engine/session.h"
 #include "serial/posix_backend.h"

@@ -12,7 +12,7 @@
 #include <functional>
 
 #include "catalog/catalog.h"
-#include "engine/poll_pump.h"
+#include "wait/poll_pump.h"
 #include "engine/session.h"
 #include "serial/posix_backend.h"
 #include "tools/devsim/device.h"

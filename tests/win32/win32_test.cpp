@@ -14,7 +14,7 @@
 #include "bench/common/silent_frontend.h"
 #include "catalog/preparation.h"
 #include "engine/link.h"
-#include "engine/poll_pump.h"
+#include "wait/poll_pump.h"
 #include "engine/search.h"
 #include "engine/session.h"
 #include "serial/channel.h"

@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-#include "engine/poll_pump.h"
+#include "wait/poll_pump.h"
 #include "engine/pump.h"
 
 class QObject;

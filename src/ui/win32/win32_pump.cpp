@@ -1,7 +1,7 @@
 #include "ui/win32/win32_pump.h"
 
-#include "engine/poll_pump.h"
-#include "engine/win32_wait.h"
+#include "wait/poll_pump.h"
+#include "wait/win32_wait.h"
 #include "ui/win32/binding.h"
 
 namespace quillon::ui::win32 {

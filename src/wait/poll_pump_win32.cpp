@@ -1,5 +1,5 @@
-#include "engine/poll_pump.h"
-#include "engine/win32_wait.h"
+#include "wait/poll_pump.h"
+#include "wait/win32_wait.h"
 
 namespace quillon::engine {
 

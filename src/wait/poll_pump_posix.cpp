@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <thread>
 
-#include "engine/poll_pump.h"
+#include "wait/poll_pump.h"
 
 namespace quillon::engine {
 
