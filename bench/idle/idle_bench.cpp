@@ -11,8 +11,8 @@
 #include <QCoreApplication>
 #include <chrono>
 
-#include "wait/poll_pump.h"
 #include "ui/qt/qt_pump.h"
+#include "wait/poll_pump.h"
 
 namespace {
 

@@ -25,11 +25,11 @@
 
 #include "bench/common/silent_frontend.h"
 #include "catalog/preparation.h"
-#include "wait/poll_pump.h"
 #include "engine/search.h"
 #include "engine/session.h"
 #include "serial/posix_backend.h"
 #include "tools/devsim/process.h"
+#include "wait/poll_pump.h"
 #ifdef QUILLON_BENCH_QT
 #include <QCoreApplication>
 

@@ -19,8 +19,8 @@
 
 #include "bench/common/silent_frontend.h"
 #include "engine/link.h"
-#include "wait/poll_pump.h"
 #include "tools/devsim/process.h"
+#include "wait/poll_pump.h"
 #ifdef QUILLON_BENCH_QT
 #include <QCoreApplication>
 

@@ -15,11 +15,11 @@
 
 #include "bench/common/silent_frontend.h"
 #include "catalog/preparation.h"
-#include "wait/poll_pump.h"
 #include "engine/search.h"
 #include "engine/session.h"
 #include "serial/backend.h"
 #include "ui/win32/win32_pump.h"
+#include "wait/poll_pump.h"
 
 namespace {
 

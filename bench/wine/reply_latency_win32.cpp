@@ -13,8 +13,8 @@
 
 #include "bench/common/silent_frontend.h"
 #include "engine/link.h"
-#include "wait/poll_pump.h"
 #include "ui/win32/win32_pump.h"
+#include "wait/poll_pump.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include "cli/events.h"
 #include "cli/output.h"
 #include "engine/link.h"
-#include "wait/poll_pump.h"
 #include "serial/channel.h"
 #include "serial/port_selection.h"
+#include "wait/poll_pump.h"
 
 namespace quillon::cli {
 

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "catalog/preparation.h"
-#include "wait/poll_pump.h"
 #include "engine/search.h"
 #include "serial/posix_backend.h"
 #include "tests/engine/engine_rig.h"
+#include "wait/poll_pump.h"
 
 namespace quillon::engine::testing {
 

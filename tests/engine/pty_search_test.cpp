@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "wait/poll_pump.h"
 #include "engine/search.h"
 #include "serial/posix_backend.h"
 #include "tests/engine/pty_rig.h"
 #include "tools/devsim/device.h"
 #include "tools/devsim/process.h"
+#include "wait/poll_pump.h"
 
 namespace quillon::engine {
 

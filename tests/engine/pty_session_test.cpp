@@ -9,13 +9,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "wait/poll_pump.h"
 #include "engine/search.h"
 #include "engine/session.h"
 #include "serial/posix_backend.h"
 #include "tests/engine/pty_rig.h"
 #include "tests/engine/session_rig.h"
 #include "tools/devsim/process.h"
+#include "wait/poll_pump.h"
 
 namespace quillon::engine {
 

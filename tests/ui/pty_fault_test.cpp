@@ -12,7 +12,6 @@
 #include <functional>
 
 #include "catalog/catalog.h"
-#include "wait/poll_pump.h"
 #include "engine/session.h"
 #include "serial/posix_backend.h"
 #include "tools/devsim/device.h"
@@ -22,6 +21,7 @@
 #include "ui/port_selection.h"
 #include "ui/presenter.h"
 #include "ui/program.h"
+#include "wait/poll_pump.h"
 
 namespace quillon::ui {
 namespace {

@@ -14,7 +14,6 @@
 #include "bench/common/silent_frontend.h"
 #include "catalog/preparation.h"
 #include "engine/link.h"
-#include "wait/poll_pump.h"
 #include "engine/search.h"
 #include "engine/session.h"
 #include "serial/channel.h"
@@ -24,6 +23,7 @@
 #include "ui/port_selection.h"
 #include "ui/win32/binding.h"
 #include "ui/win32/win32_pump.h"
+#include "wait/poll_pump.h"
 
 #include <commctrl.h>
 

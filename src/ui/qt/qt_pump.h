@@ -12,8 +12,8 @@
 #include <functional>
 #include <memory>
 
-#include "wait/poll_pump.h"
 #include "engine/pump.h"
+#include "wait/poll_pump.h"
 
 class QObject;
 class QSocketNotifier;

@@ -1,8 +1,8 @@
 #include "ui/win32/win32_pump.h"
 
+#include "ui/win32/binding.h"
 #include "wait/poll_pump.h"
 #include "wait/win32_wait.h"
-#include "ui/win32/binding.h"
 
 namespace quillon::ui::win32 {
 namespace {
