@@ -27,6 +27,7 @@
 #include "catalog/preparation.h"
 #include "engine/search.h"
 #include "engine/session.h"
+#include "serial/counting_device.h"
 #include "serial/posix_backend.h"
 #include "tools/devsim/process.h"
 #include "wait/poll_pump.h"
@@ -44,54 +45,21 @@ constexpr double kBitsPerByte = 11;  // start, 8 data, 2 stop
 constexpr double kBitsPerSecond = 115200;
 
 // Counts the bytes that cross the line, around the real POSIX backend.
-struct ByteCount {
-    std::uint64_t written = 0;
-    std::uint64_t read = 0;
-};
-
-class CountingDevice : public serial::Device {
-public:
-    CountingDevice(std::unique_ptr<serial::Device> inner, ByteCount& count)
-        : inner_(std::move(inner)), count_(count) {}
-    bool drain() override { return inner_->drain(); }
-    serial::LineResult set_line(const serial::LineSettings& line) override {
-        return inner_->set_line(line);
-    }
-    bool set_queues(std::uint32_t r, std::uint32_t t) override { return inner_->set_queues(r, t); }
-    bool set_timeouts(const serial::Timeouts& t) override { return inner_->set_timeouts(t); }
-    bool write(std::span<const std::uint8_t> bytes) override {
-        const bool ok = inner_->write(bytes);
-        if (ok) count_.written += bytes.size();
-        return ok;
-    }
-    std::size_t read(std::span<std::uint8_t> buffer) override {
-        const std::size_t n = inner_->read(buffer);
-        count_.read += n;
-        return n;
-    }
-    bool escape(serial::Escape e) override { return inner_->escape(e); }
-    int poll_handle() const override { return inner_->poll_handle(); }
-
-private:
-    std::unique_ptr<serial::Device> inner_;
-    ByteCount& count_;
-};
-
 class CountingBackend : public serial::Backend {
 public:
-    CountingBackend(std::string path, ByteCount& count)
+    CountingBackend(std::string path, std::shared_ptr<serial::LineCounters> count)
         : inner_([path](int port) { return port == kPort ? path : std::string(); }),
-          count_(count) {}
+          count_(std::move(count)) {}
     std::string device_name(int port) override { return inner_.device_name(port); }
     std::unique_ptr<serial::Device> open(const std::string& name) override {
         auto device = inner_.open(name);
         if (!device) return nullptr;
-        return std::make_unique<CountingDevice>(std::move(device), count_);
+        return std::make_unique<serial::CountingDevice>(std::move(device), count_);
     }
 
 private:
     serial::PosixBackend inner_;
-    ByteCount& count_;
+    std::shared_ptr<serial::LineCounters> count_;
 };
 
 // Shows nothing; remembers whether the session succeeded.
@@ -139,7 +107,7 @@ void ProgramK80(benchmark::State& state, Kind kind, int latency_ms) {
         state.SkipWithError("devsim did not start");
         return;
     }
-    ByteCount count;
+    auto count = std::make_shared<serial::LineCounters>();
     serial::ChannelTable channels(std::make_shared<CountingBackend>(devsim.path(), count));
     serial::PortSelection ports;
     ports.selected_port = kPort;
@@ -165,15 +133,14 @@ void ProgramK80(benchmark::State& state, Kind kind, int latency_ms) {
             state.SkipWithError("devsim not found");
             break;
         }
-        const ByteCount before = count;
+        const std::uint64_t before = count->written + count->read;
         ui.succeeded = false;
         const auto t0 = engine::Clock::now();
         engine::PrgMode(e, catalog);
         const auto t1 = engine::Clock::now();
         if (!ui.succeeded) ++failures;
         const double s = std::chrono::duration<double>(t1 - t0).count();
-        const double bytes =
-            static_cast<double>(count.written - before.written + count.read - before.read);
+        const double bytes = static_cast<double>(count->written + count->read - before);
         elapsed += s;
         wire += bytes * kBitsPerByte / kBitsPerSecond;
         state.SetIterationTime(s);

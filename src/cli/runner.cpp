@@ -14,42 +14,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The shortest checksummed packet (an EEPROM byte and its checksum): shorter writes are
-// the identify byte, the entry command and the short pass-on frame.
-constexpr std::size_t kShortestPacket = 6;
-
-// Counts what crosses the line, around the real device (every call passes through).
-class CountingDevice : public serial::Device {
-public:
-    CountingDevice(std::unique_ptr<serial::Device> inner, std::shared_ptr<LineCounters> counters)
-        : inner_(std::move(inner)), counters_(std::move(counters)) {}
-    bool drain() override { return inner_->drain(); }
-    serial::LineResult set_line(const serial::LineSettings& line) override {
-        return inner_->set_line(line);
-    }
-    bool set_queues(std::uint32_t r, std::uint32_t t) override { return inner_->set_queues(r, t); }
-    bool set_timeouts(const serial::Timeouts& t) override { return inner_->set_timeouts(t); }
-    bool write(std::span<const std::uint8_t> bytes) override {
-        const bool ok = inner_->write(bytes);
-        counters_->written += bytes.size();
-        if (bytes.size() >= kShortestPacket) ++counters_->packets;
-        return ok;
-    }
-    std::size_t read(std::span<std::uint8_t> buffer) override {
-        const std::size_t n = inner_->read(buffer);
-        counters_->read += n;
-        return n;
-    }
-    bool escape(serial::Escape e) override { return inner_->escape(e); }
-    int poll_handle() const override { return inner_->poll_handle(); }
-    std::optional<int> receive_latency_ms() const override { return inner_->receive_latency_ms(); }
-    bool gone() const override { return inner_->gone(); }
-
-private:
-    std::unique_ptr<serial::Device> inner_;
-    std::shared_ptr<LineCounters> counters_;
-};
-
 // `before_open` runs when the channel asks which device to open, before every open: the
 // run notes which device the port names now.
 class CountingBackend : public serial::Backend {
@@ -66,7 +30,7 @@ public:
     std::unique_ptr<serial::Device> open(const std::string& name) override {
         auto device = inner_->open(name);
         if (!device) return nullptr;
-        return std::make_unique<CountingDevice>(std::move(device), counters_);
+        return std::make_unique<serial::CountingDevice>(std::move(device), counters_);
     }
     std::string refusal() const override { return inner_->refusal(); }
 

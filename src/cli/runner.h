@@ -22,6 +22,7 @@
 #include "cli/output.h"
 #include "engine/link.h"
 #include "serial/channel.h"
+#include "serial/counting_device.h"
 #include "serial/port_selection.h"
 #include "wait/poll_pump.h"
 
@@ -48,10 +49,7 @@ struct PortTarget {
     std::function<std::string()> device;
 };
 
-// Bytes and packets that crossed one port.
-struct LineCounters {
-    std::atomic<std::uint64_t> written{0}, read{0}, packets{0};
-};
+using serial::LineCounters;
 
 class PortRun : public EventSink {
 public:
