@@ -85,6 +85,15 @@ void ReadDevsimReport(benchmark::State& state, const std::string& report) {
         state.counters["ta_p99_us"] = static_cast<double>(p99);
         state.counters["ta_max_us"] = static_cast<double>(max);
     }
+    const auto late = report.find("devsim: own lateness");
+    if (late != std::string::npos &&
+        std::sscanf(
+            report.c_str() + late,
+            "devsim: own lateness %zu: median %lld us, p90 %lld us, p99 %lld us, max %lld us",
+            &count, &median, &p90, &p99, &max) == 5) {
+        state.counters["late_median_us"] = static_cast<double>(median);
+        state.counters["late_p99_us"] = static_cast<double>(p99);
+    }
     double elapsed = 0, wire = 0, ratio = 0;
     unsigned long long bytes = 0;
     const auto se = report.find("devsim: session");

@@ -30,16 +30,20 @@ public:
         if (process_ui && ui_) ui_(now_);
     }
 
+    void rest() override { ++rests_; }
+
     void set_input_source(InputSource source) { input_ = std::move(source); }
     void set_ui_hook(UiHook hook) { ui_ = std::move(hook); }
     void advance(Clock::duration d) { now_ += d; }
     int waits() const { return waits_; }
+    int rests() const { return rests_; }
 
 private:
     Clock::time_point now_{};  // the virtual clock starts at its epoch
     InputSource input_;
     UiHook ui_;
     int waits_ = 0;
+    int rests_ = 0;
 };
 
 }  // namespace quillon::engine

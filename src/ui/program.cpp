@@ -33,6 +33,7 @@ void RunUpdate(Shell& shell, Services& s, Body body) {
     if (s.run.in_progress) return;
     s.run.in_progress = true;
     body();
+    s.engine.pump.rest();
     s.run.in_progress = false;
     if (s.run.closing) MainFormClose(shell, s);
 }

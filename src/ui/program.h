@@ -33,6 +33,7 @@ public:
     RunPump(engine::Pump& inner, const RunState& run) : inner_(inner), run_(run) {}
     engine::Clock::time_point now() override;
     void wait(engine::Clock::duration max, bool process_ui, bool wake_on_input) override;
+    void rest() override { inner_.rest(); }
 
 private:
     static constexpr std::chrono::hours kAbandonedStep{1};

@@ -153,6 +153,48 @@ TEST(QtBinding, BlockWritesAreDrawnOncePerFrameWithTheLastValueAlwaysShown) {
     EXPECT_EQ(f.child<QLabel>("Label2")->text(), " OK ");
 }
 
+TEST(QtBinding, TheProgressBarIsDrawnSolidInItsStateColourUpToItsPosition) {
+    Fixture f(Edition::Updater, "Quillon");
+    ProgressBar& model = f.shell.form1->ProgressBar1;
+    auto* progress = f.child<QProgressBar>("ProgressBar1");
+    struct Row {
+        int position;
+        ProgressState state;
+        QColor chunk;
+    };
+    const Row rows[] = {
+        {250, ProgressState::Normal, QColor(0x06, 0xB0, 0x25)},
+        {600, ProgressState::Paused, QColor(0xDA, 0xCB, 0x26)},
+        {900, ProgressState::Error, QColor(0xDA, 0x26, 0x26)},
+    };
+    model.min = 0;
+    model.max = 1000;
+    for (const Row& row : rows) {
+        model.position = row.position;
+        model.state = row.state;
+        f.binding->sync();
+        const QImage image = progress->grab().toImage();
+        const int y = image.height() / 2;
+        // Tenths of the bar: filled up to the position, empty after it.
+        for (int tenth = 1; tenth < 10; ++tenth) {
+            const int x = image.width() * tenth / 10;
+            const bool filled = tenth * 100 < row.position - 20;
+            const bool empty = tenth * 100 > row.position + 20;
+            if (filled) {
+                EXPECT_EQ(image.pixelColor(x, y), row.chunk) << row.position << " " << x;
+            }
+            if (empty) {
+                EXPECT_NE(image.pixelColor(x, y), row.chunk) << row.position << " " << x;
+            }
+        }
+    }
+    // Nothing done yet, or reset: no chunk at all.
+    model.position = 0;
+    f.binding->sync();
+    const QImage image = progress->grab().toImage();
+    EXPECT_NE(image.pixelColor(3, image.height() / 2), QColor(0xDA, 0x26, 0x26));
+}
+
 TEST(QtBinding, UpgradeWindowIsMainWithItsOwnLayout) {
     Fixture f(Edition::Upgrade, "TQX 1C 01.02.02.04");
     qt::FormWidget* w = f.main();

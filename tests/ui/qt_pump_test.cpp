@@ -116,6 +116,33 @@ TEST(QtPump, ItsPartsAreBuiltOnceAndServeEveryWait) {
     EXPECT_EQ(pump.built().timers, 1);
 }
 
+TEST(QtPump, ThePortStaysWatchedBetweenWaitsUntilTheRunRests) {
+    App();
+    Pipe p;
+    QtPump pump([&p] { return p.fd[0]; });
+    char byte = 0;
+    ASSERT_EQ(::write(p.fd[1], "K", 1), 1);
+    pump.wait(kLongWait, true, true);
+    ASSERT_EQ(::read(p.fd[0], &byte, 1), 1);
+    EXPECT_TRUE(pump.watching());  // kept for the next wait
+    pump.wait(1ms, true, false);   // a wait that does not want input lets it go
+    EXPECT_FALSE(pump.watching());
+    pump.wait(1ms, true, true);
+    EXPECT_TRUE(pump.watching());
+    pump.rest();
+    EXPECT_FALSE(pump.watching());
+    // Bytes that come while no wait runs are left for the next one, and the idle loop is
+    // not woken by them again and again.
+    pump.wait(1ms, true, true);
+    ASSERT_EQ(::write(p.fd[1], "K", 1), 1);
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    EXPECT_FALSE(pump.watching());
+    const auto t0 = pump.now();
+    pump.wait(kLongWait, true, true);
+    EXPECT_LT(pump.now() - t0, kLongWait);
+    EXPECT_TRUE(pump.watching());
+}
+
 TEST(QtPump, AWaitNestedInAnEventHandlerGivesTheOuterWaitItsWakesBack) {
     App();
     Pipe p;

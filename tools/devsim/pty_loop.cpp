@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -22,6 +23,12 @@ constexpr int kHangUpGraceMs = 2000;    // at most this long for the host to rea
 constexpr int kHangUpSettleUs = 50000;  // 50 ms for the last bytes to reach its queue
 constexpr int kHangUpPollUs = 1000;     // one step of the grace period
 constexpr std::size_t kLinkTargetMax = 4096;
+// A paced device answers at its line times. A process woken from a sleep runs tens of
+// microseconds late (more on a virtual machine), which would be counted against the host:
+// so a paced devsim sleeps until shortly before an answer is due and spins the rest,
+// yielding the processor on every turn so that the host and the kernel's pty work run
+// first when they are ready.
+constexpr Nanos kSpinAhead = std::chrono::microseconds(200);
 
 volatile sig_atomic_t g_stop = 0;
 void OnSignal(int) {
@@ -118,27 +125,42 @@ void Serve(const Pty& pty, Device& device, const sigset_t& wait_mask, Timing& ti
     auto now = [epoch] {
         return std::chrono::duration_cast<Nanos>(std::chrono::steady_clock::now() - epoch);
     };
+    const bool punctual = device.options().pace;
     std::uint8_t buf[kIoChunk];
     while (!g_stop) {
-        // Wait for the host, or until the device's next byte is due.
-        timespec timeout{};
-        timespec* timeout_ptr = nullptr;
-        if (auto next = device.NextOutputTime()) {
-            const Nanos left = std::max(Nanos{0}, *next - now());
-            timeout.tv_sec = static_cast<time_t>(left.count() / 1000000000);
-            timeout.tv_nsec = static_cast<long>(left.count() % 1000000000);
-            timeout_ptr = &timeout;
+        const Nanos t = now();
+        const std::optional<Nanos> next = device.NextOutputTime();
+        const bool spin = punctual && next && *next - t <= kSpinAhead;
+        bool readable = true;  // a spinning turn simply tries a non-blocking read
+        if (spin) {
+            ::sched_yield();
+        } else {
+            // Wait for the host, or until the device's next byte is due (a little before
+            // it when punctual, to spin the rest).
+            timespec timeout{};
+            timespec* timeout_ptr = nullptr;
+            if (next) {
+                const Nanos left =
+                    std::max(Nanos{0}, *next - t - (punctual ? kSpinAhead : Nanos{0}));
+                timeout.tv_sec = static_cast<time_t>(left.count() / 1000000000);
+                timeout.tv_nsec = static_cast<long>(left.count() % 1000000000);
+                timeout_ptr = &timeout;
+            }
+            pollfd p{pty.master, POLLIN, 0};
+            const int r = ::ppoll(&p, 1, timeout_ptr, &wait_mask);
+            if (r < 0 && errno != EINTR) break;
+            readable = r > 0 && (p.revents & POLLIN);
         }
-        pollfd p{pty.master, POLLIN, 0};
-        const int r = ::ppoll(&p, 1, timeout_ptr, &wait_mask);
-        if (r < 0 && errno != EINTR) break;
-        if (r > 0 && (p.revents & POLLIN)) {
+        if (readable) {
             const ssize_t n = ::read(pty.master, buf, sizeof buf);
             if (n > 0) {
                 const Nanos at = now();
                 timing.Received(static_cast<std::size_t>(n), at, device.stats().identifies);
                 device.Receive({buf, static_cast<std::size_t>(n)}, at);
             }
+        }
+        if (const std::optional<Nanos> due = device.NextOutputTime()) {
+            if (const Nanos at = now(); *due <= at) timing.late.push_back(at - *due);
         }
         for (std::size_t n; (n = device.TakeOutput(buf, now())) > 0;) {
             const std::size_t done = WriteAll(pty.master, buf, n);

@@ -35,6 +35,9 @@ void PrintTiming(const Timing& timing) {
     auto us = [](Nanos n) { return static_cast<long long>(n.count() / 1000); };
     std::printf("devsim: turnaround %zu: median %lld us, p90 %lld us, p99 %lld us, max %lld us\n",
                 t.count, us(t.median), us(t.p90), us(t.p99), us(t.max));
+    const Turnaround l = Summarize(timing.late);
+    std::printf("devsim: own lateness %zu: median %lld us, p90 %lld us, p99 %lld us, max %lld us\n",
+                l.count, us(l.median), us(l.p90), us(l.p99), us(l.max));
     if (timing.started && timing.end > timing.start && timing.bytes > 0) {
         const double elapsed = std::chrono::duration<double>(timing.end - timing.start).count();
         const double wire =

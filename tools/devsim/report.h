@@ -19,6 +19,9 @@ struct Timing {
     bool answered = false;  // an answer is out and nothing has come since
     Nanos answered_at{0};
     std::vector<Nanos> turnaround;
+    // devsim's own lateness: from when an answer was due to when it was handed over. It
+    // counts against the session as if the host had been slow, so it is reported apart.
+    std::vector<Nanos> late;
     // The latest session: from the first byte after an identification's answer (the entry
     // command or the first packet) to the last answer, and the bytes moved meanwhile.
     int identifies = 0;  // identifications answered when the session began

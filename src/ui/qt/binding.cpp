@@ -1,5 +1,6 @@
 #include "ui/qt/binding.h"
 
+#include <qdrawutil.h>
 #include <QAction>
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -19,6 +20,33 @@ namespace {
 const QColor kProgressNormal(0x06, 0xB0, 0x25);
 const QColor kProgressPaused(0xDA, 0xCB, 0x26);
 const QColor kProgressError(0xDA, 0x26, 0x26);
+
+// A progress bar drawn as the Windows control is: a sunken frame and a solid bar in the
+// state's colour (the palette's highlight). The desktop styles animate stripes across a
+// partly full bar, repainting it 60 times a second for as long as it stays partly full,
+// and each of those paints costs more than the device takes to answer a packet.
+class PlainProgressBar : public QProgressBar {
+public:
+    using QProgressBar::QProgressBar;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QRect r = rect();
+        qDrawShadePanel(&p, r, palette(), /*sunken=*/true, kFrameWidth);
+        const QRect inside = r.adjusted(kFrameWidth, kFrameWidth, -kFrameWidth, -kFrameWidth);
+        p.fillRect(inside, palette().color(QPalette::Base));
+        const qint64 span = qint64(maximum()) - minimum();
+        const qint64 done = qint64(value()) - minimum();  // negative after reset()
+        if (span <= 0 || done <= 0) return;
+        const int width = int(qint64(inside.width()) * std::min(done, span) / span);
+        p.fillRect(QRect(inside.left(), inside.top(), width, inside.height()),
+                   palette().color(QPalette::Highlight));
+    }
+
+private:
+    static constexpr int kFrameWidth = 1;
+};
 
 QString Q(const std::string& s) {
     return QString::fromLatin1(s.data(), qsizetype(s.size()));
@@ -253,7 +281,7 @@ struct Binding::View {
         images.push_back({&m, l});
     }
     void add(ProgressBar& m) {
-        auto* b = new QProgressBar(ParentOf(m, client()));
+        auto* b = new PlainProgressBar(ParentOf(m, client()));
         Place(b, m);
         b->setTextVisible(false);
         bars.push_back({&m, b});
@@ -273,7 +301,14 @@ struct Binding::View {
         status_repaints.push_back(-1);
     }
 
-    void sync() {
+    void sync(Binding::Paint paint) {
+        // A repaint the model asked for is done at once, and put on the screen at once. A
+        // frame's sync leaves drawing to the window's next paint instead, one paint for
+        // every change: a widget whose text or value changed has asked for it already, and
+        // one that did not change needs no drawing.
+        const auto draw = [paint](QWidget* w) {
+            if (paint == Binding::Paint::Now) w->repaint();
+        };
         form->sync();
         // A hidden window's controls are brought in line when it is shown (this same call
         // when the model shows it): a sync during blocks then costs the shown window only.
@@ -293,7 +328,7 @@ struct Binding::View {
             w->setVisible(m->visible);
             if (label_repaints[i] != m->repaints) {
                 label_repaints[i] = m->repaints;
-                if (w->isVisible()) w->repaint();
+                if (w->isVisible()) draw(w);
             }
         }
         for (auto [m, w] : buttons) {
@@ -321,7 +356,13 @@ struct Binding::View {
             const int lo = std::min(m->min, m->max), hi = std::max(m->min, m->max);
             if (w->minimum() != lo || w->maximum() != hi) w->setRange(lo, hi);
             const int pos = std::clamp(m->position, lo, hi);
-            if (w->value() != pos) w->setValue(pos);
+            if (w->value() != pos) {
+                // A progress bar repaints itself at once when its value changes; a frame's
+                // sync leaves that to the window's one paint of all its changes.
+                if (paint == Binding::Paint::WithWindow) w->setUpdatesEnabled(false);
+                w->setValue(pos);
+                if (paint == Binding::Paint::WithWindow) w->setUpdatesEnabled(true);  // update()
+            }
             const QColor& chunk = m->state == ProgressState::Error    ? kProgressError
                                   : m->state == ProgressState::Paused ? kProgressPaused
                                                                       : kProgressNormal;
@@ -342,7 +383,7 @@ struct Binding::View {
             f->setVisible(m->visible);
             if (status_repaints[i] != m->repaints) {
                 status_repaints[i] = m->repaints;
-                if (f->isVisible()) f->repaint();
+                if (f->isVisible()) draw(f);
             }
         }
     }
@@ -399,7 +440,7 @@ Binding::Binding(Shell& shell) : shell_(shell) {
     frame_timer_ = std::make_unique<QTimer>();
     frame_timer_->setSingleShot(true);
     frame_timer_->setTimerType(Qt::PreciseTimer);
-    QObject::connect(frame_timer_.get(), &QTimer::timeout, [this] { sync(); });
+    QObject::connect(frame_timer_.get(), &QTimer::timeout, [this] { sync(Paint::WithWindow); });
     shell_.repaint = [this] { sync(); };
     shell_.repaint_soon = [this] { sync_soon(); };
     sync();
@@ -410,11 +451,11 @@ Binding::~Binding() {
     shell_.repaint_soon = nullptr;
 }
 
-void Binding::sync() {
+void Binding::sync(Paint paint) {
     if (syncing_) return;  // a repaint request from inside a sync changes nothing new
     syncing_ = true;
     frame_timer_->stop();  // what a pending frame would draw is drawn now
-    for (auto& v : views_) v->sync();
+    for (auto& v : views_) v->sync(paint);
     for (auto& fn : extra_sync_) fn();
     last_sync_ = clock_();
     ++syncs_;

@@ -70,8 +70,13 @@ public:
     Binding(const Binding&) = delete;
     Binding& operator=(const Binding&) = delete;
 
+    // How a sync draws what a model asked to be repainted at once: now (the caller goes on
+    // without running window events, so the screen must show it before), or with the
+    // window's next paint, one paint for every widget that changed (a frame's sync, which
+    // runs inside the window events).
+    enum class Paint { Now, WithWindow };
     // Brings every widget in line with its model.
-    void sync();
+    void sync(Paint paint = Paint::Now);
     // Brings them in line at the next screen frame: when the window events next run if the
     // last sync is a frame old, else at the first request after the frame's end or, when
     // none comes, kLastWriteDelay after the last sync. One sync serves every request in

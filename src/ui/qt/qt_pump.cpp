@@ -47,6 +47,25 @@ void QtPump::wake() {
     if (active_) active_->woken = true;
 }
 
+// Input with no wait running is not this pump's to read: the run is over, or the engine
+// is between waits and reads it in its next one. Either way the watch goes until a wait
+// arms it again, so that unread bytes cannot keep the event loop busy.
+void QtPump::input() {
+    if (active_ && active_->fd >= 0) {
+        wake();
+    } else if (notifier_) {
+        notifier_->setEnabled(false);
+    }
+}
+
+void QtPump::rest() {
+    if (notifier_) notifier_->setEnabled(false);
+}
+
+bool QtPump::watching() const {
+    return notifier_ && notifier_->isEnabled();
+}
+
 void QtPump::build() {
     if (timer_) return;
     timer_ = std::make_unique<QTimer>();
@@ -69,11 +88,12 @@ void QtPump::arm(const Active& a) {
     if (a.fd >= 0 && a.fd != notifier_fd_) {
         // A new handle (the port was opened again): its own notifier.
         notifier_ = std::make_unique<QSocketNotifier>(a.fd, QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { wake(); });
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { input(); });
         notifier_fd_ = a.fd;
         ++built_.notifiers;
     }
-    // Enabled only while a wait wants the input: a closed handle is never polled.
+    // Enabled while waits want the input; a wait that does not, or a closed handle, turns
+    // it off (a closed handle is never polled).
     if (notifier_) notifier_->setEnabled(a.fd >= 0 && a.fd == notifier_fd_);
 }
 
@@ -93,8 +113,7 @@ void QtPump::wait(engine::Clock::duration max, bool process_ui, bool wake_on_inp
     if (outer) {  // a wait nested in an event handler gives the timer and notifier back
         arm(*outer);
     } else {
-        timer_->stop();
-        if (notifier_) notifier_->setEnabled(false);
+        timer_->stop();  // the notifier stays armed for the next wait (see rest())
     }
 }
 

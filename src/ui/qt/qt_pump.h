@@ -6,7 +6,10 @@
 //
 // The notifier, the timer and the event filter are built once and kept: a wait only arms
 // them. A session makes thousands of waits, one per packet at least, and building and
-// installing them per wait cost more than the device's answer takes to arrive.
+// installing them per wait cost more than the device's answer takes to arrive. The
+// notifier also stays enabled from one wait to the next until the run is over (rest()):
+// with the GLib event loop every enable and disable wakes the loop once more and makes
+// it poll again, twice per packet.
 #pragma once
 
 #include <functional>
@@ -31,6 +34,9 @@ public:
 
     engine::Clock::time_point now() override { return engine::Clock::now(); }
     void wait(engine::Clock::duration max, bool process_ui, bool wake_on_input) override;
+    void rest() override;
+    // Whether the port's handle is being watched.
+    bool watching() const;
 
     // What the pump has built so far: one timer and one filter for its life, one notifier
     // per port handle it has waited on.
@@ -51,6 +57,7 @@ private:
     void build();
     void arm(const Active& a);
     void wake();
+    void input();
 
     std::function<int()> input_handle_;
     engine::PollPump plain_;
