@@ -22,9 +22,13 @@ class QTimer;
 
 namespace quillon::ui::qt {
 
-// One screen frame at 60 frames a second: writes made during blocks are drawn at most
-// once per frame; more would only be drawn over before anyone could see them.
-inline constexpr std::chrono::milliseconds kFrame{16};
+// One screen frame at 60 frames a second.
+inline constexpr std::chrono::milliseconds kScreenFrame{16};
+// Writes made during blocks are drawn at most once per drawing frame, every other screen
+// frame: a progress bar moves smoothly at 30 steps a second, more would only be drawn over
+// before anyone could see them, and each drawing that falls on a device's answer holds
+// the next packet back by up to a millisecond.
+inline constexpr std::chrono::milliseconds kFrame{2 * kScreenFrame};
 // A write within a frame that no other write follows is drawn this long after the last
 // sync: later than a frame, so that while writes keep coming the sync falls right after one
 // of them (see sync_soon).
