@@ -167,7 +167,10 @@ public:
             if (n < 0 && (errno == EIO || errno == ENXIO || errno == ENODEV)) gone_ = true;
             return false;
         }
-        return drain_until(deadline);
+        // Like WriteFile: done once the driver has handed the bytes on. Waiting for the
+        // transmitter too is the channel's drain() that follows every write; asking twice
+        // costs a USB adapter a status request, and a jiffy's sleep, each time.
+        return wait_queue_empty(deadline);
     }
 
     std::size_t read(std::span<std::uint8_t> buffer) override {
@@ -269,6 +272,20 @@ private:
     // Waits until the driver's output queue is empty, then for the transmitter itself
     // (tcdrain); gives up at the deadline, discarding what is still queued.
     bool drain_until(Clock::time_point deadline) {
+        if (!wait_queue_empty(deadline)) return false;
+        while (tcdrain(fd_) != 0) {
+            if (errno == EINTR) continue;
+            // A device without a transmitter to wait for is drained already.
+            if (errno == ENOTTY || errno == EINVAL) return true;
+            if (errno == EIO || errno == ENXIO || errno == ENODEV) gone_ = true;
+            return false;
+        }
+        return true;
+    }
+
+    // Waits until the driver's output queue is empty; gives up at the deadline, discarding
+    // what is still queued.
+    bool wait_queue_empty(Clock::time_point deadline) {
         if (gone_) return false;
         for (;;) {
             int queued = 0;
@@ -280,13 +297,6 @@ private:
             if (need < std::chrono::microseconds(200)) need = std::chrono::microseconds(200);
             const auto left = deadline - Clock::now();
             std::this_thread::sleep_for(need < left ? need : left);
-        }
-        while (tcdrain(fd_) != 0) {
-            if (errno == EINTR) continue;
-            // A device without a transmitter to wait for is drained already.
-            if (errno == ENOTTY || errno == EINVAL) return true;
-            if (errno == EIO || errno == ENXIO || errno == ENODEV) gone_ = true;
-            return false;
         }
         return true;
     }
