@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <string>
 
 #include "../serial/fake_backend.h"
 #include "ui/port_selection.h"
@@ -90,6 +91,36 @@ TEST(SetupDialogView, ChoosingAPortAndOkOpensIt) {
     EXPECT_EQ(f.ports.selected_port, 9);
     EXPECT_EQ(f.script->log.front(), "open COM10");
     EXPECT_FALSE(f.dialog()->isVisible());
+}
+
+// The keys of any dialog, pressed in the list's edit field: Enter is OK, Escape is Cancel;
+// Enter on the focused Cancel button is Cancel.
+TEST(SetupDialogView, EnterTakesTheChoiceAndEscapeLeavesIt) {
+    struct Row {
+        Qt::Key key;
+        bool on_cancel;  // the focus on the Cancel button, not in the list
+        bool taken;
+    };
+    for (const Row row : {Row{Qt::Key_Return, false, true}, Row{Qt::Key_Enter, false, true},
+                          Row{Qt::Key_Escape, false, false}, Row{Qt::Key_Return, true, false}}) {
+        Fixture f;
+        f.ports.selected_port = 2;
+        f.ports.opened_port = 2;
+        ShowSetupDialog(f.shell, f.ports, f.lister);
+        f.dialog()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(f.dialog()));
+        QComboBox* combo = f.view->ports_list();
+        combo->setCurrentIndex(2);
+        emit combo->activated(2);
+        QWidget* target = row.on_cancel ? static_cast<QWidget*>(f.view->cancel_button())
+                                        : static_cast<QWidget*>(combo->lineEdit());
+        target->setFocus();
+        QTest::keyClick(target, row.key);
+        const std::string where = std::to_string(row.key) + (row.on_cancel ? " on Cancel" : "");
+        EXPECT_FALSE(f.dialog()->isVisible()) << where;
+        EXPECT_EQ(f.ports.selected_port, row.taken ? 9 : 2) << where;
+        EXPECT_EQ(f.script->log.empty(), !row.taken) << where;
+    }
 }
 
 TEST(SetupDialogView, TypingAndCancel) {

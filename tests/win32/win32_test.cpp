@@ -349,6 +349,24 @@ TEST_F(NativeWindows, RepaintRequestsInQuickSuccessionAreAllShown) {
     EXPECT_EQ(Text(Control("Label2")), "packet 49");
 }
 
+TEST_F(NativeWindows, TheSetupDialogTakesEscapeAndEnterAsAnyDialogDoes) {
+    // Escape in the list's edit field is Cancel; Enter on the focused Cancel button presses
+    // that button, not OK.
+    for (const bool escape : {true, false}) {
+        ui::ShowSetupDialog(shell, ports, [] { return std::vector<serial::PortEntry>{}; });
+        binding->sync();
+        ASSERT_TRUE(shell.form3->window.visible);
+        const HWND target = escape ? GetWindow(binding->control(shell.form3->window, "ComboBox1"),
+                                               GW_CHILD)  // the edit field
+                                   : binding->control(shell.form3->window, "Button2");
+        ASSERT_NE(target, nullptr);
+        SetFocus(target);
+        MSG key{target, WM_KEYDOWN, WPARAM(escape ? VK_ESCAPE : VK_RETURN), 0, 0, {}};
+        ui::win32::DispatchOne(binding.get(), key);
+        EXPECT_FALSE(shell.form3->window.visible) << escape;
+    }
+}
+
 // ---- the Win32 pump ----
 
 TEST(Win32Pump, AKeyOrClickEndsTheWaitOtherMessagesDoNot) {

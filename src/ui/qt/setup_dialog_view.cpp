@@ -1,9 +1,11 @@
 #include "ui/qt/setup_dialog_view.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 
 #include "ui/port_selection.h"
@@ -67,6 +69,22 @@ SetupDialogView::SetupDialogView(Binding& binding, Shell& shell, serial::PortSel
     QObject::connect(cancel_, &QPushButton::clicked, cancel_, [this, &ports] {
         SetupCancelClick(shell_, ports);
         binding_.sync();
+    });
+    // Enter takes the choice and Escape leaves it, as in any dialog, wherever the focus is
+    // in it (the list's edit field included). Enter on a focused button presses that
+    // button: in a dialog the focused button is the default one.
+    QWidget* dialog = binding.form(form.window);
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* enter = new QShortcut(QKeySequence(key), dialog);
+        QObject::connect(enter, &QShortcut::activated, ok_, [this] {
+            auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+            QPushButton* button = focused == cancel_ ? cancel_ : ok_;
+            if (button->isVisible() && button->isEnabled()) button->click();
+        });
+    }
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), dialog);
+    QObject::connect(escape, &QShortcut::activated, cancel_, [this] {
+        if (cancel_->isVisible() && cancel_->isEnabled()) cancel_->click();
     });
     binding.on_sync([this] { sync(); });
     sync();

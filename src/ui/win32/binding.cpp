@@ -135,6 +135,8 @@ struct Binding::View {
     Binding& binding;
     Window* model;
     Commands commands;
+    // Enter and Escape of a dialog (the dialog manager's IDOK and IDCANCEL); unset: none.
+    std::function<void()> on_enter, on_escape;
     HWND hwnd = nullptr;
     HMENU menu = nullptr;
     std::vector<Bound> controls;
@@ -492,6 +494,18 @@ struct Binding::View {
             return;
         }
         Bound* b = find(child);
+        if (!b && (id == IDOK || id == IDCANCEL)) {
+            // Enter or Escape (IsDialogMessage). Enter on a focused button presses that
+            // button, as in a dialog, where the focused button is the default one.
+            Bound* focused = find(GetFocus());
+            if (id == IDOK && focused && focused->kind == Kind::Button && focused->click)
+                focused->click();
+            else if (id == IDOK && on_enter)
+                on_enter();
+            else if (id == IDCANCEL && on_escape)
+                on_escape();
+            return;
+        }
         if (!b || !b->click) return;
         if ((b->kind == Kind::Button && code == BN_CLICKED) ||
             (b->kind == Kind::Label && code == STN_DBLCLK))
@@ -656,6 +670,8 @@ Binding::Binding(Shell& shell, serial::PortSelection& ports, serial::ChannelTabl
             SetupCancelClick(shell_, ports_);
             sync();
         };
+        v->on_enter = v->find("Button1")->click;
+        v->on_escape = v->find("Button2")->click;
         views_.push_back(std::move(v));
     }
     if (shell.form4) {
