@@ -21,9 +21,10 @@ public:
     // port has input to read; without, input does not end the wait (a caller that does
     // not read would otherwise be woken again and again by the same bytes).
     virtual void wait(Clock::duration max, bool process_ui, bool wake_on_input) = 0;
-    // The run is over. A pump may keep a watch on the port armed from one wait to the
-    // next (re-arming it per wait costs more than a device's answer takes); here it lets
-    // it go, so that nothing wakes the idle program or watches a port about to close.
+    // The run is over, or the port is about to be closed and opened again (a search). A
+    // pump may keep a watch on the port armed from one wait to the next (re-arming it per
+    // wait costs more than a device's answer takes); here it lets it go, so that nothing
+    // wakes the idle program or watches a closed handle.
     virtual void rest() {}
 };
 

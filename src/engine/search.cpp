@@ -23,6 +23,8 @@ SearchResult SearchDevice(Engine& e) {
     e.ports.opened_port = -1;
     e.ports.run_port = -1;
     e.events.SearchStarted();
+    // The port is closed and opened again: no watch may stay on the old handle meanwhile.
+    e.pump.rest();
     serial::OpenFailure why;
     if (!serial::ApplySelectedPort(e.ports, e.channels, &why))
         e.events.PortRefused(e.ports.selected_port, why);

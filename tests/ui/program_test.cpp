@@ -87,7 +87,8 @@ TEST(Program, UpdaterFindsTheDeviceOnTheRememberedPortAndHandsOverItsBars) {
     ASSERT_EQ(w.sessions.size(), 1u);
     EXPECT_EQ(w.sessions[0].first, &f.ProgressBar1);
     EXPECT_EQ(w.sessions[0].second, &f.StatusBar1);
-    EXPECT_EQ(w.pump.rests(), 1);  // the run over, the pump lets go of the port
+    // The pump lets go of the port before the search reopens it, and when the run is over.
+    EXPECT_EQ(w.pump.rests(), 2);
 
     // Closing saves the port; the next start reads it back.
     MainFormClose(w.shell, w.services);
