@@ -80,7 +80,7 @@ void WireCommands(app::Program& p, ui::qt::Binding& binding) {
     ui::Shell& shell = p.shell;
     ui::Services& s = p.services;
     app::WireWindowCommands(
-        p, [&binding](const ui::Window& w) -> ui::qt::Commands& { return binding.commands(w); },
+        p, [&binding](const ui::Window& w) -> ui::Commands& { return binding.commands(w); },
         [](const std::function<void()>& update) {
             Trace("update");
             update();

@@ -65,7 +65,7 @@ void WireCommands(app::Program& p, ui::win32::Binding& binding) {
     ui::Services& s = p.services;
     // The start and end of an update, for the scripts that drive the program.
     app::WireWindowCommands(
-        p, [&binding](const ui::Window& w) -> ui::win32::Commands& { return binding.commands(w); },
+        p, [&binding](const ui::Window& w) -> ui::Commands& { return binding.commands(w); },
         [&shell](const std::function<void()>& update) {
             Trace("update started");
             const auto start = std::chrono::steady_clock::now();

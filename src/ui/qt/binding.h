@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "ui/window_commands.h"
 #include "ui/windows.h"
 
 class QLabel;
@@ -33,16 +34,6 @@ inline constexpr std::chrono::milliseconds kFrame{2 * kScreenFrame};
 // sync: later than a frame, so that while writes keep coming the sync falls right after one
 // of them (see sync_soon).
 inline constexpr std::chrono::milliseconds kLastWriteDelay{2 * kFrame};
-
-// Commands a window offers; the binding calls them when the user acts. Unset ones do
-// nothing.
-struct Commands {
-    std::function<void()> button1_click;
-    std::function<void()> button2_click;
-    std::function<void()> menu_click;
-    std::function<void()> label1_double_click;
-    std::function<void()> form_close;  // the window is closing
-};
 
 // A fixed-size top-level window: menu bar above a client area of the model's size.
 class FormWidget : public QWidget {

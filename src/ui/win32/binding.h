@@ -14,19 +14,10 @@
 #include "catalog/preparation.h"
 #include "serial/channel.h"
 #include "serial/port_selection.h"
+#include "ui/window_commands.h"
 #include "ui/windows.h"
 
 namespace quillon::ui::win32 {
-
-// Commands a window offers; the binding calls them when the user acts. Unset ones do
-// nothing.
-struct Commands {
-    std::function<void()> button1_click;
-    std::function<void()> button2_click;
-    std::function<void()> menu_click;
-    std::function<void()> label1_double_click;
-    std::function<void()> form_close;  // the window is closing
-};
 
 class Binding {
 public:
