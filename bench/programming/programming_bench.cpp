@@ -20,7 +20,9 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bench/common/silent_frontend.h"
@@ -71,28 +73,33 @@ public:
 
 enum class Kind { Poll, Qt };
 
+// One of devsim's summary lines: "<label> N: median .. us, p90 .. us, p99 .. us, max .. us".
+struct Summary {
+    long long median = 0, p90 = 0, p99 = 0, max = 0;
+};
+std::optional<Summary> ReadSummary(const std::string& report, std::string_view label) {
+    const auto at = report.find(label);
+    if (at == std::string::npos) return std::nullopt;
+    Summary s;
+    std::size_t count = 0;
+    if (std::sscanf(report.c_str() + at + label.size(),
+                    " %zu: median %lld us, p90 %lld us, p99 %lld us, max %lld us", &count,
+                    &s.median, &s.p90, &s.p99, &s.max) != 5)
+        return std::nullopt;
+    return s;
+}
+
 // devsim's closing figures into counters.
 void ReadDevsimReport(benchmark::State& state, const std::string& report) {
-    long long median = 0, p90 = 0, p99 = 0, max = 0;
-    std::size_t count = 0;
-    const auto ta = report.find("devsim: turnaround");
-    if (ta != std::string::npos &&
-        std::sscanf(report.c_str() + ta,
-                    "devsim: turnaround %zu: median %lld us, p90 %lld us, p99 %lld us, max %lld us",
-                    &count, &median, &p90, &p99, &max) == 5) {
-        state.counters["ta_median_us"] = static_cast<double>(median);
-        state.counters["ta_p90_us"] = static_cast<double>(p90);
-        state.counters["ta_p99_us"] = static_cast<double>(p99);
-        state.counters["ta_max_us"] = static_cast<double>(max);
+    if (const auto ta = ReadSummary(report, "devsim: turnaround")) {
+        state.counters["ta_median_us"] = static_cast<double>(ta->median);
+        state.counters["ta_p90_us"] = static_cast<double>(ta->p90);
+        state.counters["ta_p99_us"] = static_cast<double>(ta->p99);
+        state.counters["ta_max_us"] = static_cast<double>(ta->max);
     }
-    const auto late = report.find("devsim: own lateness");
-    if (late != std::string::npos &&
-        std::sscanf(
-            report.c_str() + late,
-            "devsim: own lateness %zu: median %lld us, p90 %lld us, p99 %lld us, max %lld us",
-            &count, &median, &p90, &p99, &max) == 5) {
-        state.counters["late_median_us"] = static_cast<double>(median);
-        state.counters["late_p99_us"] = static_cast<double>(p99);
+    if (const auto late = ReadSummary(report, "devsim: own lateness")) {
+        state.counters["late_median_us"] = static_cast<double>(late->median);
+        state.counters["late_p99_us"] = static_cast<double>(late->p99);
     }
     double elapsed = 0, wire = 0, ratio = 0;
     unsigned long long bytes = 0;
