@@ -46,24 +46,6 @@ constexpr int kPort = 0;
 constexpr double kBitsPerByte = 11;  // start, 8 data, 2 stop
 constexpr double kBitsPerSecond = 115200;
 
-// Counts the bytes that cross the line, around the real POSIX backend.
-class CountingBackend : public serial::Backend {
-public:
-    CountingBackend(std::string path, std::shared_ptr<serial::LineCounters> count)
-        : inner_([path](int port) { return port == kPort ? path : std::string(); }),
-          count_(std::move(count)) {}
-    std::string device_name(int port) override { return inner_.device_name(port); }
-    std::unique_ptr<serial::Device> open(const std::string& name) override {
-        auto device = inner_.open(name);
-        if (!device) return nullptr;
-        return std::make_unique<serial::CountingDevice>(std::move(device), count_);
-    }
-
-private:
-    serial::PosixBackend inner_;
-    std::shared_ptr<serial::LineCounters> count_;
-};
-
 // Shows nothing; remembers whether the session succeeded.
 class BenchFrontend : public bench::SilentFrontend {
 public:
@@ -124,7 +106,12 @@ void ProgramK80(benchmark::State& state, Kind kind, int latency_ms) {
         return;
     }
     auto count = std::make_shared<serial::LineCounters>();
-    serial::ChannelTable channels(std::make_shared<CountingBackend>(devsim.path(), count));
+    // The bytes that cross the line, counted around the real POSIX backend.
+    const std::string path = devsim.path();
+    serial::ChannelTable channels(std::make_shared<serial::CountingBackend>(
+        std::make_shared<serial::PosixBackend>(
+            [path](int port) { return port == kPort ? path : std::string(); }),
+        count));
     serial::PortSelection ports;
     ports.selected_port = kPort;
     auto handle = [&channels] { return channels.PollHandle(kPort); };

@@ -18,6 +18,7 @@
 #include "engine/search.h"
 #include "engine/session.h"
 #include "serial/backend.h"
+#include "serial/counting_device.h"
 #include "ui/win32/win32_pump.h"
 #include "wait/poll_pump.h"
 
@@ -27,67 +28,54 @@ using namespace quillon;
 constexpr double kBitsPerByte = 11;  // start, 8 data, 2 stop
 constexpr double kBitsPerSecond = 115200;
 
-struct Traffic {
-    std::uint64_t written = 0;
-    std::uint64_t read = 0;
+// Times each packet's answer: from the packet written to the first byte of its answer read.
+struct Turnarounds {
     bool awaiting = false;  // a packet was written, its answer not yet read
     engine::Clock::time_point written_at{};
-    std::vector<double> turnaround_us;
+    std::vector<double> us;
 };
 
-// Counts the bytes that cross the line and times each packet's answer, around the real
-// Win32 backend.
-class CountingDevice : public serial::Device {
+// Counts the bytes that cross the line and times the answers, around the real Win32 device.
+class TimingDevice : public serial::CountingDevice {
 public:
-    CountingDevice(std::unique_ptr<serial::Device> inner, Traffic& t)
-        : inner_(std::move(inner)), t_(t) {}
-    bool drain() override { return inner_->drain(); }
-    serial::LineResult set_line(const serial::LineSettings& l) override {
-        return inner_->set_line(l);
-    }
-    bool set_queues(std::uint32_t r, std::uint32_t w) override { return inner_->set_queues(r, w); }
-    bool set_timeouts(const serial::Timeouts& x) override { return inner_->set_timeouts(x); }
+    TimingDevice(std::unique_ptr<serial::Device> inner,
+                 std::shared_ptr<serial::LineCounters> counters, Turnarounds& t)
+        : CountingDevice(std::move(inner), std::move(counters)), t_(t) {}
     bool write(std::span<const std::uint8_t> bytes) override {
-        const bool ok = inner_->write(bytes);
+        const bool ok = CountingDevice::write(bytes);
         if (ok) {
-            t_.written += bytes.size();
             t_.awaiting = true;
             t_.written_at = engine::Clock::now();
         }
         return ok;
     }
     std::size_t read(std::span<std::uint8_t> buffer) override {
-        const std::size_t n = inner_->read(buffer);
+        const std::size_t n = CountingDevice::read(buffer);
         if (n > 0 && t_.awaiting) {
             t_.awaiting = false;
-            t_.turnaround_us.push_back(
+            t_.us.push_back(
                 std::chrono::duration<double, std::micro>(engine::Clock::now() - t_.written_at)
                     .count());
         }
-        t_.read += n;
         return n;
     }
-    bool escape(serial::Escape e) override { return inner_->escape(e); }
-    int poll_handle() const override { return inner_->poll_handle(); }
 
 private:
-    std::unique_ptr<serial::Device> inner_;
-    Traffic& t_;
+    Turnarounds& t_;
 };
 
-class CountingBackend : public serial::Backend {
+class TimingBackend : public serial::CountingBackend {
 public:
-    explicit CountingBackend(Traffic& t) : inner_(serial::MakePlatformBackend()), t_(t) {}
-    std::string device_name(int port) override { return inner_->device_name(port); }
-    std::unique_ptr<serial::Device> open(const std::string& name) override {
-        auto device = inner_->open(name);
-        if (!device) return nullptr;
-        return std::make_unique<CountingDevice>(std::move(device), t_);
+    TimingBackend(std::shared_ptr<serial::LineCounters> counters, Turnarounds& t)
+        : CountingBackend(serial::MakePlatformBackend(), std::move(counters)), t_(t) {}
+
+protected:
+    std::unique_ptr<serial::Device> wrap(std::unique_ptr<serial::Device> device) override {
+        return std::make_unique<TimingDevice>(std::move(device), counters(), t_);
     }
 
 private:
-    std::shared_ptr<serial::Backend> inner_;
-    Traffic& t_;
+    Turnarounds& t_;
 };
 
 class BenchFrontend : public bench::SilentFrontend {
@@ -101,8 +89,9 @@ double At(const std::vector<double>& sorted, double q) {
 }
 
 int Measure(const char* name, int port, int sessions, bool ui_pump) {
-    Traffic traffic;
-    serial::ChannelTable channels(std::make_shared<CountingBackend>(traffic));
+    auto counters = std::make_shared<serial::LineCounters>();
+    Turnarounds turnarounds;
+    serial::ChannelTable channels(std::make_shared<TimingBackend>(counters, turnarounds));
     serial::PortSelection ports;
     ports.selected_port = static_cast<std::int16_t>(port);
     auto handle = [&channels, port] { return channels.PollHandle(port); };
@@ -121,16 +110,16 @@ int Measure(const char* name, int port, int sessions, bool ui_pump) {
             std::fprintf(stderr, "%s: devsim not found on COM%d\n", name, port + 1);
             return 1;
         }
-        const Traffic before = traffic;
-        traffic.turnaround_us.clear();
+        const std::uint64_t bytes_before = counters->written + counters->read;
+        turnarounds.us.clear();
         frontend.succeeded = false;
         const auto t0 = engine::Clock::now();
         engine::PrgMode(e, *catalog);
         const double s = std::chrono::duration<double>(engine::Clock::now() - t0).count();
         if (!frontend.succeeded) ++failures;
-        const double wire = double(traffic.written - before.written + traffic.read - before.read) *
+        const double wire = double(counters->written + counters->read - bytes_before) *
                             kBitsPerByte / kBitsPerSecond;
-        std::vector<double> t = traffic.turnaround_us;
+        std::vector<double> t = turnarounds.us;
         std::sort(t.begin(), t.end());
         std::printf(
             "%-10s session %6.3f s   wire %6.3f s   ratio %5.2f   turn-around median %6.0f us  "

@@ -14,32 +14,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// `before_open` runs when the channel asks which device to open, before every open: the
-// run notes which device the port names now.
-class CountingBackend : public serial::Backend {
-public:
-    CountingBackend(std::shared_ptr<serial::Backend> inner, std::shared_ptr<LineCounters> counters,
-                    std::function<void()> before_open)
-        : inner_(std::move(inner)),
-          counters_(std::move(counters)),
-          before_open_(std::move(before_open)) {}
-    std::string device_name(int port) override {
-        before_open_();
-        return inner_->device_name(port);
-    }
-    std::unique_ptr<serial::Device> open(const std::string& name) override {
-        auto device = inner_->open(name);
-        if (!device) return nullptr;
-        return std::make_unique<serial::CountingDevice>(std::move(device), counters_);
-    }
-    std::string refusal() const override { return inner_->refusal(); }
-
-private:
-    std::shared_ptr<serial::Backend> inner_;
-    std::shared_ptr<LineCounters> counters_;
-    std::function<void()> before_open_;
-};
-
 std::string Hex2(unsigned v) {
     char text[8];
     std::snprintf(text, sizeof text, "%02x", v & 0xFFu);
@@ -61,7 +35,7 @@ PortRun::PortRun(int index, PortTarget target, const RunSettings& settings, Outp
       output_(output),
       log_(log),
       interrupts_(interrupts),
-      channels_(std::make_shared<CountingBackend>(
+      channels_(std::make_shared<serial::CountingBackend>(
           MakePortBackend([this] { return device_now_; }), counters_,
           [this] { device_now_ = target_.device ? target_.device() : std::string(); })),
       pump_([this] { return channels_.PollHandle(target_.number); }),

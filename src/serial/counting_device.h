@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "serial/backend.h"
@@ -47,6 +49,40 @@ public:
 private:
     std::unique_ptr<Device> inner_;
     std::shared_ptr<LineCounters> counters_;
+};
+
+// Opens the devices of another backend inside counting devices. `before_open`, when set,
+// runs each time the channel asks which device a port names, before every open.
+class CountingBackend : public Backend {
+public:
+    CountingBackend(std::shared_ptr<Backend> inner, std::shared_ptr<LineCounters> counters,
+                    std::function<void()> before_open = {})
+        : inner_(std::move(inner)),
+          counters_(std::move(counters)),
+          before_open_(std::move(before_open)) {}
+    std::string device_name(int port) override {
+        if (before_open_) before_open_();
+        return inner_->device_name(port);
+    }
+    std::unique_ptr<Device> open(const std::string& name) override {
+        auto device = inner_->open(name);
+        if (!device) return nullptr;
+        return wrap(std::move(device));
+    }
+    std::string refusal() const override { return inner_->refusal(); }
+
+protected:
+    // The counting device around an opened one; a benchmark that also times the packets
+    // gives its own.
+    virtual std::unique_ptr<Device> wrap(std::unique_ptr<Device> device) {
+        return std::make_unique<CountingDevice>(std::move(device), counters_);
+    }
+    const std::shared_ptr<LineCounters>& counters() const { return counters_; }
+
+private:
+    std::shared_ptr<Backend> inner_;
+    std::shared_ptr<LineCounters> counters_;
+    std::function<void()> before_open_;
 };
 
 }  // namespace quillon::serial
