@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/common/eeprom_round_trip.h"
 #include "bench/common/silent_frontend.h"
 #include "engine/link.h"
 #include "tools/devsim/process.h"
@@ -127,16 +128,10 @@ void ReplyLatency(benchmark::State& state, Kind kind) {
     std::vector<double> micros;
     int failures = 0;
     for (auto _ : state) {
-        e.packet.Reset();
-        const std::uint8_t eeprom[] = {0x40, 0x01, 0x22, 0x01, 0x00};
-        std::copy(std::begin(eeprom), std::end(eeprom), e.packet.bytes.begin());
-        const auto t0 = engine::Clock::now();
-        const engine::LinkResult r = engine::SendPacket(e, e.packet.bytes, 5);
-        const auto t1 = engine::Clock::now();
-        if (r != engine::LinkOk) ++failures;
-        const double us = std::chrono::duration<double, std::micro>(t1 - t0).count();
-        micros.push_back(us);
-        state.SetIterationTime(us / 1e6);
+        const bench::RoundTrip trip = bench::TimeEepromPacket(e);
+        if (!trip.ok) ++failures;
+        micros.push_back(trip.us);
+        state.SetIterationTime(trip.us / 1e6);
     }
     std::sort(micros.begin(), micros.end());
     if (!micros.empty()) {

@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include "bench/common/eeprom_round_trip.h"
 #include "bench/common/silent_frontend.h"
-#include "engine/link.h"
 #include "ui/win32/win32_pump.h"
 #include "wait/poll_pump.h"
 
@@ -39,14 +39,9 @@ int Measure(const char* name, int port, int iterations, bool ui_pump) {
     std::vector<double> micros;
     int failures = 0;
     for (int i = 0; i < iterations; ++i) {
-        e.packet.Reset();
-        const std::uint8_t eeprom[] = {0x40, 0x01, 0x22, 0x01, 0x00};
-        std::copy(std::begin(eeprom), std::end(eeprom), e.packet.bytes.begin());
-        const auto t0 = engine::Clock::now();
-        const engine::LinkResult r = engine::SendPacket(e, e.packet.bytes, 5);
-        const auto t1 = engine::Clock::now();
-        if (r != engine::LinkOk) ++failures;
-        micros.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
+        const bench::RoundTrip trip = bench::TimeEepromPacket(e);
+        if (!trip.ok) ++failures;
+        micros.push_back(trip.us);
     }
     channels.CloseChannel(port);
     std::sort(micros.begin(), micros.end());
