@@ -11,6 +11,7 @@
 #include "engine/fake_pump.h"
 #include "engine/search.h"
 #include "engine/session.h"
+#include "tests/engine/virtual_time.h"
 #include "tools/devsim/inprocess_backend.h"
 #include "ui/presenter.h"
 
@@ -50,12 +51,7 @@ struct EventsRig {
         ports.selected_port = kPort;
         ports.opened_port = -1;
         channels.sleep = [this](std::chrono::milliseconds ms) { pump.advance(ms); };
-        pump.set_input_source([this]() -> std::optional<engine::Clock::time_point> {
-            auto next = device->NextOutputTime();
-            if (!next) return std::nullopt;
-            return engine::Clock::time_point(
-                std::chrono::duration_cast<engine::Clock::duration>(*next));
-        });
+        pump.set_input_source(devsim::NextByteDue(device));
         catalog::InitCatalog(catalog);
     }
     void Run() {

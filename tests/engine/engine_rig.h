@@ -12,6 +12,7 @@
 #include "engine/search.h"
 #include "serial/channel.h"
 #include "serial/port_selection.h"
+#include "tests/engine/virtual_time.h"
 #include "tools/devsim/inprocess_backend.h"
 #include "ui/presenter.h"
 #include "ui/window_ops.h"
@@ -144,11 +145,7 @@ struct Rig {
         ports.selected_port = kRigPort;
         ports.opened_port = -1;
         channels.sleep = [this](std::chrono::milliseconds ms) { pump.advance(ms); };
-        pump.set_input_source([this]() -> std::optional<Clock::time_point> {
-            auto next = device->NextOutputTime();
-            if (!next) return std::nullopt;
-            return Clock::time_point(std::chrono::duration_cast<Clock::duration>(*next));
-        });
+        pump.set_input_source(devsim::NextByteDue(device));
     }
     // Opens the port as a search does.
     void Open() {

@@ -7,6 +7,7 @@
 #include "engine/fake_pump.h"
 #include "engine/link.h"
 #include "engine/search.h"
+#include "tests/engine/virtual_time.h"
 #include "tools/devsim/inprocess_backend.h"
 #include "ui/presenter.h"
 
@@ -31,12 +32,7 @@ struct ModelRig {
         ports.selected_port = kPort;
         ports.opened_port = kPort;  // the search must force the reopen itself
         shell.repaint = [this] { ++repaints; };
-        pump.set_input_source([this]() -> std::optional<engine::Clock::time_point> {
-            auto next = device->NextOutputTime();
-            if (!next) return std::nullopt;
-            return engine::Clock::time_point(
-                std::chrono::duration_cast<engine::Clock::duration>(*next));
-        });
+        pump.set_input_source(devsim::NextByteDue(device));
     }
     Shell shell;
     engine::FakePump pump;

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "engine/fake_pump.h"
+#include "tests/engine/virtual_time.h"
 #include "tools/devsim/inprocess_backend.h"
 #include "ui/engine_frontend.h"
 #include "ui/presenter.h"
@@ -45,12 +46,7 @@ struct World {
             return engine::SessionResult{engine::SessionEnd::Programmed, m};
         };
         channels.sleep = [this](std::chrono::milliseconds ms) { pump.advance(ms); };
-        pump.set_input_source([this]() -> std::optional<engine::Clock::time_point> {
-            auto next = device->NextOutputTime();
-            if (!next) return std::nullopt;
-            return engine::Clock::time_point(
-                std::chrono::duration_cast<engine::Clock::duration>(*next));
-        });
+        pump.set_input_source(devsim::NextByteDue(device));
         if (stored)
             settings::SaveSetting("com", stored, static_cast<std::uint8_t>(edition),
                                   services.store);

@@ -9,6 +9,7 @@
 
 #include "engine/fake_pump.h"
 #include "engine/session.h"
+#include "tests/engine/virtual_time.h"
 #include "tools/devsim/inprocess_backend.h"
 #include "ui/commands.h"
 #include "ui/engine_frontend.h"
@@ -71,12 +72,7 @@ struct World {
             return r;
         };
         channels.sleep = [this](std::chrono::milliseconds ms) { pump.advance(ms); };
-        pump.set_input_source([this]() -> std::optional<engine::Clock::time_point> {
-            auto next = device->NextOutputTime();
-            if (!next) return std::nullopt;
-            return engine::Clock::time_point(
-                std::chrono::duration_cast<engine::Clock::duration>(*next));
-        });
+        pump.set_input_source(devsim::NextByteDue(device));
         frontend.watch(services.run);
         CreateWindows(shell, edition);
         RunCreationWork(shell, services);

@@ -14,6 +14,7 @@
 #include "catalog/families.h"
 #include "engine/fake_pump.h"
 #include "engine/session.h"
+#include "tests/engine/virtual_time.h"
 #include "tests/serial/fake_backend.h"
 #include "tools/devsim/inprocess_backend.h"
 #include "ui/commands.h"
@@ -72,12 +73,7 @@ struct Screen {
             Add("box.caption", std::string(caption));
             Add("box.text", std::string(text));
         };
-        pump.set_input_source([this]() -> std::optional<engine::Clock::time_point> {
-            auto next = device->NextOutputTime();
-            if (!next) return std::nullopt;
-            return engine::Clock::time_point(
-                std::chrono::duration_cast<engine::Clock::duration>(*next));
-        });
+        pump.set_input_source(devsim::NextByteDue(device));
         pump.set_ui_hook([this](engine::Clock::time_point t) {
             if (on_wait) on_wait(t);
             Look();
