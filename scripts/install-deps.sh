@@ -12,7 +12,7 @@ run_packages=(
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix googletest
-  clang-format
+  clang-format ccache
   wine wine64 xvfb xdotool x11-utils imagemagick
 )
 case "${1:-test}" in
