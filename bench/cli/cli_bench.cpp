@@ -14,7 +14,6 @@
 
 #include "cli/runner.h"
 #include "tools/devsim/process.h"
-#include "ui/presenter.h"
 
 namespace {
 
@@ -39,8 +38,9 @@ void Boards(benchmark::State& state) {
         cli::OutputMode::Plain, [](std::string_view) {}, labels);
     std::atomic<int> interrupts{0};
     cli::RunSettings settings;
-    settings.edition = ui::Edition::Upgrade;
-    settings.engine = ui::EngineOptionsFor(ui::Edition::Upgrade, 0, 0);
+    settings.edition = editions::Edition::Upgrade;
+    settings.engine =
+        engine::EngineOptions{editions::IdentifyByte(editions::Edition::Upgrade, 0), false};
 
     double elapsed = 0, wire = 0;
     std::atomic<int> failures{0};

@@ -1,6 +1,6 @@
 #include "app/assembly.h"
 
-#include "app/edition.h"
+#include "app/build_stamp.h"
 #include "engine/session.h"
 #include "serial/ports.h"
 
@@ -12,7 +12,7 @@ Program::Program(const ui::BuildInfo& build, const PumpFactory& make_pump)
       run_pump(*pump, services.run),  // services.run is only read once running
       engine(presenter, channels, ports, run_pump),
       services{channels, ports, *catalog, engine, build, {}, {}, {}, {}, {}} {
-    ui::CreateWindows(shell, SelectEdition(build.label));
+    ui::CreateWindows(shell, editions::FromLabel(build.label));
     services.list_ports = [] { return serial::ListPorts(); };
     services.session = [this] { return engine::PrgMode(engine, *catalog); };
     frontend.watch(services.run);

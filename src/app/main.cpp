@@ -15,7 +15,7 @@
 
 #include "app/assembly.h"
 #include "app/autopress.h"
-#include "app/edition.h"
+#include "app/build_stamp.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
 #include "app/wiring.h"
@@ -116,10 +116,8 @@ std::unique_ptr<QSocketNotifier> DriveFromInput(ui::qt::Binding& binding, ui::Sh
             for (const QString& line : lines) {
                 const QStringList w = line.split(' ', Qt::SkipEmptyParts);
                 QWidget* form = nullptr;
-                for (const ui::Window* m :
-                     {shell.form5 ? &shell.form5->window : nullptr,
-                      shell.form6 ? &shell.form6->window : nullptr, &shell.form1->window})
-                    if (m && w.size() >= 2 && Q(m->name) == w[1]) form = binding.form(*m);
+                for (const ui::Window* m : shell.windows())
+                    if (w.size() >= 2 && Q(m->name) == w[1]) form = binding.form(*m);
                 if (!form) {
                     Trace("no window: " + line);
                 } else if (w[0] == "close") {
@@ -153,15 +151,12 @@ void Run(const ui::BuildInfo& build) {
 
     ui::Shell& shell = p.shell;
     std::unique_ptr<QUdpSocket> udp;
-    if (shell.edition() != ui::Edition::Loader) {
+    if (shell.facts().has_udp_listener) {
         udp = OpenUdpListener(QCoreApplication::arguments());
         if (udp) shell.notify_outcome = [](std::uint8_t) {};  // nothing is sent
     }
     p.RunCreationWork();
-    for (const ui::Window* w : {shell.form5 ? &shell.form5->window : nullptr,
-                                shell.form6 ? &shell.form6->window : nullptr, &shell.form1->window,
-                                &shell.form3->window, &shell.form4->window})
-        if (w) Trace("created " + Q(w->name));
+    for (const ui::Window* w : shell.windows()) Trace("created " + Q(w->name));
     QApplication::setApplicationDisplayName(Q(shell.app_title));
 
     ui::qt::Binding binding(shell);

@@ -5,7 +5,7 @@
 #include <QPixmap>
 #include <cstdio>
 
-#include "app/edition.h"
+#include "app/build_stamp.h"
 #include "ui/creation.h"
 #include "ui/messages.h"
 #include "ui/qt/binding.h"
@@ -25,16 +25,14 @@ int main(int argc, char** argv) {
                           {"loader.png", "KP310c 01.1x"}};
     for (const Shot& s : shots) {
         ui::Shell shell;
-        ui::CreateWindows(shell, app::SelectEdition(s.label));
+        ui::CreateWindows(shell, editions::FromLabel(s.label));
         ui::RunCreationWork(shell, {s.label, app::BuildDate(), app::BuildTime()});
         ui::qt::Binding binding(shell);
         shell.main_window().visible = true;
-        ui::SetPanelText(shell,
-                         shell.edition() == ui::Edition::Upgrade ? shell.form5->StatusBar1
-                                                                 : shell.form1->StatusBar1,
-                         ui::PanelSlot::PortPanel, "COM1");
-        if (shell.edition() == ui::Edition::Updater)
-            ui::ShowOutcome(shell, " Program Ok ", ui::colour::kGreen, 1);
+        ui::SetPanelText(shell, *shell.running.status_bar, ui::PanelSlot::PortPanel, "COM1");
+        // The window as it shows a success on its large result line, where it has one.
+        if (shell.facts().success_shown == editions::SuccessShown::Outcome)
+            ui::ShowOutcome(shell, shell.facts().success_text, ui::colour::kGreen, 1);
         binding.sync();
         QApplication::processEvents();
         const QString path = dir + "/" + s.file;

@@ -7,6 +7,7 @@
 
 #include "app/assembly.h"
 #include "ui/commands.h"
+#include "ui/program.h"
 
 namespace quillon::app {
 
@@ -27,23 +28,20 @@ void WireWindowCommands(Program& p, CommandsOf commands_of, AroundUpdate around_
                 click();
         };
     };
-    auto& main = commands_of(shell.form1->window);
-    main.button1_click = update([&shell, &s] { ui::MainUpdateClick(shell, s); });
-    main.button2_click = [&shell] { ui::MainStopClick(shell); };
-    main.menu_click = [&shell, &s] { ui::MainChangePortClick(shell, s); };
-    main.label1_double_click = [&shell, &s] { ui::MainLabel1DblClick(shell, s); };
-    if (shell.form5) {
-        auto& c = commands_of(shell.form5->window);
-        c.button1_click = update([&shell, &s] { ui::UpgradeStartClick(shell, s); });
-        c.button2_click = [&shell] { ui::UpgradeStopClick(shell); };
-        c.menu_click = [&shell, &s] { ui::UpgradeSerialPortClick(shell, s); };
-    }
-    if (shell.form6) {
-        auto& c = commands_of(shell.form6->window);
-        c.button1_click = update([&shell, &s] { ui::LoaderUpdateClick(shell, s); });
-        c.button2_click = [&shell] { ui::LoaderAbortClick(shell); };
-        c.menu_click = [&shell, &s] { ui::LoaderChangePortClick(shell, s); };
-    }
+    // The main window is wired in every edition (hidden outside the Updater's), the
+    // running edition's window as well when it is another.
+    auto wire = [&](ui::Window& window, const ui::WindowHandlers& h) {
+        auto& c = commands_of(window);
+        c.button1_click = update([&shell, &s, h] { h.update(shell, s); });
+        c.button2_click = [&shell, h] { h.stop(shell); };
+        c.menu_click = [&shell, &s, h] { h.port(shell, s); };
+    };
+    wire(shell.form1->window, ui::HandlersOf(editions::WindowKind::Main));
+    commands_of(shell.form1->window).label1_double_click = [&shell, &s] {
+        ui::MainLabel1DblClick(shell, s);
+    };
+    if (&shell.main_window() != &shell.form1->window)
+        wire(shell.main_window(), ui::HandlersOf(shell.facts().window));
 }
 
 }  // namespace quillon::app

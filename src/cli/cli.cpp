@@ -6,38 +6,28 @@
 #include <mutex>
 #include <thread>
 
-#include "app/edition.h"
 #include "catalog/catalog.h"
 #include "catalog/families.h"
 #include "catalog/listing.h"
 #include "cli/options.h"
 #include "cli/platform.h"
 #include "cli/runner.h"
+#include "edition/edition.h"
 #include "serial/ports.h"
 #include "settings/settings.h"
-#include "ui/port_selection.h"
-#include "ui/presenter.h"
-#include "ui/windows.h"
+#include "ui/stored_port.h"
 
 namespace quillon::cli {
 namespace {
 
 constexpr const char* kRememberedPortName = "com";
 
-ui::Edition DefaultEdition(const BuildStamp& build) {
-    return app::SelectEdition(build.label);
+editions::Edition DefaultEdition(const BuildStamp& build) {
+    return editions::FromLabel(build.label);
 }
 
-const char* EditionName(ui::Edition e) {
-    switch (e) {
-        case ui::Edition::Updater:
-            return "updater";
-        case ui::Edition::Upgrade:
-            return "upgrade";
-        case ui::Edition::Loader:
-            return "loader";
-    }
-    return "updater";
+std::string EditionName(editions::Edition e) {
+    return std::string(editions::Of(e).name);
 }
 
 // The port listing and the COM numbers' devices are read from one place (the port
@@ -149,15 +139,14 @@ int CheckTargets(std::vector<Target>& targets, const Io& io) {
 }
 
 int RunPorts(const Options& o, const BuildStamp& build, const Io& io) {
-    const ui::Edition edition = o.edition.value_or(DefaultEdition(build));
+    const editions::Edition edition = o.edition.value_or(DefaultEdition(build));
     std::vector<Target> targets;
     for (const std::string& text : o.ports) targets.push_back({*ParsePortName(text), {}});
     if (targets.empty()) {
         // The edition's remembered port, as its window would load it.
         serial::PortSelection remembered;
-        ui::ReadRememberedPort(
-            remembered, edition,
-            settings::LoadSetting(kRememberedPortName, static_cast<std::uint8_t>(edition)));
+        ui::ReadRememberedPort(remembered, edition,
+                               settings::LoadSetting(kRememberedPortName, editions::Code(edition)));
         if (remembered.selected_port < 0)
             return Fail(io, Exit::BadArguments,
                         std::string("no --port given and the ") + EditionName(edition) +
@@ -182,9 +171,10 @@ int RunPorts(const Options& o, const BuildStamp& build, const Io& io) {
     settings.repeat = o.repeat;
     // The Loader's family and the Upgrade's sequence mode, as the label sets them for the
     // edition's window.
-    settings.engine = ui::EngineOptionsFor(
-        edition, edition == ui::Edition::Loader ? ui::LoaderFamilyFor(build.label) : 0,
-        edition == ui::Edition::Upgrade ? ui::SequenceModeFor(build.label) : 0);
+    settings.engine.identify_byte =
+        editions::IdentifyByte(edition, editions::LoaderFamilyFor(build.label));
+    settings.engine.sequence_mode =
+        editions::Of(edition).has_sequence_mode && editions::SequenceModeFor(build.label) != 0;
 
     std::vector<std::string> labels;
     for (const Target& t : targets) labels.push_back(t.name.label);

@@ -4,7 +4,7 @@
 #include "engine/outcome.h"
 #include "engine/report.h"
 #include "engine/session.h"
-#include "ui/presenter.h"
+#include "ui/texts.h"
 
 namespace quillon::cli {
 namespace {
@@ -30,19 +30,8 @@ Exit ExitOfLink(engine::LinkResult result) {
 
 }  // namespace
 
-std::string_view SuccessText(ui::Edition edition) {
-    switch (edition) {
-        case ui::Edition::Loader:
-            return ui::kLoaderSuccessText;
-        case ui::Edition::Upgrade:
-            return ui::kUpgradeSuccessText;
-        case ui::Edition::Updater:
-            break;
-    }
-    return ui::kUpdaterSuccessText;
-}
-
-EngineEvents::EngineEvents(EventSink& sink, ui::Edition edition, std::function<bool()> take_stop)
+EngineEvents::EngineEvents(EventSink& sink, editions::Edition edition,
+                           std::function<bool()> take_stop)
     : sink_(sink), edition_(edition), take_stop_(std::move(take_stop)) {}
 
 void EngineEvents::Send(EventKind kind, std::string_view text, Exit exit, int value, int max) {
@@ -153,7 +142,7 @@ void EngineEvents::PassedOn() {
 }
 
 void EngineEvents::Succeeded() {
-    Send(EventKind::Succeeded, SuccessText(edition_));
+    Send(EventKind::Succeeded, editions::Of(edition_).success_text);
 }
 
 }  // namespace quillon::cli

@@ -7,18 +7,15 @@
 #include <string>
 
 #include "cli/events.h"
+#include "edition/edition.h"
 #include "engine/events.h"
-#include "ui/windows.h"
 
 namespace quillon::cli {
-
-// The success message of an edition's window, which the command line repeats.
-std::string_view SuccessText(ui::Edition edition);
 
 class EngineEvents : public engine::Events {
 public:
     // `take_stop` reads and clears the port's stop request (Ctrl-C).
-    EngineEvents(EventSink& sink, ui::Edition edition, std::function<bool()> take_stop);
+    EngineEvents(EventSink& sink, editions::Edition edition, std::function<bool()> take_stop);
 
     void SearchStarted() override {}
     void PortRefused(int port, const serial::OpenFailure& why) override;
@@ -49,7 +46,7 @@ private:
               int max = 0);
 
     EventSink& sink_;
-    ui::Edition edition_;
+    editions::Edition edition_;
     std::function<bool()> take_stop_;
     int flash_units_ = 0;
     int eeprom_bytes_ = 0;

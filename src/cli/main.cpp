@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/edition.h"
+#include "app/build_stamp.h"
 #include "cli/cli.h"
 #include "cli/exit_codes.h"
 #include "cli/platform.h"

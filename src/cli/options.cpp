@@ -10,13 +10,6 @@ namespace {
 
 constexpr std::string_view kComPrefix = "COM";
 
-std::optional<ui::Edition> EditionNamed(std::string_view name) {
-    if (name == "updater") return ui::Edition::Updater;
-    if (name == "upgrade") return ui::Edition::Upgrade;
-    if (name == "loader") return ui::Edition::Loader;
-    return std::nullopt;
-}
-
 std::optional<Command> CommandNamed(std::string_view name) {
     if (name == "ports") return Command::Ports;
     if (name == "images") return Command::Images;
@@ -88,7 +81,7 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
             }
         } else if (arg == "--edition") {
             if (auto v = value()) {
-                p.options.edition = EditionNamed(*v);
+                p.options.edition = editions::Named(*v);
                 if (!p.options.edition)
                     fail("unknown edition \"" + *v + "\" (updater, upgrade or loader)");
             }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/windows.h"
+#include "edition/edition.h"
 
 namespace quillon::cli {
 
@@ -15,7 +15,7 @@ enum class Command { Ports, Images, Identify, Update, Help, Version };
 struct Options {
     Command command = Command::Help;
     std::vector<std::string> ports;  // as given, in order
-    std::optional<ui::Edition> edition;
+    std::optional<editions::Edition> edition;
     bool repeat = false;
     bool json = false;
     std::string log;  // empty: no log

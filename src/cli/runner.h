@@ -36,8 +36,8 @@ inline constexpr std::chrono::milliseconds kPresenceInterval{500};
 inline constexpr std::chrono::milliseconds kStopCheckSlice{20};
 
 struct RunSettings {
-    ui::Edition edition = ui::Edition::Updater;  // its success text
-    engine::EngineOptions engine;                // identify byte and sequence mode
+    editions::Edition edition = editions::Edition::Updater;  // its success text
+    engine::EngineOptions engine;                            // identify byte and sequence mode
     bool repeat = false;
 };
 

@@ -69,14 +69,11 @@ struct ProtectedWindow {
     std::int32_t extent = 0;
 };
 
-// Identify bytes: which one a bootloader answers depends on the product it belongs to.
-inline constexpr std::uint8_t kSearchByteDefault = 0xC2;
-inline constexpr std::uint8_t kSearchByteFamily1 = 0xC6;
-inline constexpr std::uint8_t kSearchByteUpgrade = 0xC5;
-
 // What the front end chooses for its runs.
 struct EngineOptions {
-    std::uint8_t identify_byte = kSearchByteDefault;
+    // Which identify byte a bootloader answers depends on the product it belongs to: each
+    // front end sets its edition's (edition/edition.h). 0xC2 is the Updater's.
+    std::uint8_t identify_byte = 0xC2;
     // Program the catalog's images one after another into a row of devices: a device of a
     // family already programmed in the run is passed on.
     bool sequence_mode = false;

@@ -19,19 +19,6 @@ std::string BiosLineText(std::uint8_t bios, std::uint8_t print_code, std::uint8_
     return text;
 }
 
-std::string LoaderHardwareText(std::uint8_t print_code, std::uint8_t preparation) {
-    const std::string name = catalog::NameOfPrint(print_code);
-    char text[80];
-    std::snprintf(text, sizeof text, "%s - 0x%02x", name.c_str(), preparation);
-    return text;
-}
-
-std::string LoaderBiosText(std::uint8_t bios) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02x", bios);
-    return text;
-}
-
 DeviceReport MakeDeviceReport(Engine& e, const catalog::PreparedImage& image) {
     DeviceReport r;
     r.identity = e.identity();

@@ -18,9 +18,6 @@ inline constexpr std::string_view kWarningText = "Warning";
 
 // The main window's BIOS line: "BIOS:%02x - %s - Preparation%02x".
 std::string BiosLineText(std::uint8_t bios, std::uint8_t print_code, std::uint8_t preparation);
-// The Loader window's "HW :" value "%s - 0x%02x" and "BS :" value "0x%02x".
-std::string LoaderHardwareText(std::uint8_t print_code, std::uint8_t preparation);
-std::string LoaderBiosText(std::uint8_t bios);
 
 // What the found device said about itself, with the print and preparation of `image` as
 // it stands now. For bootloaders of version 8..31 the report carries the device text; a text

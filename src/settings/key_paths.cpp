@@ -1,16 +1,11 @@
 #include "settings/settings.h"
 
+#include "edition/edition.h"
+
 namespace quillon::settings {
 
 std::string_view KeyPath(std::uint8_t edition) {
-    switch (edition) {
-        case 1:
-            return "Software\\Orvanta\\Upgrade\\";
-        case 2:
-            return "Software\\Brannix\\Loader\\";
-        default:
-            return "Software\\TAV\\Quillon\\";
-    }
+    return editions::ForCode(edition).settings_key;
 }
 
 bool SaveSetting(std::string_view name, std::string_view value, std::uint8_t edition,

@@ -1,5 +1,7 @@
 #include "settings/posix_store.h"
 
+#include "edition/edition.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -92,14 +94,8 @@ fs::path ConfigHome() {
 fs::path StoreFile(std::uint8_t edition, const Store& store) {
     const fs::path dir = store.directory.empty() ? ConfigHome() : store.directory;
     if (dir.empty()) return {};
-    switch (edition) {
-        case 1:
-            return dir / "Orvanta" / "Upgrade.conf";
-        case 2:
-            return dir / "Brannix" / "Loader.conf";
-        default:
-            return dir / "TAV" / "Quillon.conf";
-    }
+    const editions::Facts& facts = editions::ForCode(edition);
+    return dir / facts.settings_folder / facts.settings_file;
 }
 
 bool WriteFileAtomically(const fs::path& file, std::string_view content) {

@@ -45,7 +45,7 @@ void CreateUpgradeWork(Shell& shell, const BuildInfo& build) {
     f.window.caption = UpgradeCaption(build);
     shell.app_title = build.label;
     shell.panel_map.index[static_cast<int>(PanelSlot::DetailPanel)] = 3;
-    shell.sequence_mode = SequenceModeFor(build.label);
+    shell.sequence_mode = editions::SequenceModeFor(build.label);
     if (shell.sequence_mode) {
         // The two bars stand side by side: 617 becomes 454.
         f.ProgressBar1.rect.w -= f.ProgressBar2.rect.w + kSequenceBarGapPx;
@@ -59,7 +59,7 @@ void CreateLoaderWork(Shell& shell, const BuildInfo& build) {
     shell.app_title = build.label;
     ClearLabel(f);
     f.Label5.text = build.label;
-    shell.loader_family = LoaderFamilyFor(build.label);
+    shell.loader_family = editions::LoaderFamilyFor(build.label);
     if (shell.loader_family == 1) {
         f.Image1.visible = false;
         f.window.caption = LoaderCaption(build, 1);
@@ -69,7 +69,6 @@ void CreateLoaderWork(Shell& shell, const BuildInfo& build) {
 }
 
 void CreateMainWork(Shell& shell, const BuildInfo& build) {
-    if (shell.form5 || shell.form6) return;
     TForm1& f = *shell.form1;
     if (Contains(build.label, "KP740") || Contains(build.label, "QEH")) {
         f.Image1.visible = false;
@@ -84,9 +83,16 @@ void CreateMainWork(Shell& shell, const BuildInfo& build) {
 }
 
 void RunCreationWork(Shell& shell, const BuildInfo& build) {
-    if (shell.form5) CreateUpgradeWork(shell, build);
-    if (shell.form6) CreateLoaderWork(shell, build);
-    CreateMainWork(shell, build);
+    // Only the running edition's window does its creation work: the main window skips it
+    // in the other editions and is never shown there.
+    switch (shell.facts().window) {
+        case editions::WindowKind::Upgrade:
+            return CreateUpgradeWork(shell, build);
+        case editions::WindowKind::Loader:
+            return CreateLoaderWork(shell, build);
+        case editions::WindowKind::Main:
+            return CreateMainWork(shell, build);
+    }
 }
 
 }  // namespace quillon::ui

@@ -68,15 +68,11 @@ StatusBarRef EngineFrontend::MainStatusBar() {
 }
 
 StatusBarRef EngineFrontend::EditionStatusBar() {
-    if (shell_.form6) return Ref(shell_.form6->StatusBar1);
-    if (shell_.form5) return Ref(shell_.form5->StatusBar1);
-    return shell_.form1 ? Ref(shell_.form1->StatusBar1) : StatusBarRef{};
+    return shell_.running.status_bar ? Ref(*shell_.running.status_bar) : StatusBarRef{};
 }
 
 ProgressBarRef EngineFrontend::EditionProgressBar() {
-    if (shell_.form6) return Ref(shell_.form6->ProgressBar1);
-    if (shell_.form5) return Ref(shell_.form5->ProgressBar1);
-    return shell_.form1 ? Ref(shell_.form1->ProgressBar1) : ProgressBarRef{};
+    return shell_.running.progress_bar ? Ref(*shell_.running.progress_bar) : ProgressBarRef{};
 }
 
 void EngineFrontend::HideResultLine() {
@@ -148,21 +144,17 @@ void EngineFrontend::HideDeviceReport() {
 }
 
 void EngineFrontend::SetLoaderReport(std::string_view hardware, std::string_view bios) {
-    if (!shell_.form6) return;
+    if (!shell_.form6) return;  // the Loader window's own labels
     shell_.form6->Label6.text = std::string(hardware);
     shell_.form6->Label7.text = std::string(bios);
     Repaint();
 }
 
 void EngineFrontend::SetCueBackground(Colour colour) {
-    if (shell_.form5) {
-        shell_.form5->Panel1.background = colour;
-    } else if (!shell_.form6 && shell_.form1) {
-        shell_.form1->Label1.background = colour;
-        ++shell_.form1->Label1.repaints;
-    } else {
-        return;
-    }
+    const EditionWindow& w = shell_.running;
+    if (!w.cue_background) return;
+    *w.cue_background = colour;
+    if (w.cue_repaints) ++*w.cue_repaints;
     Repaint();
 }
 

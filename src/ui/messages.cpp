@@ -3,19 +3,72 @@
 namespace quillon::ui {
 namespace {
 
-// Loader message line: font cell heights of the two message styles.
-constexpr int kLoaderBoldCellPx = 32;
-constexpr int kLoaderRegularCellPx = 25;
+// The coloured-text message line's font cell heights.
+constexpr int kBoldCellPx = 32;
+constexpr int kRegularCellPx = 25;
 
 void Repaint(Shell& shell) {
     if (shell.repaint) shell.repaint();
 }
 
-void SetLoaderStyle(Label& line, bool bold) {
+// The coloured-text message line: bold for outcomes and coloured activity, regular else.
+void SetColouredTextStyle(Label& line, bool bold) {
     line.font.bold = bold;
     line.font.italic = false;  // "bold only" / "regular": no other style survives
     line.font.kind = HeightKind::Cell;
-    line.font.height = bold ? kLoaderBoldCellPx : kLoaderRegularCellPx;
+    line.font.height = bold ? kBoldCellPx : kRegularCellPx;
+}
+
+// Shows the buttons of a running or an idle window; `focus` gives the update button the
+// keyboard focus when the run ends.
+void SetRunButtons(EditionWindow& w, bool running, bool focus) {
+    Button& update = *w.update_button;
+    Button& stop = *w.stop_button;
+    switch (w.run_buttons) {
+        case RunButtons::Swap:
+            update.visible = !running;
+            stop.visible = running;
+            break;
+        case RunButtons::Enable:
+            update.enabled = !running;
+            stop.enabled = running;
+            break;
+    }
+    if (focus) FocusButton(update, {&stop});
+}
+
+void ShowOutcomeLine(Label& line, LineStyle style, std::string_view text, Colour colour) {
+    switch (style) {
+        case LineStyle::Banner:
+            line.opaque = true;
+            line.visible = true;
+            line.background = colour;
+            line.text_colour = colour::kWhite;
+            break;
+        case LineStyle::ColouredText:
+            SetColouredTextStyle(line, true);
+            line.align = Align::Centre;
+            line.text_colour = colour;
+            ++line.repaints;
+            break;
+    }
+    line.text = std::string(text);
+}
+
+void ShowActivityLine(Label& line, LineStyle style, std::string_view text, Colour colour) {
+    switch (style) {
+        case LineStyle::Banner:
+            line.visible = true;
+            line.background = colour;
+            line.text_colour = colour::kBlack;
+            break;
+        case LineStyle::ColouredText:
+            line.text_colour = colour == colour::kButtonFace ? colour::kBlack : colour;
+            SetColouredTextStyle(line, line.text_colour != colour::kBlack);
+            line.align = Align::Left;
+            break;
+    }
+    line.text = std::string(text);
 }
 
 void SetPanel(StatusBar& bar, std::int32_t index, std::string_view text) {
@@ -28,113 +81,36 @@ void SetPanel(StatusBar& bar, std::int32_t index, std::string_view text) {
 
 void ShowOutcome(Shell& shell, std::string_view text, Colour colour, std::uint8_t success) {
     if (shell.notify_outcome) shell.notify_outcome(success);
-    switch (shell.edition()) {
-        case Edition::Loader: {
-            TForm6& f = *shell.form6;
-            f.Button1.enabled = true;
-            f.Button2.enabled = false;
-            SetLoaderStyle(f.Label1, true);
-            f.Label1.align = Align::Centre;
-            f.Label1.text_colour = colour;
-            f.Label1.text = std::string(text);
-            ++f.Label1.repaints;
-            break;
-        }
-        case Edition::Upgrade: {
-            TForm5& f = *shell.form5;
-            f.Button2.visible = false;
-            f.Button1.visible = true;
-            FocusButton(f.Button1, {&f.Button2});
-            SetPanelText(shell, f.StatusBar1, PanelSlot::ActivityPanel, text);
-            break;
-        }
-        case Edition::Updater: {
-            TForm1& f = *shell.form1;
-            f.Label2.opaque = true;
-            f.Label2.text = std::string(text);
-            f.Label2.visible = true;
-            f.Label2.background = colour;
-            f.Label2.text_colour = colour::kWhite;
-            f.window.menu.enabled = true;
-            f.Button2.visible = false;
-            f.Button1.visible = true;
-            FocusButton(f.Button1, {&f.Button2});
-            break;
-        }
-    }
+    EditionWindow& w = shell.running;
+    // The Loader window's buttons go back without moving the focus.
+    SetRunButtons(w, false, w.run_buttons == RunButtons::Swap);
+    w.window->menu.enabled = true;
+    if (w.message_line)
+        ShowOutcomeLine(*w.message_line, w.line_style, text, colour);
+    else
+        SetPanelText(shell, *w.status_bar, PanelSlot::ActivityPanel, text);
     Repaint(shell);
 }
 
 void ShowActivity(Shell& shell, std::string_view text, Colour colour) {
-    switch (shell.edition()) {
-        case Edition::Loader: {
-            Label& line = shell.form6->Label1;
-            line.text_colour = colour == colour::kButtonFace ? colour::kBlack : colour;
-            SetLoaderStyle(line, line.text_colour != colour::kBlack);
-            line.align = Align::Left;
-            line.text = std::string(text);
-            break;
-        }
-        case Edition::Upgrade:
-            SetPanelText(shell, shell.form5->StatusBar1, PanelSlot::ActivityPanel, text);
-            break;
-        case Edition::Updater: {
-            Label& line = shell.form1->Label2;
-            line.text = std::string(text);
-            line.visible = true;
-            line.background = colour;
-            line.text_colour = colour::kBlack;
-            break;
-        }
-    }
+    EditionWindow& w = shell.running;
+    if (w.message_line)
+        ShowActivityLine(*w.message_line, w.line_style, text, colour);
+    else
+        SetPanelText(shell, *w.status_bar, PanelSlot::ActivityPanel, text);
     Repaint(shell);
 }
 
 void ShowSessionRunning(Shell& shell) {
-    switch (shell.edition()) {
-        case Edition::Loader:
-            shell.form6->Button1.enabled = false;
-            shell.form6->Button2.enabled = true;
-            break;
-        case Edition::Upgrade: {
-            TForm5& f = *shell.form5;
-            SetPanelText(shell, f.StatusBar1, PanelSlot::DetailPanel, " ");
-            f.Button2.visible = true;
-            f.Button1.visible = false;
-            break;
-        }
-        case Edition::Updater:
-            shell.form1->Button2.visible = true;
-            shell.form1->Button1.visible = false;
-            break;
-    }
+    EditionWindow& w = shell.running;
+    // A window whose message line is its status bar starts the run with the detail emptied.
+    if (!w.message_line) SetPanelText(shell, *w.status_bar, PanelSlot::DetailPanel, " ");
+    SetRunButtons(w, true, false);
     Repaint(shell);
 }
 
 void ShowSessionIdle(Shell& shell) {
-    switch (shell.edition()) {
-        case Edition::Loader: {
-            TForm6& f = *shell.form6;
-            f.Button1.enabled = true;
-            f.Button2.enabled = false;
-            FocusButton(f.Button1, {&f.Button2});
-            break;
-        }
-        case Edition::Upgrade: {
-            TForm5& f = *shell.form5;
-            f.Button2.visible = false;
-            f.Button1.visible = true;
-            FocusButton(f.Button1, {&f.Button2});
-            break;
-        }
-        case Edition::Updater: {
-            TForm1& f = *shell.form1;
-            f.Button2.visible = false;
-            f.Button1.visible = true;
-            FocusButton(f.Button1, {&f.Button2});
-            break;
-        }
-    }
+    SetRunButtons(shell.running, false, true);
     Repaint(shell);
 }
 

@@ -17,9 +17,7 @@ void Repaint(Shell& shell) {
 }
 
 StatusBar& ActiveStatusBar(Shell& shell) {
-    return shell.form6   ? shell.form6->StatusBar1
-           : shell.form5 ? shell.form5->StatusBar1
-                         : shell.form1->StatusBar1;
+    return *shell.running.status_bar;
 }
 
 void CloseDialog(Shell& shell) {
@@ -88,46 +86,6 @@ void SetupCancelClick(Shell& shell, const serial::PortSelection& ports) {
     TForm3& form = *shell.form3;
     SelectEntry(form.ComboBox1, FindPortEntry(form, ports.selected_port));
     CloseDialog(shell);
-}
-
-std::int16_t StoredPortNumber(std::string_view text) {
-    return static_cast<std::int16_t>(serial::ReadDecimal(text));
-}
-
-namespace {
-
-// Whether the stored text holds a port number the program can have written: -1 (no port)
-// or 0..256. The digits are counted without wrapping, so no long number passes.
-bool StoredPortInRange(std::string_view text) {
-    constexpr std::int64_t kLowest = -1;
-    constexpr std::int64_t kHighest = serial::kHighestPortNumber;
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    std::int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        if ((value = value * 10 + (text[i] - '0')) > kHighest + 1) return false;
-    if (negative) value = -value;
-    return value >= kLowest && value <= kHighest;
-}
-
-}  // namespace
-
-void ReadRememberedPort(serial::PortSelection& ports, Edition edition, std::string_view text) {
-    if (!StoredPortInRange(text)) text = {};
-    if (edition == Edition::Loader) {
-        if (text.empty()) {
-            ports.selected_port = 0;
-            ports.opened_port = -1;
-        } else {
-            ports.selected_port = StoredPortNumber(text);
-            ports.opened_port = static_cast<std::int16_t>(ports.selected_port + 1);
-        }
-        return;
-    }
-    ports.selected_port = text.empty() ? 0 : StoredPortNumber(text);
-    ports.opened_port = static_cast<std::int16_t>(ports.selected_port - 1);
 }
 
 void LoadRememberedPort(serial::PortSelection& ports, Edition edition,

@@ -11,6 +11,7 @@
 #include "serial/port_selection.h"
 #include "settings/settings.h"
 #include "ui/setup_dialog.h"
+#include "ui/stored_port.h"
 #include "ui/windows.h"
 
 namespace quillon::ui {
@@ -47,16 +48,6 @@ void SetupFormShow(TForm3& form, const serial::PortSelection& ports, const PortL
 void SetupOkClick(Shell& shell, serial::PortSelection& ports, serial::ChannelTable& channels);
 void SetupCancelClick(Shell& shell, const serial::PortSelection& ports);
 
-// The number in a stored text: decimal, leading blanks and a sign allowed,
-// reading stops at the first other character, no digits give 0; its low 16 bits.
-// ReadRememberedPort takes a number outside -1..256 (no port, COM1..COM257) as nothing
-// stored, rather than its low 16 bits (65540 would be COM5).
-std::int16_t StoredPortNumber(std::string_view text);
-
-// At a window's creation: SelectedPort and OpenedPort from the stored text, by the
-// rules of the edition (Updater and Upgrade: OpenedPort = SelectedPort - 1; Loader:
-// SelectedPort + 1, or 0 and -1 when nothing was stored).
-void ReadRememberedPort(serial::PortSelection& ports, Edition edition, std::string_view text);
 // The same, reading the edition's "com" value from the store.
 void LoadRememberedPort(serial::PortSelection& ports, Edition edition,
                         const settings::Store& store = {});

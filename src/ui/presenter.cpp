@@ -10,49 +10,9 @@
 
 namespace quillon::ui {
 
-std::uint8_t SearchByte(Edition edition, std::uint8_t loader_family) {
-    if (edition == Edition::Upgrade) return engine::kSearchByteUpgrade;
-    if (loader_family == 1) return engine::kSearchByteFamily1;
-    if (loader_family == 2) return engine::kSearchByteUpgrade;
-    return engine::kSearchByteDefault;
-}
-
 engine::EngineOptions EngineOptionsFor(Edition edition, std::uint8_t loader_family,
                                        std::uint8_t sequence_mode) {
-    return {SearchByte(edition, loader_family), sequence_mode != 0};
-}
-
-std::string BlockText(std::int32_t address) {
-    char text[40];
-    std::snprintf(text, sizeof text, "Program %05d (%05x)", static_cast<int>(address),
-                  static_cast<unsigned>(address));
-    return text;
-}
-
-std::string EepromText(int index) {
-    char text[32];
-    std::snprintf(text, sizeof text, "Program EEP %d", index);
-    return text;
-}
-
-std::string TryText(int attempt) {
-    char text[24];
-    std::snprintf(text, sizeof text, "Try %d", attempt);
-    return text;
-}
-
-std::string ResendText(int resend) {
-    char text[32];
-    std::snprintf(text, sizeof text, "Resend %d", resend);
-    return text;
-}
-
-std::string NotSuitableText(std::uint8_t image_print, std::uint8_t image_preparation) {
-    const std::string name = catalog::NameOfPrint(image_print);
-    char text[96];
-    std::snprintf(text, sizeof text, "%s - Preparation %x", name.c_str(),
-                  static_cast<unsigned>(image_preparation));
-    return text;
+    return {editions::IdentifyByte(edition, loader_family), sequence_mode != 0};
 }
 
 void Presenter::ShowLinkError(engine::LinkResult result) {
@@ -90,16 +50,16 @@ void Presenter::SearchTries(int tries) {
 void Presenter::SearchTry(int attempt) {
     // The search's progress bar runs backwards from its maximum, one step per try.
     constexpr int kTries = engine::kSearchTries;
-    switch (ops_.edition()) {
-        case Edition::Loader:
+    switch (facts().try_shown) {
+        case editions::TryShown::SearchTextLine:
             ops_.ShowActivity(kSearchDeviceText, colour::kBlack);
             ops_.SetProgressPosition(ops_.EditionProgressBar(), kTries - attempt);
             break;
-        case Edition::Upgrade:
+        case editions::TryShown::SearchTextPanel:
             ops_.SetProgressPosition(ops_.EditionProgressBar(), kTries - attempt);
             Panel(PanelSlot::ActivityPanel, kSearchDeviceText);
             break;
-        case Edition::Updater:
+        case editions::TryShown::TryCount:
             Panel(PanelSlot::ActivityPanel, TryText(attempt));
             break;
     }
@@ -139,16 +99,15 @@ void Presenter::SessionStarted() {
 void Presenter::ShowDeviceReport(const engine::DeviceReport& report) {
     const engine::DeviceIdentity& id = report.identity;
     const bool reported = id.VersionReported != 0;
-    switch (ops_.edition()) {
-        case Edition::Loader:
+    switch (facts().report_shown) {
+        case editions::ReportShown::LoaderValues:
             if (reported)
-                ops_.SetLoaderReport(
-                    engine::LoaderHardwareText(report.image_print, id.PreparationCode),
-                    engine::LoaderBiosText(id.BiosVersion));
+                ops_.SetLoaderReport(LoaderHardwareText(report.image_print, id.PreparationCode),
+                                     LoaderBiosText(id.BiosVersion));
             return;
-        case Edition::Upgrade:
+        case editions::ReportShown::Nowhere:
             return;
-        case Edition::Updater:
+        case editions::ReportShown::BiosLines:
             break;
     }
     ops_.ShowBiosLine(
@@ -183,7 +142,7 @@ void Presenter::Refused(engine::Refusal why, const engine::DeviceReport& report)
     const std::string_view text =
         why == engine::Refusal::NoImage ? engine::kNoImageText : engine::kImageTooBigText;
     ops_.ShowOutcome(text, colour::kRed, 0);
-    if (ops_.edition() != Edition::Updater) return;
+    if (!facts().reports_refused_device) return;
     ops_.SetPanelText(ops_.MainStatusBar(), PanelSlot::DetailPanel, engine::kWarningText);
     ShowDeviceReport(report);
 }
@@ -191,13 +150,12 @@ void Presenter::Refused(engine::Refusal why, const engine::DeviceReport& report)
 void Presenter::ImagePrepared(std::uint8_t chip, bool plain) {
     Panel(PanelSlot::DetailPanel, engine::ChipText(chip).value_or(""));
     // Marks a plain (unscrambled) image: silver cue; the Loader window has no cue.
-    if (ops_.edition() != Edition::Loader)
+    if (facts().has_plain_image_cue)
         ops_.SetCueBackground(plain ? colour::kSilver : colour::kButtonFace);
 }
 
 void Presenter::ImageAccepted(const catalog::PreparedImage& image) {
-    if (ops_.edition() == Edition::Updater)
-        Panel(PanelSlot::NoticePanel, catalog::LoadedText(image));
+    if (facts().tells_loaded_image) Panel(PanelSlot::NoticePanel, catalog::LoadedText(image));
 }
 
 void Presenter::EnteringProgramMode() {
@@ -211,12 +169,12 @@ void Presenter::ProgrammingStarted(int units) {
 }
 
 void Presenter::Block(std::int32_t address, int done_units, bool last) {
-    if (ops_.edition() == Edition::Updater) Panel(PanelSlot::ActivityPanel, BlockText(address));
+    if (facts().shows_block_addresses) Panel(PanelSlot::ActivityPanel, BlockText(address));
     if (!last) ops_.SetProgressPosition(ops_.EditionProgressBar(), done_units);
 }
 
 void Presenter::FixBlock() {
-    if (ops_.edition() != Edition::Loader) Panel(PanelSlot::ActivityPanel, kFixProgramText);
+    if (facts().shows_phase_texts) Panel(PanelSlot::ActivityPanel, kFixProgramText);
 }
 
 void Presenter::EepromStarted(int count) {
@@ -225,7 +183,7 @@ void Presenter::EepromStarted(int count) {
 }
 
 void Presenter::EepromByte(int index) {
-    if (ops_.edition() != Edition::Loader) Panel(PanelSlot::ActivityPanel, EepromText(index));
+    if (facts().shows_phase_texts) Panel(PanelSlot::ActivityPanel, EepromText(index));
 }
 
 void Presenter::EepromWritten(int index) {
@@ -244,15 +202,16 @@ void Presenter::Failed(engine::LinkResult result) {
 
 void Presenter::Succeeded() {
     ops_.SetProgressPosition(ops_.EditionProgressBar(), 0);
-    switch (ops_.edition()) {
-        case Edition::Loader:
-            ops_.ShowActivity(kLoaderSuccessText, colour::kGreen);
+    const editions::Facts& f = facts();
+    switch (f.success_shown) {
+        case editions::SuccessShown::ActivityLine:
+            ops_.ShowActivity(f.success_text, colour::kGreen);
             break;
-        case Edition::Upgrade:
-            Panel(PanelSlot::ActivityPanel, kUpgradeSuccessText);
+        case editions::SuccessShown::ActivityPanel:
+            Panel(PanelSlot::ActivityPanel, f.success_text);
             break;
-        case Edition::Updater:
-            ops_.ShowOutcome(kUpdaterSuccessText, colour::kGreen, 1);
+        case editions::SuccessShown::Outcome:
+            ops_.ShowOutcome(f.success_text, colour::kGreen, 1);
             break;
     }
     ops_.ShowSessionIdle();

@@ -10,38 +10,15 @@
 #include "engine/events.h"
 #include "engine/link.h"
 #include "ui/port_selection.h"
+#include "ui/texts.h"
 #include "ui/window_ops.h"
 
 namespace quillon::ui {
-
-inline constexpr std::string_view kSearchDeviceText = "Search Device";
-inline constexpr std::string_view kDeviceNotFoundText = "Device not Found";
-inline constexpr std::string_view kErrorText = " Error !! ";
-inline constexpr std::string_view kUnknownDeviceText = "Unknow Device";
-inline constexpr std::string_view kNotSuitableWarning = "Warning!!";
-inline constexpr std::string_view kNotSuitableNotice = "not suitable apparatus";
-inline constexpr std::string_view kEntryText = "Entry in PrgMode";
-inline constexpr std::string_view kProgrammingText = " Programming... ";
-inline constexpr std::string_view kFixProgramText = "Fix Program";
-inline constexpr std::string_view kLoaderSuccessText = "Successfully updated";
-inline constexpr std::string_view kUpgradeSuccessText = "Program OK";
-inline constexpr std::string_view kUpdaterSuccessText = " Program Ok ";
-
-// The identify byte of an edition (and of the Loader window's family selector).
-std::uint8_t SearchByte(Edition edition, std::uint8_t loader_family);
 
 // The engine's options for an edition: its identify byte and whether it programs the
 // catalog's images into a row of devices.
 engine::EngineOptions EngineOptionsFor(Edition edition, std::uint8_t loader_family,
                                        std::uint8_t sequence_mode);
-
-// "Program %05d (%05x)", "Program EEP %d", "Try %d", "Resend %d".
-std::string BlockText(std::int32_t address);
-std::string EepromText(int index);
-std::string TryText(int attempt);
-std::string ResendText(int resend);
-// The red outcome of a device whose image does not suit it: "<print name> - Preparation %x".
-std::string NotSuitableText(std::uint8_t image_print, std::uint8_t image_preparation);
 
 class Presenter : public engine::Events {
 public:
@@ -75,6 +52,7 @@ public:
     void ShowLinkError(engine::LinkResult result);
 
 private:
+    const editions::Facts& facts() const { return editions::Of(ops_.edition()); }
     void Panel(PanelSlot slot, std::string_view text) {
         ops_.SetPanelText(ops_.EditionStatusBar(), slot, text);
     }

@@ -1,6 +1,7 @@
 #include "ui/program.h"
 
 #include "engine/search.h"
+#include "ui/commands.h"
 #include "ui/messages.h"
 #include "ui/port_selection.h"
 #include "ui/presenter.h"
@@ -52,25 +53,12 @@ void RunPump::wait(engine::Clock::duration max, bool process_ui, bool wake_on_in
 
 void RunCreationWork(Shell& shell, Services& s) {
     shell.port_chosen = [&shell, &s] { StoreChosenPort(shell, s.ports, s.store); };
-    if (shell.form5) {
-        CreateUpgradeWork(shell, s.build);
-        LoadRememberedPort(s.ports, Edition::Upgrade, s.store);
-        catalog::InitCatalog(s.catalog);
-        ShowPortPanel(shell, s.ports, shell.form5->StatusBar1);
-    }
-    if (shell.form6) {
-        CreateLoaderWork(shell, s.build);
-        LoadRememberedPort(s.ports, Edition::Loader, s.store);
-        // Nothing stored (or a stored -2 and below): say so until the next prompt.
-        if (s.ports.opened_port < 0) shell.form6->Label1.text = kPortNotValidText;
-        catalog::InitCatalog(s.catalog);
-    }
-    if (!shell.form5 && !shell.form6) {
-        CreateMainWork(shell, s.build);
-        LoadRememberedPort(s.ports, Edition::Updater, s.store);
-        catalog::InitCatalog(s.catalog);
-        ShowPortPanel(shell, s.ports, shell.form1->StatusBar1);
-    }
+    RunCreationWork(shell, s.build);
+    LoadRememberedPort(s.ports, shell.edition(), s.store);
+    catalog::InitCatalog(s.catalog);
+    if (shell.facts().status_bar_shown) ShowPortPanel(shell, s.ports, *shell.running.status_bar);
+    if (shell.facts().tells_missing_port && s.ports.opened_port < 0 && shell.running.message_line)
+        shell.running.message_line->text = kPortNotValidText;
 }
 
 void MainUpdateClick(Shell& shell, Services& s) {
@@ -180,6 +168,23 @@ void MainFormClose(Shell& shell, Services& s) {
     }
     SaveRememberedPort(s.ports, s.channels, shell.edition(), s.store);
     if (s.end_program) s.end_program();
+}
+
+const WindowHandlers& HandlersOf(editions::WindowKind window) {
+    static constexpr WindowHandlers kMain{MainUpdateClick, MainStopClick, MainChangePortClick};
+    static constexpr WindowHandlers kUpgrade{UpgradeStartClick, UpgradeStopClick,
+                                             UpgradeSerialPortClick};
+    static constexpr WindowHandlers kLoader{LoaderUpdateClick, LoaderAbortClick,
+                                            LoaderChangePortClick};
+    switch (window) {
+        case editions::WindowKind::Upgrade:
+            return kUpgrade;
+        case editions::WindowKind::Loader:
+            return kLoader;
+        case editions::WindowKind::Main:
+            break;
+    }
+    return kMain;
 }
 
 }  // namespace quillon::ui

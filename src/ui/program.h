@@ -74,6 +74,14 @@ void LoaderChangePortClick(Shell& shell, Services& s);
 // as soon as the run has returned.
 void MainFormClose(Shell& shell, Services& s);
 
+// The update, stop and port commands of a window.
+struct WindowHandlers {
+    void (*update)(Shell&, Services&);
+    void (*stop)(Shell&);
+    void (*port)(Shell&, Services&);
+};
+const WindowHandlers& HandlersOf(editions::WindowKind window);
+
 inline constexpr const char* kDeviceNotFindText = "The device is not find.";
 inline constexpr const char* kPortNotValidText = "Port not valid. Select a new port.";
 

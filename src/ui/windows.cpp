@@ -58,10 +58,6 @@ Window MakeWindow(const char* name, const char* caption, int left, int top, int 
     return win;
 }
 
-bool Contains(const std::string& label, const char* word) {
-    return label.find(word) != std::string::npos;
-}
-
 }  // namespace
 
 TForm1::TForm1()
@@ -130,28 +126,54 @@ TForm6::TForm6()
     ProgressBar1.smooth = true;
 }
 
-Window& Shell::main_window() {
-    if (form5) return form5->window;
-    if (form6) return form6->window;
-    return form1->window;
+namespace {
+
+EditionWindow ViewOf(TForm1& f) {
+    return {
+        &f.window, &f.StatusBar1,     &f.ProgressBar1,  &f.Button1,           &f.Button2,
+        &f.Label2, LineStyle::Banner, RunButtons::Swap, &f.Label1.background, &f.Label1.repaints};
+}
+
+EditionWindow ViewOf(TForm5& f) {
+    return {&f.window, &f.StatusBar1,     &f.ProgressBar1,  &f.Button1,           &f.Button2,
+            nullptr,   LineStyle::Banner, RunButtons::Swap, &f.Panel1.background, nullptr};
+}
+
+EditionWindow ViewOf(TForm6& f) {
+    return {&f.window, &f.StatusBar1,           &f.ProgressBar1,    &f.Button1, &f.Button2,
+            &f.Label1, LineStyle::ColouredText, RunButtons::Enable, nullptr,    nullptr};
+}
+
+}  // namespace
+
+std::vector<Window*> Shell::windows() {
+    std::vector<Window*> all;
+    if (running.window && form1 && running.window != &form1->window) all.push_back(running.window);
+    for (Window* w : {form1 ? &form1->window : nullptr, form3 ? &form3->window : nullptr,
+                      form4 ? &form4->window : nullptr})
+        if (w) all.push_back(w);
+    return all;
 }
 
 void CreateWindows(Shell& shell, Edition edition) {
-    if (edition == Edition::Upgrade) shell.form5 = std::make_unique<TForm5>();
-    if (edition == Edition::Loader) shell.form6 = std::make_unique<TForm6>();
+    shell.edition_value = edition;
+    // The edition's window comes first: it is the application's main window.
+    switch (editions::Of(edition).window) {
+        case editions::WindowKind::Upgrade:
+            shell.form5 = std::make_unique<TForm5>();
+            shell.running = ViewOf(*shell.form5);
+            break;
+        case editions::WindowKind::Loader:
+            shell.form6 = std::make_unique<TForm6>();
+            shell.running = ViewOf(*shell.form6);
+            break;
+        case editions::WindowKind::Main:
+            break;
+    }
     shell.form1 = std::make_unique<TForm1>();
+    if (!shell.running.window) shell.running = ViewOf(*shell.form1);
     shell.form3 = std::make_unique<TForm3>();
     shell.form4 = std::make_unique<TForm4>();
-}
-
-std::uint8_t SequenceModeFor(const std::string& label) {
-    return Contains(label, "WUT") ? 1 : 0;
-}
-
-std::uint8_t LoaderFamilyFor(const std::string& label) {
-    for (const char* word : {"LUV", "VANTEL", "WRD", "YCM", "GDF", "DWELMAR"})
-        if (Contains(label, word)) return 1;
-    return Contains(label, "FANTO") ? 2 : 0;
 }
 
 Colour ResolveColour(Colour c) {

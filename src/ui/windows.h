@@ -7,14 +7,16 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "edition/edition.h"
 #include "ui/controls.h"
 #include "ui/setup_dialog.h"
 #include "ui/version_dialog.h"
 
 namespace quillon::ui {
 
-enum class Edition { Updater = 0, Upgrade = 1, Loader = 2 };
+using editions::Edition;
 
 // Main window: the Updater edition's own window, created (hidden) in every edition.
 struct TForm1 {
@@ -59,6 +61,35 @@ struct StatusPanelMap {
     std::int32_t operator[](PanelSlot s) const { return index[static_cast<int>(s)]; }
 };
 
+// How a window's message line shows a message.
+enum class LineStyle {
+    Banner,        // the text on an opaque label of the message's colour
+    ColouredText,  // the text itself in the message's colour, bold for outcomes
+};
+
+// How a window shows that a run is going on.
+enum class RunButtons {
+    Swap,    // the stop button takes the update button's place
+    Enable,  // both stay in view; the one that applies is enabled
+};
+
+// The parts every edition's window has, whichever window that is: the messages, the
+// bars and the buttons of a run reach the running window through it.
+struct EditionWindow {
+    Window* window = nullptr;
+    StatusBar* status_bar = nullptr;
+    ProgressBar* progress_bar = nullptr;
+    Button* update_button = nullptr;
+    Button* stop_button = nullptr;
+    // The large message line; none: messages go to the status bar's activity panel.
+    Label* message_line = nullptr;
+    LineStyle line_style = LineStyle::Banner;
+    RunButtons run_buttons = RunButtons::Swap;
+    // A control whose background turns silver for an unscrambled image.
+    Colour* cue_background = nullptr;
+    int* cue_repaints = nullptr;  // its immediate repaints, where it counts them
+};
+
 // Window references, selectors and flags owned by one application context. A test makes
 // a fresh one; nothing here is static.
 struct Shell {
@@ -92,21 +123,22 @@ struct Shell {
     // The UDP listener's notification hook, set when the listener exists.
     std::function<void(std::uint8_t success)> notify_outcome;
 
-    // The window of the running edition (the ActiveWindow rule).
-    Edition edition() const {
-        return form6 ? Edition::Loader : form5 ? Edition::Upgrade : Edition::Updater;
-    }
-    // The first window created: closing it ends the program.
-    Window& main_window();
+    // The running edition, chosen once at start-up, and its facts.
+    Edition edition() const { return edition_value; }
+    const editions::Facts& facts() const { return editions::Of(edition_value); }
+    // The running edition's window: the first window created, so closing it ends the program.
+    Window& main_window() { return *running.window; }
+
+    // Every window, in creation order: the edition's window, TForm1, TForm3, TForm4.
+    std::vector<Window*> windows();
+
+    Edition edition_value = Edition::Updater;
+    EditionWindow running;  // the running edition's window, set by CreateWindows
 };
 
 // Creates the windows in start-up order (edition window, TForm1, TForm3, TForm4), hidden,
 // in their design-time state. Creation work of later stages (settings, catalog) is not
 // done here.
 void CreateWindows(Shell& shell, Edition edition);
-
-// Selectors set from the product label by the edition windows' creation work.
-std::uint8_t SequenceModeFor(const std::string& label);
-std::uint8_t LoaderFamilyFor(const std::string& label);
 
 }  // namespace quillon::ui

@@ -19,7 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "app/edition.h"
+#include "app/build_stamp.h"
+#include "edition/edition.h"
 #include "settings/posix_store.h"
 #include "tools/devsim/process.h"
 
@@ -97,18 +98,11 @@ protected:
     void TearDown() override { fs::remove_all(home_); }
 
     std::uint8_t edition_code() const {
-        return static_cast<std::uint8_t>(SelectEdition(ProductLabel()));
+        return editions::Code(editions::FromLabel(ProductLabel()));
     }
     std::string window() const {
-        switch (SelectEdition(ProductLabel())) {
-            case ui::Edition::Upgrade:
-                return "TForm5";
-            case ui::Edition::Loader:
-                return "TForm6";
-            case ui::Edition::Updater:
-                break;
-        }
-        return "TForm1";
+        return std::string(
+            editions::WindowName(editions::Of(editions::FromLabel(ProductLabel())).window));
     }
     void PinCom5(const std::string& device) {
         fs::remove(home_ / "ports" / "COM5");

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/edition.h"
+#include "app/build_stamp.h"
 
 extern char** environ;
 

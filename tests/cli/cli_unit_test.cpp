@@ -38,7 +38,7 @@ struct Recorder : EventSink {
 
 // The engine on the fake clock telling the command line's events.
 struct EventsRig {
-    EventsRig(ui::Edition edition, devsim::Options options)
+    EventsRig(editions::Edition edition, devsim::Options options)
         : device(std::make_shared<devsim::Device>(std::move(options))),
           channels(std::make_shared<devsim::InProcessBackend>(
               device, kPort,
@@ -47,7 +47,7 @@ struct EventsRig {
               })),
           events(sink, edition, [] { return false; }),
           engine(events, channels, ports, pump) {
-        engine.options = ui::EngineOptionsFor(edition, 0, 0);
+        engine.options = engine::EngineOptions{editions::IdentifyByte(edition, 0), false};
         ports.selected_port = kPort;
         ports.opened_port = -1;
         channels.sleep = [this](std::chrono::milliseconds ms) { pump.advance(ms); };
@@ -71,7 +71,7 @@ struct EventsRig {
 
 struct EventsCase {
     const char* name;
-    ui::Edition edition;
+    editions::Edition edition;
     devsim::Options device;
     EventKind kind;
     Exit exit;
@@ -117,7 +117,7 @@ TEST_P(Events, OneFinalEventWithItsExitCode) {
     }
 }
 
-using ui::Edition;
+using editions::Edition;
 INSTANTIATE_TEST_SUITE_P(
     Editions, Events,
     ::testing::Values(EventsCase{"UpgradeSuccess",
@@ -158,7 +158,7 @@ TEST(Arguments, AcceptedForms) {
     ASSERT_EQ(p.error, "");
     EXPECT_EQ(p.options.command, Command::Update);
     EXPECT_EQ(p.options.ports, (std::vector<std::string>{"COM3", "/dev/pts/4"}));
-    EXPECT_EQ(p.options.edition, ui::Edition::Loader);
+    EXPECT_EQ(p.options.edition, editions::Edition::Loader);
     EXPECT_TRUE(p.options.repeat && p.options.json);
     EXPECT_EQ(p.options.log, "x.jsonl");
     EXPECT_EQ(ParseArguments({"update", "--help", "--bogus"}).error, "unknown option --bogus");

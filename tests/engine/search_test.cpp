@@ -26,7 +26,7 @@ TEST(SearchByte, ByEditionAndLoaderFamily) {
         {Edition::Upgrade, 1, 0xC5}, {Edition::Upgrade, 2, 0xC5},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(ui::SearchByte(row.edition, row.family), row.byte);
+        EXPECT_EQ(editions::IdentifyByte(row.edition, row.family), row.byte);
         // And on the wire: the device sees exactly that byte.
         Rig r;
         r.ui.edition_value = row.edition;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/assembly.h"
-#include "app/edition.h"
+#include "app/build_stamp.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
 #include "app/wiring.h"
@@ -44,20 +44,14 @@ void ShowMessage(const std::string& caption, const std::string& text, UINT style
     MessageBoxA(GetActiveWindow(), text.c_str(), caption.c_str(), MB_OK | style);
 }
 
-const ui::StatusBar& EditionBar(const ui::Shell& shell) {
-    return shell.form6   ? shell.form6->StatusBar1
-           : shell.form5 ? shell.form5->StatusBar1
-                         : shell.form1->StatusBar1;
-}
-
 // The edition window's status panels and its outcome line (the Upgrade window shows its
 // outcome in a panel), for the trace of an update.
 std::string Panels(const ui::Shell& shell) {
     std::string panels;
-    for (const ui::StatusPanel& panel : EditionBar(shell).panels) panels += "[" + panel.text + "]";
-    if (shell.form6) return panels + " \"" + shell.form6->Label1.text + "\"";
-    if (shell.form5) return panels;
-    return panels + " \"" + shell.form1->Label2.text + "\"";
+    for (const ui::StatusPanel& panel : shell.running.status_bar->panels)
+        panels += "[" + panel.text + "]";
+    if (!shell.running.message_line) return panels;
+    return panels + " \"" + shell.running.message_line->text + "\"";
 }
 
 void WireCommands(app::Program& p, ui::win32::Binding& binding) {
@@ -101,10 +95,7 @@ void Run(const ui::BuildInfo& build) {
 
     ui::Shell& shell = p.shell;
     p.RunCreationWork();
-    for (const ui::Window* w : {shell.form5 ? &shell.form5->window : nullptr,
-                                shell.form6 ? &shell.form6->window : nullptr, &shell.form1->window,
-                                &shell.form3->window, &shell.form4->window})
-        if (w) Trace("created " + w->name);
+    for (const ui::Window* w : shell.windows()) Trace("created " + w->name);
 
     ui::win32::Binding binding(shell, p.ports, p.channels, *p.catalog);
     pump->set_binding(&binding);
