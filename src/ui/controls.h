@@ -1,13 +1,18 @@
 // Toolkit-free models of the controls a window is made of. A model holds exactly the
-// properties the program sets; the Qt binding (ui/qt) renders them and never owns state.
+// properties the program sets; the bindings (ui/qt, ui/win32) render them and never own
+// state. Each window model lists its controls once (controls()), and the bindings and tests
+// walk that list.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "ui/colour.h"
+#include "ui/window_commands.h"
 
 namespace quillon::ui {
 
@@ -93,6 +98,22 @@ struct StatusBar : Control {
     int repaints = 0;
 };
 
+// An editable drop-down list.
+struct ComboBox : Control {
+    std::vector<std::string> items;
+    int item_index = -1;  // the selected position; -1 when none (or the text was edited)
+    std::string text;     // what the edit field shows
+    bool editable = true;
+};
+
+// A list of text lines in a fixed font.
+struct ListBox : Control {
+    std::vector<std::string> items;
+    Font font;
+    int item_height = 0;  // pixels per line
+    int tab_order = 0;
+};
+
 struct MenuCommand {
     std::string name;
     std::string caption;
@@ -111,6 +132,48 @@ struct Window {
     bool visible = false;
     MenuCommand menu;  // every window of ours has one menu command
     bool has_menu = false;
+};
+
+// A control of a window by its kind: one alternative per kind of control.
+using ControlModel = std::variant<Label*, Button*, Image*, Bevel*, Panel*, ProgressBar*, StatusBar*,
+                                  ComboBox*, ListBox*>;
+
+// One entry of a window's control list (each window model's controls()), which the
+// bindings create and update their controls from and the tests read the windows through.
+struct ListedControl {
+    ControlModel model;          // the control, by its kind
+    Control* control = nullptr;  // the same control, by what every kind has
+    // The font it is drawn in: its own, or its window's for a kind without one.
+    const Font* font = nullptr;
+    // The window command its click (a label's: its double click) runs; null: none.
+    std::function<void()> Commands::*command = nullptr;
+
+    const std::string& name() const { return control->name; }
+    // Its place in 96-dpi pixels, relative to its parent control or the client area.
+    const Rect& rect() const { return control->rect; }
+    // The control as kind T, or null when it is of another kind.
+    template <class T>
+    T* as() const {
+        T* const* m = std::get_if<T*>(&model);
+        return m ? *m : nullptr;
+    }
+};
+// A window's controls in creation order, which is also their tab order.
+using ControlList = std::vector<ListedControl>;
+
+// The entry of `control` on `window`, with the command its click runs, if any.
+template <class C>
+ListedControl Listed(const Window& window, C& control,
+                     std::function<void()> Commands::*command = nullptr) {
+    const Font* font = &window.font;
+    if constexpr (requires { control.font; }) font = &control.font;
+    return {&control, &control, font, command};
+}
+
+// Visits a variant with one overload per alternative: std::visit(Overloaded{...}, v).
+template <class... F>
+struct Overloaded : F... {
+    using F::operator()...;
 };
 
 // Gives `target` the keyboard focus and takes it from the other buttons of its window.

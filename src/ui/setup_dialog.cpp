@@ -33,6 +33,12 @@ TForm3::TForm3() {
     ComboBox2.visible = false;
 }
 
+ControlList TForm3::controls() {
+    const Window& w = window;
+    return {Listed(w, Label1), Listed(w, ComboBox1), Listed(w, Button1, &Commands::button1_click),
+            Listed(w, Button2, &Commands::button2_click), Listed(w, ComboBox2)};
+}
+
 void SelectEntry(ComboBox& box, int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= box.items.size()) {
         box.item_index = -1;

@@ -13,14 +13,6 @@
 
 namespace quillon::ui {
 
-// An editable drop-down list.
-struct ComboBox : Control {
-    std::vector<std::string> items;
-    int item_index = -1;  // the selected position; -1 when none (or the text was edited)
-    std::string text;     // what the edit field shows
-    bool editable = true;
-};
-
 struct TForm3 {
     Window window;
     Label Label1;        // "Port :"
@@ -29,6 +21,7 @@ struct TForm3 {
     Button Button2;      // "&Cancel"
     ComboBox ComboBox2;  // port names, never visible
     TForm3();
+    ControlList controls();
 };
 
 // Gives the present ports in the platform's order (serial::ListPorts in the program).

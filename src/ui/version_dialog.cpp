@@ -29,6 +29,11 @@ TForm4::TForm4() {
     button1_tab_order = 0;
 }
 
+ControlList TForm4::controls() {
+    // "&Ok" first: it comes first in the tab order.
+    return {Listed(window, Button1, &Commands::button1_click), Listed(window, ListBox1)};
+}
+
 void TForm4::FormShow(const catalog::CatalogState& catalog) {
     ListBox1.items.clear();
     catalog::ListCatalog(catalog, ListBox1.items);

@@ -11,20 +11,13 @@
 
 namespace quillon::ui {
 
-// A list of text lines in a fixed font.
-struct ListBox : Control {
-    std::vector<std::string> items;
-    Font font;
-    int item_height = 0;  // pixels per line
-    int tab_order = 0;
-};
-
 struct TForm4 {
     Window window;
     ListBox ListBox1;  // the listing, "Courier"
     Button Button1;    // "&Ok"
     int button1_tab_order = 0;
     TForm4();
+    ControlList controls();
 
     // Clears ListBox1 and runs ListCatalog over the catalog.
     void FormShow(const catalog::CatalogState& catalog);

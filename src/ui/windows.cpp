@@ -126,6 +126,49 @@ TForm6::TForm6()
     ProgressBar1.smooth = true;
 }
 
+ControlList TForm1::controls() {
+    const Window& w = window;
+    return {Listed(w, Bevel1),
+            Listed(w, Bevel2),
+            Listed(w, Button1, &Commands::button1_click),
+            Listed(w, Button2, &Commands::button2_click),
+            Listed(w, Image1),
+            Listed(w, Image2),
+            Listed(w, Label1, &Commands::label1_double_click),
+            Listed(w, Label3),
+            Listed(w, Label4),
+            Listed(w, Label2),
+            Listed(w, ProgressBar1),
+            Listed(w, StatusBar1)};
+}
+
+ControlList TForm5::controls() {
+    const Window& w = window;
+    return {Listed(w, Panel1),  // before the buttons placed on it
+            Listed(w, Button1, &Commands::button1_click),
+            Listed(w, Button2, &Commands::button2_click),
+            Listed(w, ProgressBar1),
+            Listed(w, ProgressBar2),
+            Listed(w, StatusBar1)};
+}
+
+ControlList TForm6::controls() {
+    const Window& w = window;
+    return {Listed(w, Bevel1),
+            Listed(w, Button1, &Commands::button1_click),
+            Listed(w, Button2, &Commands::button2_click),
+            Listed(w, Label2),
+            Listed(w, Label3),
+            Listed(w, Label4),
+            Listed(w, Label5),
+            Listed(w, Label6),
+            Listed(w, Label7),
+            Listed(w, Image1),
+            Listed(w, Label1),
+            Listed(w, ProgressBar1),
+            Listed(w, StatusBar1)};
+}
+
 namespace {
 
 EditionWindow ViewOf(TForm1& f) {

@@ -28,6 +28,7 @@ struct TForm1 {
     ProgressBar ProgressBar1;
     StatusBar StatusBar1;
     TForm1();
+    ControlList controls();
 };
 
 // Upgrade edition window.
@@ -38,6 +39,7 @@ struct TForm5 {
     ProgressBar ProgressBar1, ProgressBar2;
     StatusBar StatusBar1;
     TForm5();
+    ControlList controls();
 };
 
 // Loader edition window.
@@ -52,6 +54,7 @@ struct TForm6 {
     ProgressBar ProgressBar1;
     StatusBar StatusBar1;  // never shown, but written by the engine
     TForm6();
+    ControlList controls();
 };
 
 // Panel slots of every status bar, addressed through StatusPanelMap.

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+#include <utility>
+
 namespace quillon::ui {
 namespace {
 
@@ -33,6 +37,32 @@ TEST(Creation, WindowsExistPerEditionAndTheFirstIsMain) {
         EXPECT_FALSE(s->main_window().visible);  // shown when the message loop starts
         EXPECT_FALSE(s->form3->window.visible);
         EXPECT_FALSE(s->form4->window.visible);
+    }
+}
+
+// Each window lists every control once by name, a control placed on another after that
+// one (a binding finds the parent among the controls it made before), each entry's two
+// views of the control the same control, and a font for each.
+TEST(Creation, EachWindowListsItsControlsOnce) {
+    Shell up, ld;
+    CreateWindows(up, Edition::Upgrade);
+    CreateWindows(ld, Edition::Loader);
+    const std::pair<const char*, ControlList> lists[] = {{"TForm5", up.form5->controls()},
+                                                         {"TForm6", ld.form6->controls()},
+                                                         {"TForm1", up.form1->controls()},
+                                                         {"TForm3", up.form3->controls()},
+                                                         {"TForm4", up.form4->controls()}};
+    for (const auto& [window, list] : lists) {
+        std::set<std::string> names;
+        for (const ListedControl& c : list) {
+            EXPECT_TRUE(c.control->parent.empty() || names.count(c.control->parent))
+                << window << "." << c.name() << " listed before its parent";
+            EXPECT_TRUE(names.insert(c.name()).second) << window << "." << c.name() << " twice";
+            EXPECT_EQ(std::visit([](auto* m) -> Control* { return m; }, c.model), c.control)
+                << window << "." << c.name();
+            EXPECT_NE(c.font, nullptr) << window << "." << c.name();
+        }
+        EXPECT_FALSE(list.empty()) << window;
     }
 }
 

@@ -93,54 +93,39 @@ struct Screen {
         std::vector<std::string>& texts = seen[place];
         if (texts.empty() || texts.back() != text) texts.push_back(text);
     }
-    void Look(const std::string& form, const Label& l) {
-        if (l.visible) Add(form + "." + l.name, l.text);
-    }
-    void Look(const std::string& form, const Button& b) {
-        if (b.visible) Add(form + "." + b.name, b.text);
-    }
-    void Look(const std::string& form, const Window& w) {
+    // Records the texts of a window the user can see now: its caption and menu, and what
+    // each of its visible controls shows.
+    void Look(const Window& w, const ControlList& controls) {
+        if (!w.visible) return;
+        const std::string form = w.name;
         Add(form + ".caption", w.caption);
         if (w.has_menu) Add(form + ".menu", w.menu.caption);
-    }
-    void Look(const std::string& form, const StatusBar& bar) {
-        for (std::size_t i = 0; i < bar.panels.size(); ++i)
-            Add(form + ".panel" + std::to_string(i), bar.panels[i].text);
+        for (const ListedControl& c : controls) {
+            if (!c.control->visible) continue;
+            const std::string place = form + "." + c.name();
+            std::visit(Overloaded{[&](Label* l) { Add(place, l->text); },
+                                  [&](Button* b) { Add(place, b->text); },
+                                  [&](ComboBox* b) { Add(place, b->text); },
+                                  [&](ListBox* l) {
+                                      for (const std::string& line : l->items) Add(place, line);
+                                  },
+                                  [&](StatusBar* bar) {
+                                      for (std::size_t i = 0; i < bar->panels.size(); ++i)
+                                          Add(form + ".panel" + std::to_string(i),
+                                              bar->panels[i].text);
+                                  },
+                                  [](auto*) {}},
+                       c.model);
+        }
     }
     // Records every text of every window the user can see now.
     void Look() {
         Add("app.title", shell.app_title);
-        if (TForm1& f = *shell.form1; f.window.visible) {
-            Look("TForm1", f.window);
-            for (const Button* b : {&f.Button1, &f.Button2}) Look("TForm1", *b);
-            for (const Label* l : {&f.Label1, &f.Label2, &f.Label3, &f.Label4}) Look("TForm1", *l);
-            Look("TForm1", f.StatusBar1);
-        }
-        if (shell.form5 && shell.form5->window.visible) {
-            TForm5& f = *shell.form5;
-            Look("TForm5", f.window);
-            for (const Button* b : {&f.Button1, &f.Button2}) Look("TForm5", *b);
-            Look("TForm5", f.StatusBar1);
-        }
-        if (shell.form6 && shell.form6->window.visible) {
-            TForm6& f = *shell.form6;
-            Look("TForm6", f.window);
-            for (const Button* b : {&f.Button1, &f.Button2}) Look("TForm6", *b);
-            for (const Label* l :
-                 {&f.Label1, &f.Label2, &f.Label3, &f.Label4, &f.Label5, &f.Label6, &f.Label7})
-                Look("TForm6", *l);
-            // Its status bar is never shown.
-        }
-        if (TForm3& f = *shell.form3; f.window.visible) {
-            Look("TForm3", f.window);
-            Look("TForm3", f.Label1);
-            for (const Button* b : {&f.Button1, &f.Button2}) Look("TForm3", *b);
-        }
-        if (TForm4& f = *shell.form4; f.window.visible) {
-            Look("TForm4", f.window);
-            Look("TForm4", f.Button1);
-            for (const std::string& line : f.ListBox1.items) Add("TForm4.ListBox1", line);
-        }
+        if (shell.form5) Look(shell.form5->window, shell.form5->controls());
+        if (shell.form6) Look(shell.form6->window, shell.form6->controls());
+        Look(shell.form1->window, shell.form1->controls());
+        Look(shell.form3->window, shell.form3->controls());
+        Look(shell.form4->window, shell.form4->controls());
     }
 
     // A small plain image for the chip's family in the default row, so that the session

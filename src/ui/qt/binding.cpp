@@ -97,12 +97,6 @@ protected:
     }
 };
 
-template <class W, class M>
-struct Pair {
-    M* model;
-    W* widget;
-};
-
 QWidget* ParentOf(const Control& c, QWidget* client) {
     if (c.parent.empty()) return client;
     auto* p = client->findChild<QWidget*>(Q(c.parent));
@@ -220,75 +214,79 @@ void FormWidget::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+// One control's widget and what was last drawn of it.
+struct Item {
+    ListedControl listed;
+    QWidget* widget = nullptr;
+    int repaints = -1;  // the last repaint request honoured
+    Font font;          // the last font set: fonts are costly to rebuild
+};
+
 struct Binding::View {
     Window* model = nullptr;
     Commands commands;
     std::unique_ptr<FormWidget> form;
-    std::vector<Pair<QLabel, Label>> labels;
-    std::vector<Pair<QPushButton, Button>> buttons;
-    std::vector<Pair<QLabel, Image>> images;
-    std::vector<Pair<QFrame, Bevel>> bevels;
-    std::vector<Pair<QFrame, Panel>> panels;
-    std::vector<Pair<QProgressBar, ProgressBar>> bars;
-    std::vector<std::pair<StatusBar*, QFrame*>> status;
-    std::vector<int> label_repaints;
-    std::vector<Font> label_fonts;  // last font rendered: fonts are costly to rebuild
-    std::vector<int> status_repaints;
+    std::vector<Item> items;
+    Binding::Paint paint = Binding::Paint::Now;  // of the sync under way
 
     explicit View(Window& w) : model(&w), form(std::make_unique<FormWidget>(w, commands)) {}
     QWidget* client() const { return form->client(); }
 
-    void add(Panel& m) {
+    // Creates the widget of a list entry, and connects its click to the entry's command.
+    void add(const ListedControl& c) {
+        Item item{c, nullptr, -1, *c.font};
+        std::function<void()>* command = c.command ? &(commands.*c.command) : nullptr;
+        item.widget = std::visit([&](auto* m) { return create(*m, command); }, c.model);
+        if (!item.widget) return;
+        Place(item.widget, *c.control);
+        items.push_back(std::move(item));
+    }
+
+    QWidget* create(Panel& m, std::function<void()>*) {
         auto* f = new QFrame(ParentOf(m, client()));
-        Place(f, m);
         f->setFrameStyle(m.sunken ? (QFrame::Panel | QFrame::Sunken) : QFrame::NoFrame);
         f->setLineWidth(2);
         f->setAutoFillBackground(true);
-        panels.push_back({&m, f});
+        return f;
     }
-    void add(Bevel& m) {
+    QWidget* create(Bevel& m, std::function<void()>*) {
         auto* f = new QFrame(ParentOf(m, client()));
-        Place(f, m);
         f->setFrameStyle(QFrame::Box | QFrame::Sunken);
         f->lower();
-        bevels.push_back({&m, f});
+        return f;
     }
-    QLabel* add(Label& m) {
+    QWidget* create(Label& m, std::function<void()>* double_click) {
         auto* l = new ClickLabel(ParentOf(m, client()));
-        Place(l, m);
         l->setFont(ToQFont(m.font));
-        labels.push_back({&m, l});
-        label_repaints.push_back(-1);
-        label_fonts.push_back(m.font);
+        if (double_click)
+            l->double_clicked = [double_click] {
+                if (*double_click) (*double_click)();
+            };
         return l;
     }
-    void add(Button& m, std::function<void()>& click) {
+    QWidget* create(Button& m, std::function<void()>* click) {
         auto* b = new QPushButton(ParentOf(m, client()));
-        Place(b, m);
         b->setFont(ToQFont(m.font));  // button fonts never change
-        QObject::connect(b, &QPushButton::clicked, b, [&click] {
-            if (click) click();
+        QObject::connect(b, &QPushButton::clicked, b, [click] {
+            if (click && *click) (*click)();
         });
-        buttons.push_back({&m, b});
+        return b;
     }
-    void add(Image& m) {
+    QWidget* create(Image& m, std::function<void()>*) {
         auto* l = new QLabel(ParentOf(m, client()));
-        Place(l, m);
         QPixmap pm = BrandPicture(m.picture, QSize(m.rect.w, m.rect.h));
         l->setPixmap(pm);
         l->setScaledContents(m.stretch);
         l->setAlignment(m.centre ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignTop);
-        images.push_back({&m, l});
+        return l;
     }
-    void add(ProgressBar& m) {
+    QWidget* create(ProgressBar& m, std::function<void()>*) {
         auto* b = new PlainProgressBar(ParentOf(m, client()));
-        Place(b, m);
         b->setTextVisible(false);
-        bars.push_back({&m, b});
+        return b;
     }
-    void add(StatusBar& m) {
+    QWidget* create(StatusBar& m, std::function<void()>*) {
         auto* f = new QFrame(client());
-        Place(f, m);
         int x = 0;
         for (std::size_t i = 0; i < m.panels.size(); ++i) {
             auto* p = new QLabel(f);
@@ -297,146 +295,104 @@ struct Binding::View {
             p->setGeometry(x, 2, m.panels[i].width, m.rect.h - 2);
             x += m.panels[i].width;
         }
-        status.push_back({&m, f});
-        status_repaints.push_back(-1);
+        return f;
     }
+    // Drop-down lists and list boxes are only on the dialogs, whose views make and update
+    // their widgets (setup_dialog_view.h, version_dialog_view.h): none here.
+    QWidget* create(ComboBox&, std::function<void()>*) { return nullptr; }
+    QWidget* create(ListBox&, std::function<void()>*) { return nullptr; }
 
-    void sync(Binding::Paint paint) {
-        // A repaint the model asked for is done at once, and put on the screen at once. A
-        // frame's sync leaves drawing to the window's next paint instead, one paint for
-        // every change: a widget whose text or value changed has asked for it already, and
-        // one that did not change needs no drawing.
-        const auto draw = [paint](QWidget* w) {
-            if (paint == Binding::Paint::Now) w->repaint();
-        };
+    void sync(Binding::Paint how) {
         form->sync();
         // A hidden window's controls are brought in line when it is shown (this same call
         // when the model shows it): a sync during blocks then costs the shown window only.
         if (!model->visible) return;
-        for (std::size_t i = 0; i < labels.size(); ++i) {
-            auto [m, w] = labels[i];
-            Place(w, *m);
-            if (w->text() != Q(m->text)) w->setText(Q(m->text));
-            if (!(label_fonts[i] == m->font)) {
-                label_fonts[i] = m->font;
-                w->setFont(ToQFont(m->font));
-            }
-            w->setAlignment(ToQAlign(m->align));
-            w->setAutoFillBackground(m->opaque);
-            SetPalette(w, QPalette::Window, ToQColor(m->opaque ? m->background : model->face));
-            SetPalette(w, QPalette::WindowText, ToQColor(m->text_colour));
-            w->setVisible(m->visible);
-            if (label_repaints[i] != m->repaints) {
-                label_repaints[i] = m->repaints;
-                if (w->isVisible()) draw(w);
-            }
-        }
-        for (auto [m, w] : buttons) {
-            Place(w, *m);
-            if (w->text() != Q(m->text)) w->setText(Q(m->text));
-            w->setEnabled(m->enabled);
-            w->setVisible(m->visible);
-            if (m->focused && m->visible && m->enabled && !w->hasFocus()) w->setFocus();
-        }
-        for (auto [m, w] : images) {
-            Place(w, *m);
-            w->setVisible(m->visible);
-        }
-        for (auto [m, w] : bevels) {
-            Place(w, *m);
-            w->setVisible(m->visible);
-        }
-        for (auto [m, w] : panels) {
-            Place(w, *m);
-            SetPalette(w, QPalette::Window, ToQColor(m->background));
-            w->setVisible(m->visible);
-        }
-        for (auto [m, w] : bars) {
-            Place(w, *m);
-            const int lo = std::min(m->min, m->max), hi = std::max(m->min, m->max);
-            if (w->minimum() != lo || w->maximum() != hi) w->setRange(lo, hi);
-            const int pos = std::clamp(m->position, lo, hi);
-            if (w->value() != pos) {
-                // A progress bar repaints itself at once when its value changes; a frame's
-                // sync leaves that to the window's one paint of all its changes.
-                if (paint == Binding::Paint::WithWindow) w->setUpdatesEnabled(false);
-                w->setValue(pos);
-                if (paint == Binding::Paint::WithWindow) w->setUpdatesEnabled(true);  // update()
-            }
-            const QColor& chunk = m->state == ProgressState::Error    ? kProgressError
-                                  : m->state == ProgressState::Paused ? kProgressPaused
-                                                                      : kProgressNormal;
-            SetPalette(w, QPalette::Highlight, chunk);
-            w->setProperty("state", int(m->state));
-            w->setVisible(m->visible);
-        }
-        for (std::size_t i = 0; i < status.size(); ++i) {
-            auto [m, f] = status[i];
-            const auto panels = f->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
-            for (std::size_t k = 0; k < m->panels.size() && k < std::size_t(panels.size()); ++k) {
-                QLabel* p = panels[qsizetype(k)];
-                if (p->text() != Q(m->panels[k].text)) {
-                    p->setText(Q(m->panels[k].text));
-                    p->setToolTip(p->text());  // the whole text when the panel cuts it
-                }
-            }
-            f->setVisible(m->visible);
-            if (status_repaints[i] != m->repaints) {
-                status_repaints[i] = m->repaints;
-                if (f->isVisible()) draw(f);
-            }
+        paint = how;
+        for (Item& item : items) {
+            Place(item.widget, *item.listed.control);
+            std::visit([&](auto* m) { sync(item, *m); }, item.listed.model);
         }
     }
+
+    // A repaint the model asked for is done at once, and put on the screen at once. A
+    // frame's sync leaves drawing to the window's next paint instead, one paint for every
+    // change: a widget whose text or value changed has asked for it already, and one that
+    // did not change needs no drawing.
+    void draw_if_asked(Item& item, int repaints) {
+        if (item.repaints == repaints) return;
+        item.repaints = repaints;
+        if (paint == Binding::Paint::Now && item.widget->isVisible()) item.widget->repaint();
+    }
+
+    void sync(Item& item, const Label& m) {
+        auto* w = static_cast<QLabel*>(item.widget);
+        if (w->text() != Q(m.text)) w->setText(Q(m.text));
+        if (!(item.font == m.font)) {
+            item.font = m.font;
+            w->setFont(ToQFont(m.font));
+        }
+        w->setAlignment(ToQAlign(m.align));
+        w->setAutoFillBackground(m.opaque);
+        SetPalette(w, QPalette::Window, ToQColor(m.opaque ? m.background : model->face));
+        SetPalette(w, QPalette::WindowText, ToQColor(m.text_colour));
+        w->setVisible(m.visible);
+        draw_if_asked(item, m.repaints);
+    }
+    void sync(Item& item, const Button& m) {
+        auto* w = static_cast<QPushButton*>(item.widget);
+        if (w->text() != Q(m.text)) w->setText(Q(m.text));
+        w->setEnabled(m.enabled);
+        w->setVisible(m.visible);
+        if (m.focused && m.visible && m.enabled && !w->hasFocus()) w->setFocus();
+    }
+    void sync(Item& item, const Image& m) { item.widget->setVisible(m.visible); }
+    void sync(Item& item, const Bevel& m) { item.widget->setVisible(m.visible); }
+    void sync(Item& item, const Panel& m) {
+        SetPalette(item.widget, QPalette::Window, ToQColor(m.background));
+        item.widget->setVisible(m.visible);
+    }
+    void sync(Item& item, const ProgressBar& m) {
+        auto* w = static_cast<QProgressBar*>(item.widget);
+        const int lo = std::min(m.min, m.max), hi = std::max(m.min, m.max);
+        if (w->minimum() != lo || w->maximum() != hi) w->setRange(lo, hi);
+        const int pos = std::clamp(m.position, lo, hi);
+        if (w->value() != pos) {
+            // A progress bar repaints itself at once when its value changes; a frame's sync
+            // leaves that to the window's one paint of all its changes.
+            if (paint == Binding::Paint::WithWindow) w->setUpdatesEnabled(false);
+            w->setValue(pos);
+            if (paint == Binding::Paint::WithWindow) w->setUpdatesEnabled(true);  // update()
+        }
+        const QColor& chunk = m.state == ProgressState::Error    ? kProgressError
+                              : m.state == ProgressState::Paused ? kProgressPaused
+                                                                 : kProgressNormal;
+        SetPalette(w, QPalette::Highlight, chunk);
+        w->setProperty("state", int(m.state));
+        w->setVisible(m.visible);
+    }
+    void sync(Item& item, const StatusBar& m) {
+        const auto panels = item.widget->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+        for (std::size_t k = 0; k < m.panels.size() && k < std::size_t(panels.size()); ++k) {
+            QLabel* p = panels[qsizetype(k)];
+            if (p->text() != Q(m.panels[k].text)) {
+                p->setText(Q(m.panels[k].text));
+                p->setToolTip(p->text());  // the whole text when the panel cuts it
+            }
+        }
+        item.widget->setVisible(m.visible);
+        draw_if_asked(item, m.repaints);
+    }
+    void sync(Item&, const ComboBox&) {}
+    void sync(Item&, const ListBox&) {}
 };
 
 Binding::Binding(Shell& shell) : shell_(shell) {
-    if (shell.form5) {
-        TForm5& f = *shell.form5;
-        auto v = std::make_unique<View>(f.window);
-        v->add(f.Panel1);
-        v->add(f.Button1, v->commands.button1_click);
-        v->add(f.Button2, v->commands.button2_click);
-        v->add(f.ProgressBar1);
-        v->add(f.ProgressBar2);
-        v->add(f.StatusBar1);
-        views_.push_back(std::move(v));
-    }
-    if (shell.form6) {
-        TForm6& f = *shell.form6;
-        auto v = std::make_unique<View>(f.window);
-        v->add(f.Bevel1);
-        v->add(f.Button1, v->commands.button1_click);
-        v->add(f.Button2, v->commands.button2_click);
-        for (Label* l : {&f.Label2, &f.Label3, &f.Label4, &f.Label5, &f.Label6, &f.Label7})
-            v->add(*l);
-        v->add(f.Image1);
-        v->add(f.Label1);
-        v->add(f.ProgressBar1);
-        v->add(f.StatusBar1);
-        views_.push_back(std::move(v));
-    }
-    if (shell.form1) {
-        TForm1& f = *shell.form1;
-        auto v = std::make_unique<View>(f.window);
-        v->add(f.Bevel1);
-        v->add(f.Bevel2);
-        v->add(f.Button1, v->commands.button1_click);
-        v->add(f.Button2, v->commands.button2_click);
-        v->add(f.Image1);
-        v->add(f.Image2);
-        auto* label1 = static_cast<ClickLabel*>(v->add(f.Label1));
-        label1->double_clicked = [cmds = &v->commands] {
-            if (cmds->label1_double_click) cmds->label1_double_click();
-        };
-        v->add(f.Label3);
-        v->add(f.Label4);
-        v->add(f.Label2);
-        v->add(f.ProgressBar1);
-        v->add(f.StatusBar1);
-        views_.push_back(std::move(v));
-    }
-    if (shell.form3) views_.push_back(std::make_unique<View>(shell.form3->window));
-    if (shell.form4) views_.push_back(std::make_unique<View>(shell.form4->window));
+    if (shell.form5) add_view(shell.form5->window, shell.form5->controls());
+    if (shell.form6) add_view(shell.form6->window, shell.form6->controls());
+    if (shell.form1) add_view(shell.form1->window, shell.form1->controls());
+    // The dialogs' widgets are made by their views, on the client areas made here.
+    if (shell.form3) add_view(shell.form3->window, {});
+    if (shell.form4) add_view(shell.form4->window, {});
     frame_timer_ = std::make_unique<QTimer>();
     frame_timer_->setSingleShot(true);
     frame_timer_->setTimerType(Qt::PreciseTimer);
@@ -444,6 +400,12 @@ Binding::Binding(Shell& shell) : shell_(shell) {
     shell_.repaint = [this] { sync(); };
     shell_.repaint_soon = [this] { sync_soon(); };
     sync();
+}
+
+void Binding::add_view(Window& window, const ControlList& controls) {
+    auto v = std::make_unique<View>(window);
+    for (const ListedControl& c : controls) v->add(c);
+    views_.push_back(std::move(v));
 }
 
 Binding::~Binding() {

@@ -92,6 +92,9 @@ public:
 
 private:
     struct View;
+    // Creates a window and the widgets of the controls it lists.
+    void add_view(Window& window, const ControlList& controls);
+
     Shell& shell_;
     std::vector<std::unique_ptr<View>> views_;
     std::vector<std::function<void()>> extra_sync_;

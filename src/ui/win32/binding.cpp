@@ -29,14 +29,12 @@ constexpr UINT_PTR kSyncTimerId = 1;
 
 }  // namespace
 
-enum class Kind { Label, Button, Image, Bevel, Panel, Progress, Status, Combo, List };
-
 // One control and what was last set on it. A sync compares the model with these and calls
 // into the window system only for what changed: under Wine most of those calls are a round
 // trip to the server, and the engine asks for a sync after every packet.
 struct Bound {
-    Kind kind = Kind::Label;
-    Control* model = nullptr;
+    ListedControl listed;
+    Control* model = nullptr;  // listed.control
     HWND hwnd = nullptr;
     UINT id = 0;
     bool synced = false;  // false until the first sync has set every property
@@ -54,6 +52,11 @@ struct Bound {
     ProgressState state = ProgressState::Normal;
     std::vector<std::string> items;
     std::function<void()> click;  // buttons and the clickable label
+
+    template <class T>
+    T* as() const {
+        return listed.as<T>();
+    }
 };
 
 namespace {
@@ -179,20 +182,31 @@ struct Binding::View {
         return r;
     }
 
-    Bound& add(Kind kind, Control& m, const char* cls, DWORD style, DWORD ex = 0) {
+    // Creates the control of a list entry, in the font the entry names, and what its click
+    // runs.
+    void add(const ListedControl& c) {
+        std::visit([&](auto* m) { add(c, *m); }, c.model);
+        Bound& b = controls.back();
+        if (c.command)
+            b.click = [command = &(commands.*c.command)] {
+                if (*command) (*command)();
+            };
+    }
+    Bound& create(const ListedControl& c, const char* cls, DWORD style, DWORD ex = 0) {
         const UINT id = kFirstControlId + UINT(controls.size());
-        const RECT r = place(m);
+        const RECT r = place(*c.control);
         HWND h = CreateWindowExA(ex, cls, "", WS_CHILD | WS_CLIPSIBLINGS | style, r.left, r.top,
                                  r.right - r.left, r.bottom - r.top, hwnd,
                                  reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
                                  GetModuleHandleA(nullptr), nullptr);
-        if (!h) throw std::runtime_error("cannot create the control " + m.name);
-        SendMessageA(h, WM_SETFONT, WPARAM(FontFor(model->font)), FALSE);
+        if (!h) throw std::runtime_error("cannot create the control " + c.name());
+        SendMessageA(h, WM_SETFONT, WPARAM(FontFor(*c.font)), FALSE);
         Bound b;
-        b.kind = kind;
-        b.model = &m;
+        b.listed = c;
+        b.model = c.control;
         b.hwnd = h;
         b.id = id;
+        b.font = *c.font;
         controls.push_back(std::move(b));
         return controls.back();
     }
@@ -200,31 +214,24 @@ struct Binding::View {
     // of its siblings (creation order is the tab order), so this runs once all exist.
     void frames_to_bottom() {
         for (Bound& b : controls)
-            if (b.kind == Kind::Panel || b.kind == Kind::Bevel)
+            if (b.as<Panel>() || b.as<Bevel>())
                 SetWindowPos(b.hwnd, HWND_BOTTOM, 0, 0, 0, 0,
                              SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }
 
-    void add(Panel& m) {
-        add(Kind::Panel, m, "STATIC", SS_OWNERDRAW, m.sunken ? WS_EX_CLIENTEDGE : 0);
+    void add(const ListedControl& c, Panel& m) {
+        create(c, "STATIC", SS_OWNERDRAW, m.sunken ? WS_EX_CLIENTEDGE : 0);
     }
-    void add(Bevel& m) { add(Kind::Bevel, m, "STATIC", SS_ETCHEDFRAME); }
-    Bound& add(Label& m) {
+    void add(const ListedControl& c, Bevel&) { create(c, "STATIC", SS_ETCHEDFRAME); }
+    void add(const ListedControl& c, Label& m) {
         const DWORD align = m.align == Align::Centre  ? SS_CENTER
                             : m.align == Align::Right ? SS_RIGHT
                                                       : SS_LEFT;
-        return add(Kind::Label, m, "STATIC", align | SS_CENTERIMAGE | SS_NOPREFIX | SS_NOTIFY);
+        create(c, "STATIC", align | SS_CENTERIMAGE | SS_NOPREFIX | SS_NOTIFY);
     }
-    void add(Button& m, std::function<void()>* click) {
-        Bound& b = add(Kind::Button, m, "BUTTON", BS_PUSHBUTTON | WS_TABSTOP);
-        SendMessageA(b.hwnd, WM_SETFONT, WPARAM(FontFor(m.font)), FALSE);
-        if (click)
-            b.click = [click] {
-                if (*click) (*click)();
-            };
-    }
-    void add(Image& m) {
-        Bound& b = add(Kind::Image, m, "STATIC", SS_BITMAP | SS_CENTERIMAGE | SS_REALSIZECONTROL);
+    void add(const ListedControl& c, Button&) { create(c, "BUTTON", BS_PUSHBUTTON | WS_TABSTOP); }
+    void add(const ListedControl& c, Image& m) {
+        Bound& b = create(c, "STATIC", SS_BITMAP | SS_CENTERIMAGE | SS_REALSIZECONTROL);
         const HANDLE bmp =
             LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(ResourceOf(m.picture)),
                        IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR);
@@ -232,24 +239,25 @@ struct Binding::View {
         const RECT r = place(m);
         MoveWindow(b.hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
     }
-    void add(ProgressBar& m) { add(Kind::Progress, m, PROGRESS_CLASSA, m.smooth ? PBS_SMOOTH : 0); }
-    void add(StatusBar& m) {
-        Bound& b = add(Kind::Status, m, STATUSCLASSNAMEA, CCS_NOPARENTALIGN | CCS_NORESIZE);
+    void add(const ListedControl& c, ProgressBar& m) {
+        create(c, PROGRESS_CLASSA, m.smooth ? PBS_SMOOTH : 0);
+    }
+    void add(const ListedControl& c, StatusBar& m) {
+        Bound& b = create(c, STATUSCLASSNAMEA, CCS_NOPARENTALIGN | CCS_NORESIZE);
         std::vector<int> edges;
         int x = 0;
         for (const StatusPanel& p : m.panels) edges.push_back(x += p.width);
         if (!edges.empty()) SendMessageA(b.hwnd, SB_SETPARTS, edges.size(), LPARAM(edges.data()));
         b.items.assign(m.panels.size(), std::string());
     }
-    void add(ComboBox& m, std::function<void()> changed) {
-        Bound& b = add(Kind::Combo, m, "COMBOBOX",
-                       (m.editable ? CBS_DROPDOWN : CBS_DROPDOWNLIST) | CBS_AUTOHSCROLL |
-                           WS_VSCROLL | WS_TABSTOP);
+    void add(const ListedControl& c, ComboBox& m) {
+        Bound& b = create(c, "COMBOBOX",
+                          (m.editable ? CBS_DROPDOWN : CBS_DROPDOWNLIST) | CBS_AUTOHSCROLL |
+                              WS_VSCROLL | WS_TABSTOP);
         const RECT r = place(m);
         MoveWindow(b.hwnd, r.left, r.top, r.right - r.left, kComboDropHeight, FALSE);
-        ComboBox* box = &m;
-        HWND h = b.hwnd;
-        handlers[b.id] = [box, h, changed](WORD code) {
+        handlers[b.id] = [box = &m, h = b.hwnd](WORD code) {
+            // The user's choice goes to the model at once.
             if (code == CBN_SELCHANGE) {
                 SelectEntry(*box, int(SendMessageA(h, CB_GETCURSEL, 0, 0)));
             } else if (code == CBN_EDITCHANGE) {
@@ -259,17 +267,12 @@ struct Binding::View {
                 box->item_index = -1;
                 for (std::size_t i = 0; i < box->items.size(); ++i)
                     if (box->items[i] == box->text) box->item_index = int(i);
-            } else {
-                return;
             }
-            if (changed) changed();
         };
     }
-    void add(ListBox& m) {
-        Bound& b =
-            add(Kind::List, m, "LISTBOX",
-                LBS_NOINTEGRALHEIGHT | LBS_NOSEL | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE);
-        SendMessageA(b.hwnd, WM_SETFONT, WPARAM(FontFor(m.font)), FALSE);
+    void add(const ListedControl& c, ListBox& m) {
+        Bound& b = create(c, "LISTBOX", LBS_NOINTEGRALHEIGHT | LBS_NOSEL | WS_VSCROLL | WS_TABSTOP,
+                          WS_EX_CLIENTEDGE);
         SendMessageA(b.hwnd, LB_SETITEMHEIGHT, 0, m.item_height);
     }
 
@@ -313,147 +316,18 @@ struct Binding::View {
         shown = w.visible;
     }
 
+    // Brings one control in line with its model: its place, what its kind shows, its
+    // visibility, and a repaint its model asked for.
     void sync_control(Bound& b) {
         const bool first = !b.synced;
         b.synced = true;
         const RECT r = place(*b.model);
-        if (b.kind != Kind::Combo && (first || !EqualRect(&b.rect, &r))) {
+        // A drop-down list keeps the height that includes its opened list.
+        if (!b.as<ComboBox>() && (first || !EqualRect(&b.rect, &r))) {
             b.rect = r;
             MoveWindow(b.hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
         }
-        bool redraw = false;
-        switch (b.kind) {
-            case Kind::Label: {
-                auto& m = static_cast<Label&>(*b.model);
-                bool changed = first;
-                if (!(b.font == m.font)) {
-                    b.font = m.font;
-                    SendMessageA(b.hwnd, WM_SETFONT, WPARAM(FontFor(m.font)), FALSE);
-                    changed = true;
-                }
-                if (b.text != m.text) changed = true;
-                SetText(b.hwnd, b.text, m.text);
-                // Colours come with WM_CTLCOLORSTATIC, asked for when the label paints.
-                if (b.text_colour != m.text_colour || b.background != m.background ||
-                    b.opaque != m.opaque) {
-                    b.text_colour = m.text_colour;
-                    b.background = m.background;
-                    b.opaque = m.opaque;
-                    changed = true;
-                }
-                if (changed) InvalidateRect(b.hwnd, nullptr, TRUE);
-                // A repaint request draws at once.
-                redraw = b.repaints != m.repaints;
-                b.repaints = m.repaints;
-                break;
-            }
-            case Kind::Button: {
-                auto& m = static_cast<Button&>(*b.model);
-                SetText(b.hwnd, b.text, m.text);
-                if (first || b.enabled != m.enabled) {
-                    b.enabled = m.enabled;
-                    EnableWindow(b.hwnd, m.enabled);
-                }
-                // The focus moves when the model moves it, not on every sync.
-                const bool focus = m.focused && m.visible && m.enabled;
-                if (focus && !b.focused && GetActiveWindow() == hwnd && GetFocus() != b.hwnd)
-                    SetFocus(b.hwnd);
-                b.focused = focus;
-                break;
-            }
-            case Kind::Panel: {
-                auto& m = static_cast<Panel&>(*b.model);
-                if (first || b.background != m.background) {
-                    b.background = m.background;
-                    InvalidateRect(b.hwnd, nullptr, TRUE);
-                }
-                break;
-            }
-            case Kind::Progress: {
-                auto& m = static_cast<ProgressBar&>(*b.model);
-                const int lo = std::min(m.min, m.max), hi = std::max(m.min, m.max);
-                if (first || b.min != lo || b.max != hi) {
-                    b.min = lo;
-                    b.max = hi;
-                    SendMessageA(b.hwnd, PBM_SETRANGE32, lo, hi);
-                    b.position = lo - 1;  // the control clamped it: set it again
-                }
-                const int pos = std::clamp(m.position, lo, hi);
-                if (b.position != pos) {
-                    b.position = pos;
-                    SendMessageA(b.hwnd, PBM_SETPOS, pos, 0);
-                }
-                if (first || b.smooth != m.smooth) {
-                    b.smooth = m.smooth;
-                    const LONG_PTR style = GetWindowLongPtrA(b.hwnd, GWL_STYLE);
-                    SetWindowLongPtrA(
-                        b.hwnd, GWL_STYLE,
-                        m.smooth ? (style | PBS_SMOOTH) : (style & ~LONG_PTR(PBS_SMOOTH)));
-                }
-                if (first || b.state != m.state) {
-                    b.state = m.state;
-                    const WPARAM state = m.state == ProgressState::Error    ? PBST_ERROR
-                                         : m.state == ProgressState::Paused ? PBST_PAUSED
-                                                                            : PBST_NORMAL;
-                    SendMessageA(b.hwnd, PBM_SETSTATE, state, 0);
-                }
-                break;
-            }
-            case Kind::Status: {
-                auto& m = static_cast<StatusBar&>(*b.model);
-                for (std::size_t k = 0; k < m.panels.size() && k < b.items.size(); ++k)
-                    if (b.items[k] != m.panels[k].text) {
-                        b.items[k] = m.panels[k].text;
-                        SendMessageA(b.hwnd, SB_SETTEXTA, k, LPARAM(b.items[k].c_str()));
-                    }
-                redraw = b.repaints != m.repaints;
-                b.repaints = m.repaints;
-                break;
-            }
-            case Kind::Combo: {
-                auto& m = static_cast<ComboBox&>(*b.model);
-                if (first || b.items != m.items) {
-                    b.items = m.items;
-                    SendMessageA(b.hwnd, CB_RESETCONTENT, 0, 0);
-                    for (const std::string& s : m.items)
-                        SendMessageA(b.hwnd, CB_ADDSTRING, 0, LPARAM(s.c_str()));
-                    b.item_index = -2;  // the list was refilled: select again
-                    b.text.clear();
-                }
-                // The user's choices reach the model through the handlers, so the control
-                // differs from the model only when the model was changed.
-                if (b.item_index != m.item_index) {
-                    b.item_index = m.item_index;
-                    SendMessageA(b.hwnd, CB_SETCURSEL, WPARAM(m.item_index), 0);
-                    // Selecting puts the entry's text in the edit field.
-                    if (m.item_index >= 0 && std::size_t(m.item_index) < m.items.size())
-                        b.text = m.items[std::size_t(m.item_index)];
-                }
-                if (m.editable && b.text != m.text) {
-                    char now[256] = {};
-                    GetWindowTextA(b.hwnd, now, sizeof now);
-                    if (m.text != now) SetWindowTextA(b.hwnd, m.text.c_str());
-                    b.text = m.text;
-                }
-                break;
-            }
-            case Kind::List: {
-                auto& m = static_cast<ListBox&>(*b.model);
-                if (b.items != m.items) {
-                    b.items = m.items;
-                    SendMessageA(b.hwnd, WM_SETREDRAW, FALSE, 0);
-                    SendMessageA(b.hwnd, LB_RESETCONTENT, 0, 0);
-                    for (const std::string& s : m.items)
-                        SendMessageA(b.hwnd, LB_ADDSTRING, 0, LPARAM(s.c_str()));
-                    SendMessageA(b.hwnd, WM_SETREDRAW, TRUE, 0);
-                    InvalidateRect(b.hwnd, nullptr, TRUE);
-                }
-                break;
-            }
-            case Kind::Image:
-            case Kind::Bevel:
-                break;
-        }
+        const bool redraw = std::visit([&](auto* m) { return sync(b, *m, first); }, b.listed.model);
         if (first || b.visible != b.model->visible) {
             b.visible = b.model->visible;
             ShowWindow(b.hwnd, b.visible ? SW_SHOWNA : SW_HIDE);
@@ -462,6 +336,129 @@ struct Binding::View {
             RedrawWindow(b.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     }
 
+    // What each kind shows. Each answers whether its model asked for a repaint at once.
+    bool sync(Bound& b, const Label& m, bool first) {
+        bool changed = first;
+        if (!(b.font == m.font)) {
+            b.font = m.font;
+            SendMessageA(b.hwnd, WM_SETFONT, WPARAM(FontFor(m.font)), FALSE);
+            changed = true;
+        }
+        if (b.text != m.text) changed = true;
+        SetText(b.hwnd, b.text, m.text);
+        // Colours come with WM_CTLCOLORSTATIC, asked for when the label paints.
+        if (b.text_colour != m.text_colour || b.background != m.background ||
+            b.opaque != m.opaque) {
+            b.text_colour = m.text_colour;
+            b.background = m.background;
+            b.opaque = m.opaque;
+            changed = true;
+        }
+        if (changed) InvalidateRect(b.hwnd, nullptr, TRUE);
+        return TakeRepaint(b, m.repaints);
+    }
+    bool sync(Bound& b, const Button& m, bool first) {
+        SetText(b.hwnd, b.text, m.text);
+        if (first || b.enabled != m.enabled) {
+            b.enabled = m.enabled;
+            EnableWindow(b.hwnd, m.enabled);
+        }
+        // The focus moves when the model moves it, not on every sync.
+        const bool focus = m.focused && m.visible && m.enabled;
+        if (focus && !b.focused && GetActiveWindow() == hwnd && GetFocus() != b.hwnd)
+            SetFocus(b.hwnd);
+        b.focused = focus;
+        return false;
+    }
+    bool sync(Bound& b, const Panel& m, bool first) {
+        if (first || b.background != m.background) {
+            b.background = m.background;
+            InvalidateRect(b.hwnd, nullptr, TRUE);
+        }
+        return false;
+    }
+    bool sync(Bound& b, const ProgressBar& m, bool first) {
+        const int lo = std::min(m.min, m.max), hi = std::max(m.min, m.max);
+        if (first || b.min != lo || b.max != hi) {
+            b.min = lo;
+            b.max = hi;
+            SendMessageA(b.hwnd, PBM_SETRANGE32, lo, hi);
+            b.position = lo - 1;  // the control clamped it: set it again
+        }
+        const int pos = std::clamp(m.position, lo, hi);
+        if (b.position != pos) {
+            b.position = pos;
+            SendMessageA(b.hwnd, PBM_SETPOS, pos, 0);
+        }
+        if (first || b.smooth != m.smooth) {
+            b.smooth = m.smooth;
+            const LONG_PTR style = GetWindowLongPtrA(b.hwnd, GWL_STYLE);
+            SetWindowLongPtrA(b.hwnd, GWL_STYLE,
+                              m.smooth ? (style | PBS_SMOOTH) : (style & ~LONG_PTR(PBS_SMOOTH)));
+        }
+        if (first || b.state != m.state) {
+            b.state = m.state;
+            const WPARAM state = m.state == ProgressState::Error    ? PBST_ERROR
+                                 : m.state == ProgressState::Paused ? PBST_PAUSED
+                                                                    : PBST_NORMAL;
+            SendMessageA(b.hwnd, PBM_SETSTATE, state, 0);
+        }
+        return false;
+    }
+    bool sync(Bound& b, const StatusBar& m, bool) {
+        for (std::size_t k = 0; k < m.panels.size() && k < b.items.size(); ++k)
+            if (b.items[k] != m.panels[k].text) {
+                b.items[k] = m.panels[k].text;
+                SendMessageA(b.hwnd, SB_SETTEXTA, k, LPARAM(b.items[k].c_str()));
+            }
+        return TakeRepaint(b, m.repaints);
+    }
+    bool sync(Bound& b, const ComboBox& m, bool first) {
+        if (first || b.items != m.items) {
+            b.items = m.items;
+            SendMessageA(b.hwnd, CB_RESETCONTENT, 0, 0);
+            for (const std::string& s : m.items)
+                SendMessageA(b.hwnd, CB_ADDSTRING, 0, LPARAM(s.c_str()));
+            b.item_index = -2;  // the list was refilled: select again
+            b.text.clear();
+        }
+        // The user's choices reach the model through the handlers, so the control differs
+        // from the model only when the model was changed.
+        if (b.item_index != m.item_index) {
+            b.item_index = m.item_index;
+            SendMessageA(b.hwnd, CB_SETCURSEL, WPARAM(m.item_index), 0);
+            // Selecting puts the entry's text in the edit field.
+            if (m.item_index >= 0 && std::size_t(m.item_index) < m.items.size())
+                b.text = m.items[std::size_t(m.item_index)];
+        }
+        if (m.editable && b.text != m.text) {
+            char now[256] = {};
+            GetWindowTextA(b.hwnd, now, sizeof now);
+            if (m.text != now) SetWindowTextA(b.hwnd, m.text.c_str());
+            b.text = m.text;
+        }
+        return false;
+    }
+    bool sync(Bound& b, const ListBox& m, bool) {
+        if (b.items != m.items) {
+            b.items = m.items;
+            SendMessageA(b.hwnd, WM_SETREDRAW, FALSE, 0);
+            SendMessageA(b.hwnd, LB_RESETCONTENT, 0, 0);
+            for (const std::string& s : m.items)
+                SendMessageA(b.hwnd, LB_ADDSTRING, 0, LPARAM(s.c_str()));
+            SendMessageA(b.hwnd, WM_SETREDRAW, TRUE, 0);
+            InvalidateRect(b.hwnd, nullptr, TRUE);
+        }
+        return false;
+    }
+    bool sync(Bound&, const Image&, bool) { return false; }
+    bool sync(Bound&, const Bevel&, bool) { return false; }
+    // Whether a repaint was asked for since the last sync.
+    static bool TakeRepaint(Bound& b, int repaints) {
+        const bool asked = b.repaints != repaints;
+        b.repaints = repaints;
+        return asked;
+    }
     void sync() {
         for (Bound& b : controls) sync_control(b);
         if (extra_sync) extra_sync();
@@ -471,15 +468,15 @@ struct Binding::View {
     // The colour messages: labels draw in their own colours, everything else on the face.
     LRESULT colour(HDC dc, HWND child) {
         Bound* b = find(child);
-        if (b && b->kind == Kind::Label) {
-            auto& m = static_cast<Label&>(*b->model);
+        if (const Label* label = b ? b->as<Label>() : nullptr) {
+            const Label& m = *label;
             SetTextColor(dc, ToColorRef(m.text_colour));
             const Colour back = m.opaque ? m.background : model->face;
             SetBkColor(dc, ToColorRef(back));
             return LRESULT(BrushFor(back));
         }
         Colour back = model->face;
-        if (b && b->kind == Kind::Panel) back = static_cast<Panel&>(*b->model).background;
+        if (const Panel* panel = b ? b->as<Panel>() : nullptr) back = panel->background;
         SetBkColor(dc, ToColorRef(back));
         return LRESULT(BrushFor(back));
     }
@@ -498,7 +495,7 @@ struct Binding::View {
             // Enter or Escape (IsDialogMessage). Enter on a focused button presses that
             // button, as in a dialog, where the focused button is the default one.
             Bound* focused = find(GetFocus());
-            if (id == IDOK && focused && focused->kind == Kind::Button && focused->click)
+            if (id == IDOK && focused && focused->as<Button>() && focused->click)
                 focused->click();
             else if (id == IDOK && on_enter)
                 on_enter();
@@ -507,17 +504,15 @@ struct Binding::View {
             return;
         }
         if (!b || !b->click) return;
-        if ((b->kind == Kind::Button && code == BN_CLICKED) ||
-            (b->kind == Kind::Label && code == STN_DBLCLK))
+        if ((b->as<Button>() && code == BN_CLICKED) || (b->as<Label>() && code == STN_DBLCLK))
             b->click();
     }
 
     // The model's focused button gets the focus whenever the window becomes active.
     void focus_button() {
         for (Bound& b : controls) {
-            if (b.kind != Kind::Button) continue;
-            auto& m = static_cast<Button&>(*b.model);
-            if (m.focused && m.visible && m.enabled) {
+            const Button* m = b.as<Button>();
+            if (m && m->focused && m->visible && m->enabled) {
                 SetFocus(b.hwnd);
                 return;
             }
@@ -545,9 +540,8 @@ struct Binding::View {
                 return v->colour(HDC(wp), HWND(lp));
             case WM_DRAWITEM: {  // the panels: their background colour
                 auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
-                if (Bound* b = v->find(d->hwndItem); b && b->kind == Kind::Panel)
-                    FillRect(d->hDC, &d->rcItem,
-                             BrushFor(static_cast<Panel&>(*b->model).background));
+                if (Bound* b = v->find(d->hwndItem); b && b->as<Panel>())
+                    FillRect(d->hDC, &d->rcItem, BrushFor(b->as<Panel>()->background));
                 return TRUE;
             }
             case WM_TIMER:
@@ -605,88 +599,17 @@ Binding::Binding(Shell& shell, serial::PortSelection& ports, serial::ChannelTabl
                  const catalog::CatalogState& catalog)
     : shell_(shell), ports_(ports), channels_(channels), catalog_(catalog) {
     RegisterFormClass();
+    // The edition's window comes first and owns the dialogs; the main window owns them when
+    // it is the edition's window.
     HWND main = nullptr;
-    if (shell.form5) {
-        TForm5& f = *shell.form5;
-        auto v = std::make_unique<View>(*this, f.window, nullptr);
-        v->add(f.Panel1);
-        v->add(f.Button1, &v->commands.button1_click);
-        v->add(f.Button2, &v->commands.button2_click);
-        v->add(f.ProgressBar1);
-        v->add(f.ProgressBar2);
-        v->add(f.StatusBar1);
-        main = v->hwnd;
-        views_.push_back(std::move(v));
-    }
-    if (shell.form6) {
-        TForm6& f = *shell.form6;
-        auto v = std::make_unique<View>(*this, f.window, nullptr);
-        v->add(f.Bevel1);
-        v->add(f.Button1, &v->commands.button1_click);
-        v->add(f.Button2, &v->commands.button2_click);
-        for (Label* l : {&f.Label2, &f.Label3, &f.Label4, &f.Label5, &f.Label6, &f.Label7})
-            v->add(*l);
-        v->add(f.Image1);
-        v->add(f.Label1);
-        v->add(f.ProgressBar1);
-        v->add(f.StatusBar1);
-        main = v->hwnd;
-        views_.push_back(std::move(v));
-    }
+    if (shell.form5) main = add_view(shell.form5->window, shell.form5->controls(), nullptr).hwnd;
+    if (shell.form6) main = add_view(shell.form6->window, shell.form6->controls(), nullptr).hwnd;
     if (shell.form1) {
-        TForm1& f = *shell.form1;
-        auto v = std::make_unique<View>(*this, f.window, nullptr);
-        v->add(f.Bevel1);
-        v->add(f.Bevel2);
-        v->add(f.Button1, &v->commands.button1_click);
-        v->add(f.Button2, &v->commands.button2_click);
-        v->add(f.Image1);
-        v->add(f.Image2);
-        Bound& label1 = v->add(f.Label1);
-        label1.click = [cmds = &v->commands] {
-            if (cmds->label1_double_click) cmds->label1_double_click();
-        };
-        v->add(f.Label3);
-        v->add(f.Label4);
-        v->add(f.Label2);
-        v->add(f.ProgressBar1);
-        v->add(f.StatusBar1);
-        if (!main) main = v->hwnd;
-        views_.push_back(std::move(v));
+        const HWND form1 = add_view(shell.form1->window, shell.form1->controls(), nullptr).hwnd;
+        if (!main) main = form1;
     }
-    if (shell.form3) {
-        TForm3& f = *shell.form3;
-        auto v = std::make_unique<View>(*this, f.window, main);
-        v->add(f.Label1);
-        v->add(f.ComboBox1, nullptr);
-        v->add(f.Button1, nullptr);
-        v->add(f.Button2, nullptr);
-        v->add(f.ComboBox2, nullptr);
-        v->find("Button1")->click = [this] {
-            SetupOkClick(shell_, ports_, channels_);
-            sync();
-        };
-        v->find("Button2")->click = [this] {
-            SetupCancelClick(shell_, ports_);
-            sync();
-        };
-        v->on_enter = v->find("Button1")->click;
-        v->on_escape = v->find("Button2")->click;
-        views_.push_back(std::move(v));
-    }
-    if (shell.form4) {
-        TForm4& f = *shell.form4;
-        auto v = std::make_unique<View>(*this, f.window, main);
-        v->add(f.Button1, nullptr);
-        v->add(f.ListBox1);
-        v->find("Button1")->click = [this] {
-            shell_.form4->Button1Click();
-            sync();
-        };
-        // Every showing of the window refills the list, whoever showed it.
-        v->on_show = [this] { shell_.form4->FormShow(catalog_); };
-        views_.push_back(std::move(v));
-    }
+    if (shell.form3) bind_setup(add_view(shell.form3->window, shell.form3->controls(), main));
+    if (shell.form4) bind_version(add_view(shell.form4->window, shell.form4->controls(), main));
     for (auto& v : views_) v->frames_to_bottom();
     shell_.repaint = [this] { request_sync(); };
     sync();
@@ -694,6 +617,35 @@ Binding::Binding(Shell& shell, serial::PortSelection& ports, serial::ChannelTabl
 
 Binding::~Binding() {
     shell_.repaint = nullptr;
+}
+
+Binding::View& Binding::add_view(Window& window, const ControlList& controls, HWND owner) {
+    auto v = std::make_unique<View>(*this, window, owner);
+    for (const ListedControl& c : controls) v->add(c);
+    views_.push_back(std::move(v));
+    return *views_.back();
+}
+
+void Binding::bind_setup(View& v) {
+    v.commands.button1_click = [this] {
+        SetupOkClick(shell_, ports_, channels_);
+        sync();
+    };
+    v.commands.button2_click = [this] {
+        SetupCancelClick(shell_, ports_);
+        sync();
+    };
+    v.on_enter = v.commands.button1_click;
+    v.on_escape = v.commands.button2_click;
+}
+
+void Binding::bind_version(View& v) {
+    v.commands.button1_click = [this] {
+        shell_.form4->Button1Click();
+        sync();
+    };
+    // Every showing of the window refills the list, whoever showed it.
+    v.on_show = [this] { shell_.form4->FormShow(catalog_); };
 }
 
 void Binding::request_sync() {

@@ -49,6 +49,12 @@ public:
     struct View;  // one top-level window and its controls (binding.cpp)
 
 private:
+    // Creates a window and the controls it lists, owned by `owner` (a dialog's main window).
+    View& add_view(Window& window, const ControlList& controls, HWND owner);
+    // What the buttons and keys of the "Setup" and "Version .." dialogs do.
+    void bind_setup(View& v);
+    void bind_version(View& v);
+
     Shell& shell_;
     serial::PortSelection& ports_;
     serial::ChannelTable& channels_;
