@@ -34,7 +34,6 @@ constexpr UINT_PTR kSyncTimerId = 1;
 // trip to the server, and the engine asks for a sync after every packet.
 struct Bound {
     ListedControl listed;
-    Control* model = nullptr;  // listed.control
     HWND hwnd = nullptr;
     UINT id = 0;
     bool synced = false;  // false until the first sync has set every property
@@ -177,8 +176,8 @@ struct Binding::View {
     RECT place(const Control& c) const {
         RECT r{c.rect.x, c.rect.y, c.rect.x + c.rect.w, c.rect.y + c.rect.h};
         for (const Bound& b : controls)
-            if (!c.parent.empty() && b.model->name == c.parent)
-                OffsetRect(&r, b.model->rect.x, b.model->rect.y);
+            if (!c.parent.empty() && b.listed.name() == c.parent)
+                OffsetRect(&r, b.listed.rect().x, b.listed.rect().y);
         return r;
     }
 
@@ -203,7 +202,6 @@ struct Binding::View {
         SendMessageA(h, WM_SETFONT, WPARAM(FontFor(*c.font)), FALSE);
         Bound b;
         b.listed = c;
-        b.model = c.control;
         b.hwnd = h;
         b.id = id;
         b.font = *c.font;
@@ -283,7 +281,7 @@ struct Binding::View {
     }
     Bound* find(std::string_view name) {
         for (Bound& b : controls)
-            if (b.model->name == name) return &b;
+            if (b.listed.name() == name) return &b;
         return nullptr;
     }
 
@@ -321,15 +319,17 @@ struct Binding::View {
     void sync_control(Bound& b) {
         const bool first = !b.synced;
         b.synced = true;
-        const RECT r = place(*b.model);
+        const Control& m = *b.listed.control;
+        const RECT r = place(m);
         // A drop-down list keeps the height that includes its opened list.
         if (!b.as<ComboBox>() && (first || !EqualRect(&b.rect, &r))) {
             b.rect = r;
             MoveWindow(b.hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
         }
-        const bool redraw = std::visit([&](auto* m) { return sync(b, *m, first); }, b.listed.model);
-        if (first || b.visible != b.model->visible) {
-            b.visible = b.model->visible;
+        const bool redraw =
+            std::visit([&](auto* kind) { return sync(b, *kind, first); }, b.listed.model);
+        if (first || b.visible != m.visible) {
+            b.visible = m.visible;
             ShowWindow(b.hwnd, b.visible ? SW_SHOWNA : SW_HIDE);
         }
         if (redraw && b.visible && shown)
