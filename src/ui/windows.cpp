@@ -198,6 +198,15 @@ std::vector<Window*> Shell::windows() {
     return all;
 }
 
+ControlList Shell::controls_of(const Window& w) {
+    if (form5 && &w == &form5->window) return form5->controls();
+    if (form6 && &w == &form6->window) return form6->controls();
+    if (form1 && &w == &form1->window) return form1->controls();
+    if (form3 && &w == &form3->window) return form3->controls();
+    if (form4 && &w == &form4->window) return form4->controls();
+    return {};
+}
+
 void CreateWindows(Shell& shell, Edition edition) {
     shell.edition_value = edition;
     // The edition's window comes first: it is the application's main window.

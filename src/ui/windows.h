@@ -134,6 +134,8 @@ struct Shell {
 
     // Every window, in creation order: the edition's window, TForm1, TForm3, TForm4.
     std::vector<Window*> windows();
+    // The control list of one of those windows.
+    ControlList controls_of(const Window& window);
 
     Edition edition_value = Edition::Updater;
     EditionWindow running;  // the running edition's window, set by CreateWindows

@@ -387,12 +387,11 @@ struct Binding::View {
 };
 
 Binding::Binding(Shell& shell) : shell_(shell) {
-    if (shell.form5) add_view(shell.form5->window, shell.form5->controls());
-    if (shell.form6) add_view(shell.form6->window, shell.form6->controls());
-    if (shell.form1) add_view(shell.form1->window, shell.form1->controls());
     // The dialogs' widgets are made by their views, on the client areas made here.
-    if (shell.form3) add_view(shell.form3->window, {});
-    if (shell.form4) add_view(shell.form4->window, {});
+    for (Window* w : shell.windows()) {
+        const bool dialog = w == &shell.form3->window || w == &shell.form4->window;
+        add_view(*w, dialog ? ControlList{} : shell.controls_of(*w));
+    }
     frame_timer_ = std::make_unique<QTimer>();
     frame_timer_->setSingleShot(true);
     frame_timer_->setTimerType(Qt::PreciseTimer);

@@ -602,14 +602,16 @@ Binding::Binding(Shell& shell, serial::PortSelection& ports, serial::ChannelTabl
     // The edition's window comes first and owns the dialogs; the main window owns them when
     // it is the edition's window.
     HWND main = nullptr;
-    if (shell.form5) main = add_view(shell.form5->window, shell.form5->controls(), nullptr).hwnd;
-    if (shell.form6) main = add_view(shell.form6->window, shell.form6->controls(), nullptr).hwnd;
-    if (shell.form1) {
-        const HWND form1 = add_view(shell.form1->window, shell.form1->controls(), nullptr).hwnd;
-        if (!main) main = form1;
+    for (Window* w : shell.windows()) {
+        if (w == &shell.form3->window) {
+            bind_setup(add_view(*w, shell.form3->controls(), main));
+        } else if (w == &shell.form4->window) {
+            bind_version(add_view(*w, shell.form4->controls(), main));
+        } else {
+            const HWND hwnd = add_view(*w, shell.controls_of(*w), nullptr).hwnd;
+            if (!main) main = hwnd;
+        }
     }
-    if (shell.form3) bind_setup(add_view(shell.form3->window, shell.form3->controls(), main));
-    if (shell.form4) bind_version(add_view(shell.form4->window, shell.form4->controls(), main));
     for (auto& v : views_) v->frames_to_bottom();
     shell_.repaint = [this] { request_sync(); };
     sync();
