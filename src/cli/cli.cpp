@@ -182,7 +182,6 @@ int RunPorts(const Options& o, const BuildStamp& build, const Io& io) {
     settings.repeat = o.repeat;
     settings.release = build.label;
     settings.program = ProgramName();
-    settings.edition_name = EditionName(edition);
     // The Loader's family and the Upgrade's sequence mode, as the label sets them for the
     // edition's window.
     settings.engine.identify_byte =

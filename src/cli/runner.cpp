@@ -6,6 +6,7 @@
 #include "catalog/catalog.h"
 #include "catalog/families.h"
 #include "cli/platform.h"
+#include "edition/edition.h"
 #include "engine/search.h"
 #include "engine/session.h"
 
@@ -108,7 +109,7 @@ BoardRecord PortRun::DeviceRecord() const {
     r.adapter = serial::IdentifyAdapter(device_now_, serial::PortPlaces::Default());
     r.release = settings_.release;
     r.program = settings_.program;
-    r.edition = settings_.edition_name;
+    r.edition = std::string(editions::Of(settings_.edition).name);
     const engine::DeviceIdentity& id = engine_.identity();
     r.chip = id.ChipCode;
     r.bios = id.BiosVersion;

@@ -39,10 +39,9 @@ struct RunSettings {
     editions::Edition edition = editions::Edition::Updater;  // its success text
     engine::EngineOptions engine;                            // identify byte and sequence mode
     bool repeat = false;
-    // What every board's record names besides the board: the build and the edition.
+    // What every board's record names besides the board and the edition: the build.
     std::string release;
     std::string program;
-    std::string edition_name;
 };
 
 struct PortTarget {
