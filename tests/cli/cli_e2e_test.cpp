@@ -286,13 +286,19 @@ TEST_P(CliRecord, TheLineNamesBuildImageBoardAndAdapter) {
     const auto lines = Lines(log);
     ASSERT_EQ(lines.size(), 1u);
     const Json line = Parsed(lines[0]);
-    // --json's board event is the log line.
-    Json board_event;
+    // --json's board event is the log line; the report shows the board's text as logged.
+    Json board_event, text_shown;
+    const std::string text_prefix = "device text: ";
     std::istringstream events(out);
-    for (std::string e; std::getline(events, e);)
-        if (const Json j = Parsed(e); j.value("event", "") == "board") board_event = j;
+    for (std::string e; std::getline(events, e);) {
+        const Json j = Parsed(e);
+        if (j.value("event", "") == "board") board_event = j;
+        if (j.value("text", "").rfind(text_prefix, 0) == 0)
+            text_shown = j["text"].get<std::string>().substr(text_prefix.size());
+    }
     board_event.erase("event");
     EXPECT_EQ(board_event, line) << out;
+    EXPECT_EQ(text_shown, c.board_text) << out;
     EXPECT_EQ(line["release"], "TQX 1C 01.02.02.04");
     EXPECT_EQ(line["program"], "quillon-cli 0.1");
     EXPECT_EQ(line["edition"], "upgrade");
