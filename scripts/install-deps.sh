@@ -6,7 +6,7 @@
 # Idempotent: packages already present are not touched, nothing is recommended in.
 set -euo pipefail
 run_packages=(
-  g++ cmake ninja-build pkg-config python3
+  g++ cmake ninja-build pkg-config python3 nlohmann-json3-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
 )
 test_packages=(

@@ -32,6 +32,9 @@ struct RecordDefinition {
     bool has_codes;  // the manifest states PrintCode and PreparationCode
     std::uint8_t PrintCode;
     std::uint8_t PreparationCode;
+    // The image's SHA-256 as 64 lower-case hex digits, computed by the builder over the
+    // delivered bytes (docs/catalog.md); empty for a record without an image.
+    const char* digest = "";
 };
 
 struct CatalogDefinition {

@@ -53,6 +53,7 @@ std::uint8_t InitCatalog(CatalogState& state, const CatalogDefinition& definitio
         }
     }
 
+    state.payload_digests.assign(state.storage.size(), std::string());
     auto array_size = [&](std::int16_t index) -> std::int32_t {
         if (index < 0 || static_cast<std::size_t>(index) >= definition.arrays.size()) return 0;
         return definition.arrays[static_cast<std::size_t>(index)].size;
@@ -63,6 +64,9 @@ std::uint8_t InitCatalog(CatalogState& state, const CatalogDefinition& definitio
         if (d.PayloadLength > array_size(d.payload_array) || d.FixCount > array_size(d.fix_array) ||
             d.EepromCount > array_size(d.eeprom_array))
             continue;
+        if (d.digest != nullptr && *d.digest != '\0' && d.payload_array >= 0 &&
+            static_cast<std::size_t>(d.payload_array) < state.payload_digests.size())
+            state.payload_digests[static_cast<std::size_t>(d.payload_array)] = d.digest;
         FirmwareImage& r = state.at(d.PrintGroup, d.FamilyIndex);
         r.FixBytes = StorageOf(state, d.fix_array);
         r.FixCount = d.FixCount;
@@ -77,6 +81,13 @@ std::uint8_t InitCatalog(CatalogState& state, const CatalogDefinition& definitio
         }
     }
     return ResetPending(state);
+}
+
+std::string_view ImageDigest(const CatalogState& state, const std::uint8_t* payload) {
+    if (payload == nullptr) return {};
+    for (std::size_t i = 0; i < state.storage.size() && i < state.payload_digests.size(); ++i)
+        if (state.storage[i].get() == payload) return state.payload_digests[i];
+    return {};
 }
 
 std::uint8_t ResetPending(CatalogState& state) {

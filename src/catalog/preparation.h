@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalog/catalog.h"
@@ -69,6 +70,8 @@ struct CatalogState {
 
     // Writable copies of the generated arrays, made by the first InitCatalog.
     std::vector<std::unique_ptr<std::uint8_t[]>> storage;
+    // The digest of the image whose payload is storage[i] ("" when none), by InitCatalog.
+    std::vector<std::string> payload_digests;
 };
 
 // Fills the catalog from a definition (this build's: BuildCatalog()) and runs
@@ -76,6 +79,10 @@ struct CatalogState {
 // in-place changes already made stay.
 std::uint8_t InitCatalog(CatalogState& state);
 std::uint8_t InitCatalog(CatalogState& state, const CatalogDefinition& definition);
+
+// The build-time digest of the image whose payload is `payload` (a record's or the
+// prepared image's); empty when the pointer is no image's payload.
+std::string_view ImageDigest(const CatalogState& state, const std::uint8_t* payload);
 
 std::uint8_t ResetPending(CatalogState& state);
 // Row 0's run state of a family; a family outside the catalog reads as -1 / 0.

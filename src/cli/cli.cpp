@@ -30,6 +30,12 @@ std::string EditionName(editions::Edition e) {
     return std::string(editions::Of(e).name);
 }
 
+std::string Hex2(unsigned v) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02x", v & 0xFFu);
+    return text;
+}
+
 // The port listing and the COM numbers' devices are read from one place (the port
 // directory's numbers file is written when a new device is seen): one thread at a time.
 std::mutex g_port_names;
@@ -51,8 +57,9 @@ int ListPortsCommand(const Options& o, const Io& io) {
         const auto name = ParsePortName(p.port_name);
         const std::string device = name ? DeviceOfNumber(name->number) : std::string();
         if (o.json)
-            io.out("{\"port\":" + JsonString(p.port_name) + ",\"device\":" + JsonString(device) +
-                   ",\"name\":" + JsonString(p.friendly_name) + "}\n");
+            io.out(JsonText(
+                       Json{{"port", p.port_name}, {"device", device}, {"name", p.friendly_name}}) +
+                   "\n");
         else
             io.out(p.port_name + "\t" + Printable(device) + "\t" + Printable(p.friendly_name) +
                    "\n");
@@ -80,23 +87,27 @@ int ListImagesCommand(const Options& o, const Io& io) {
                     : catalog::DescriptorCodes(r.Payload, r.PayloadLength, row->descriptor);
             const std::string family_name = ChipName(row->chip);
             const long bytes = static_cast<long>(r.PayloadLength) + r.EepromCount;
-            char line[200];
             if (o.json) {
-                std::snprintf(
-                    line, sizeof line,
-                    "{\"family\":%s,\"group\":%d,\"print\":%u,\"print_name\":%s,"
-                    "\"preparation\":\"%02x\",\"flash_bytes\":%ld,\"eeprom_bytes\":%ld}\n",
-                    JsonString(family_name).c_str(), group, codes.print,
-                    JsonString(catalog::NameOfPrint(codes.print)).c_str(), codes.preparation,
-                    static_cast<long>(r.PayloadLength), static_cast<long>(r.EepromCount));
-            } else {
-                // Print 0 and 255 are images for every print.
-                const bool any = codes.print == 0 || codes.print == 255;
-                std::snprintf(line, sizeof line, "%-23s %11d  %3u %-10s  %02x           %ld\n",
-                              family_name.c_str(), group, codes.print,
-                              any ? "(any)" : catalog::NameOfPrint(codes.print).c_str(),
-                              codes.preparation, bytes);
+                io.out(JsonText(Json{
+                           {"family", family_name},
+                           {"group", group},
+                           {"print", codes.print},
+                           {"print_name", catalog::NameOfPrint(codes.print)},
+                           {"preparation", Hex2(codes.preparation)},
+                           {"flash_bytes", r.PayloadLength},
+                           {"eeprom_bytes", r.EepromCount},
+                           {"fix_bytes", r.FixCount},
+                           {"image_digest", std::string(catalog::ImageDigest(state, r.Payload))}}) +
+                       "\n");
+                continue;
             }
+            // Print 0 and 255 are images for every print.
+            const bool any = codes.print == 0 || codes.print == 255;
+            char line[200];
+            std::snprintf(line, sizeof line, "%-23s %11d  %3u %-10s  %02x           %ld\n",
+                          family_name.c_str(), group, codes.print,
+                          any ? "(any)" : catalog::NameOfPrint(codes.print).c_str(),
+                          codes.preparation, bytes);
             io.out(line);
         }
     }
@@ -169,6 +180,8 @@ int RunPorts(const Options& o, const BuildStamp& build, const Io& io) {
     RunSettings settings;
     settings.edition = edition;
     settings.repeat = o.repeat;
+    settings.release = build.label;
+    settings.program = ProgramName();
     // The Loader's family and the Upgrade's sequence mode, as the label sets them for the
     // edition's window.
     settings.engine.identify_byte =
@@ -218,6 +231,10 @@ int RunPorts(const Options& o, const BuildStamp& build, const Io& io) {
 
 }  // namespace
 
+std::string ProgramName() {
+    return std::string("quillon-cli ") + QUILLON_PROGRAM_VERSION;
+}
+
 std::string HelpText(const BuildStamp& build) {
     std::string text =
         "usage: quillon-cli [options] COMMAND\n"
@@ -263,7 +280,7 @@ int Main(const std::vector<std::string>& args, const BuildStamp& build, const Io
             io.out(HelpText(build));
             return static_cast<int>(Exit::Success);
         case Command::Version:
-            io.out("quillon-cli " + build.label + " (built " + build.date + " " + build.time +
+            io.out(ProgramName() + " " + build.label + " (built " + build.date + " " + build.time +
                    ")\n");
             return static_cast<int>(Exit::Success);
         case Command::Ports:

@@ -26,6 +26,9 @@ struct BuildStamp {
 
 int Main(const std::vector<std::string>& args, const BuildStamp& build, const Io& io);
 
+// "quillon-cli <version>": the program as --version and every board's record name it.
+std::string ProgramName();
+
 // The --help text, with the exit codes.
 std::string HelpText(const BuildStamp& build);
 

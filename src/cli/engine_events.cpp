@@ -1,6 +1,7 @@
 #include "cli/engine_events.h"
 
 #include "catalog/catalog.h"
+#include "cli/board_log.h"
 #include "engine/outcome.h"
 #include "engine/report.h"
 #include "engine/session.h"
@@ -68,7 +69,7 @@ void EngineEvents::DeviceReported(const engine::DeviceReport& report) {
          engine::BiosLineText(id.BiosVersion, reported ? id.PrintCode : report.image_print,
                               reported ? id.PreparationCode : report.image_preparation));
     if (report.has_text && !report.text.empty())
-        Send(EventKind::Report, "device text: " + std::string(report.text));
+        Send(EventKind::Report, "device text: " + EscapedBoardText(report.text));
 }
 
 void EngineEvents::Refused(engine::Refusal why, const engine::DeviceReport& report) {

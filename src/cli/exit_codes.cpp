@@ -15,7 +15,7 @@ struct Row {
 constexpr std::array<Row, kExitCount> kRows = {{
     {"success", "every board was programmed (or identified)", 0},
     {"no-device", "no bootloader answered on the port (\"Device not Found\")", 2},
-    {"invalid-port", "the port does not exist or cannot be opened", 10},
+    {"invalid-port", "the port does not exist or cannot be opened", 11},
     {"user-abort", "stopped with Ctrl-C (\"User Abort !!\")", 1},
     {"checksum-error", "the device rejected a packet five times (\"CHK Error !!\")", 4},
     {"no-response", "the device stopped answering (\"not Response\")", 5},
@@ -24,13 +24,15 @@ constexpr std::array<Row, kExitCount> kRows = {{
     {"no-image", "this build carries no image for the chip (\"No Hex inside !!\")", 8},
     {"image-too-big", "the image does not fit the chip (\"Hex too Big !!\")", 9},
     {"not-suitable", "the image does not suit the board's print or preparation", 3},
-    {"already-running", "the port is held by another program (named in the message)", 11},
-    {"bad-arguments", "unknown option, port given twice, log file not writable, ...", 12},
+    {"already-running", "the port is held by another program (named in the message)", 12},
+    {"bad-arguments", "unknown option, port given twice, log file not writable, ...", 13},
+    {"log-failed", "a board's log line could not be written (disk full, file removed)", 10},
 }};
 
 const Row& RowOf(Exit code) {
     const int i = static_cast<int>(code);
-    return kRows[static_cast<std::size_t>(i >= 0 && i < kExitCount ? i : kExitCount - 1)];
+    const Exit known = i >= 0 && i < kExitCount ? code : Exit::BadArguments;
+    return kRows[static_cast<std::size_t>(known)];
 }
 
 }  // namespace

@@ -106,18 +106,26 @@ void Output::PortLine(int port, std::string_view text) {
             Above(line);
             break;
         case OutputMode::Json:
-            write_("{\"port\":" + JsonString(ports_[static_cast<std::size_t>(port)]) +
-                   ",\"event\":\"message\",\"text\":" + JsonString(text) + "}\n");
+            write_(JsonText(Json{{"port", ports_[static_cast<std::size_t>(port)]},
+                                 {"event", "message"},
+                                 {"text", std::string(text)}}) +
+                   "\n");
             break;
     }
 }
 
 void Output::Board(const BoardRecord& record) {
     if (mode_ != OutputMode::Json) return;
+    Json line = {{"event", "board"}};
+    const Json fields = RecordValue(record);  // kept: items() refers to it
+    for (const auto& [key, value] : fields.items()) line[key] = value;
     std::lock_guard lock(mutex_);
-    std::string json = RecordJson(record);
-    json.insert(1, "\"event\":\"board\",");
-    write_(json + "\n");
+    write_(JsonText(line) + "\n");
+}
+
+void Output::Object(const Json& value) {
+    std::lock_guard lock(mutex_);
+    write_(JsonText(value) + "\n");
 }
 
 void Output::Finish() {
@@ -157,17 +165,17 @@ void Output::PlainEvent(int port, const Event& e) {
 }
 
 void Output::JsonEvent(int port, const Event& e) {
-    std::string line = "{\"port\":" + JsonString(ports_[static_cast<std::size_t>(port)]) +
-                       ",\"event\":\"" + KindName(e.kind) + "\"";
-    if (!e.text.empty()) line += ",\"text\":" + JsonString(e.text);
+    Json line = {{"port", ports_[static_cast<std::size_t>(port)]}, {"event", KindName(e.kind)}};
+    if (!e.text.empty()) line["text"] = e.text;
     if (e.kind == EventKind::Searching || e.kind == EventKind::Resend ||
         e.kind == EventKind::Progress)
-        line += ",\"value\":" + std::to_string(e.value);
-    if (e.kind == EventKind::Progress) line += ",\"max\":" + std::to_string(e.max);
-    if (e.kind == EventKind::Refused || e.kind == EventKind::Failed || IsFinal(e.kind))
-        line += ",\"exit\":" + std::to_string(static_cast<int>(e.exit)) + ",\"outcome\":\"" +
-                std::string(ExitName(e.exit)) + "\"";
-    write_(line + "}\n");
+        line["value"] = e.value;
+    if (e.kind == EventKind::Progress) line["max"] = e.max;
+    if (e.kind == EventKind::Refused || e.kind == EventKind::Failed || IsFinal(e.kind)) {
+        line["exit"] = static_cast<int>(e.exit);
+        line["outcome"] = std::string(ExitName(e.exit));
+    }
+    write_(JsonText(line) + "\n");
 }
 
 void Output::BarEvent(int port, const Event& e) {

@@ -40,6 +40,9 @@ public:
     // The record of a finished board (a JSON line in JSON mode; nothing otherwise, the
     // final event has said it).
     void Board(const BoardRecord& record);
+    // One JSON object as a line of its own (identify --json's device report).
+    void Object(const Json& value);
+    bool json() const { return mode_ == OutputMode::Json; }
     // Leaves the terminal with the bars' last state and the cursor below them.
     void Finish();
 

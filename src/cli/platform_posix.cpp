@@ -39,21 +39,44 @@ class PosixAppendFile : public AppendFile {
 public:
     explicit PosixAppendFile(int fd) : fd_(fd) {}
     ~PosixAppendFile() override { ::close(fd_); }
-    bool Append(std::string_view line) override {
-        const char* p = line.data();
-        std::size_t left = line.size();
+    bool Append(std::string_view line, std::string& error) override {
+        struct stat before {};
+        if (::fstat(fd_, &before) != 0) return Failed(error, std::strerror(errno));
+        // A removed file still takes lines through the open descriptor, into nowhere.
+        if (before.st_nlink == 0) return Failed(error, "the log file was removed");
+        std::string text;
+        if (broken_) text = "\n";  // a half line that could not be taken back ends here
+        text += line;
+        const char* p = text.data();
+        std::size_t left = text.size();
         while (left > 0) {
             const ssize_t n = ::write(fd_, p, left);
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
+            if (n <= 0) {
+                const std::string why = n < 0 ? std::strerror(errno) : "nothing written";
+                // Whatever part went in is cut off again, so no half line is left for the
+                // next line to extend.
+                if (left < text.size())
+                    broken_ = !S_ISREG(before.st_mode) || ::ftruncate(fd_, before.st_size) != 0;
+                return Failed(error, why);
+            }
             p += n;
             left -= static_cast<std::size_t>(n);
         }
-        return ::fsync(fd_) == 0;
+        broken_ = false;
+        // Devices and pipes (/dev/null) have nothing to force to a disk.
+        if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS)
+            return Failed(error, std::strerror(errno));
+        return true;
     }
 
 private:
+    static bool Failed(std::string& error, std::string why) {
+        error = std::move(why);
+        return false;
+    }
     int fd_;
+    bool broken_ = false;
 };
 
 }  // namespace
@@ -76,6 +99,9 @@ void InstallInterruptHandler(std::atomic<int>& interrupts, int second_exit_code)
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    // A log beyond the file size limit fails its write (and says so) instead of ending
+    // the program with the boards in the middle.
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 PortCheck CheckPort(const std::string& device) {

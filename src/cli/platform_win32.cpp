@@ -34,12 +34,19 @@ class Win32AppendFile : public AppendFile {
 public:
     explicit Win32AppendFile(HANDLE h) : h_(h) {}
     ~Win32AppendFile() override { CloseHandle(h_); }
-    bool Append(std::string_view line) override {
+    // The file is opened without delete sharing, so it cannot be removed while it is open.
+    bool Append(std::string_view line, std::string& error) override {
         DWORD written = 0;
         if (!WriteFile(h_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
-            written != line.size())
+            written != line.size()) {
+            error = LastErrorText(GetLastError());
             return false;
-        return FlushFileBuffers(h_) != 0;
+        }
+        if (!FlushFileBuffers(h_)) {
+            error = LastErrorText(GetLastError());
+            return false;
+        }
+        return true;
     }
 
 private:

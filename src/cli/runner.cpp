@@ -6,6 +6,7 @@
 #include "catalog/catalog.h"
 #include "catalog/families.h"
 #include "cli/platform.h"
+#include "edition/edition.h"
 #include "engine/search.h"
 #include "engine/session.h"
 
@@ -101,34 +102,58 @@ void PortRun::OnEvent(const Event& event) {
     output_.PortEvent(index_, event);
 }
 
-void PortRun::Record(Exit exit, std::string result, Clock::time_point start,
-                     std::uint64_t packets_before) {
+BoardRecord PortRun::DeviceRecord() const {
     BoardRecord r;
     r.time = board_time_;
     r.port = target_.label;
+    r.adapter = serial::IdentifyAdapter(device_now_, serial::PortPlaces::Default());
+    r.release = settings_.release;
+    r.program = settings_.program;
+    r.edition = std::string(editions::Of(settings_.edition).name);
     const engine::DeviceIdentity& id = engine_.identity();
     r.chip = id.ChipCode;
     r.bios = id.BiosVersion;
     r.print = id.PrintCode;
     r.preparation = id.PreparationCode;
     r.version_reported = id.VersionReported != 0;
+    // Only what a complete extended block said; an erased text (0xFF first) is no text.
+    const engine::ReplyParser& p = engine_.parser;
+    if (p.ExtComplete != 0) {
+        const std::string_view text = p.device_text();
+        if (!text.empty() && static_cast<unsigned char>(text[0]) != 0xFF)
+            r.board_text = std::string(text);
+        if (p.WindowExtent != 0)
+            r.protected_window = ProtectedWindow{p.WindowStart, p.WindowExtent};
+    }
+    return r;
+}
+
+void PortRun::Record(Exit exit, std::string result, Clock::time_point start,
+                     std::uint64_t packets_before) {
+    BoardRecord r = DeviceRecord();
+    const engine::DeviceIdentity& id = engine_.identity();
     const catalog::PreparedImage& image = catalog_->prepared;
     const bool image_chosen = exit == Exit::Success || exit == Exit::UserAbort ||
                               exit == Exit::ChecksumError || exit == Exit::NoResponse ||
                               exit == Exit::NotSuitable || exit == Exit::ImageTooBig;
-    if (image_chosen && image.Payload != nullptr && id.ChipCode != 0)
+    if (image_chosen && image.Payload != nullptr && id.ChipCode != 0) {
         r.image = ChipName(id.ChipCode) + " print " + std::to_string(image.PrintCode) +
                   (image.PrintCode == 0 || image.PrintCode == 255
                        ? std::string(" (any)")
                        : " (" + catalog::NameOfPrint(image.PrintCode) + ")");
+        r.image_digest = std::string(catalog::ImageDigest(*catalog_, image.Payload));
+    }
     r.result = std::move(result);
     r.exit = exit;
     const long sent = static_cast<long>(counters_->packets.load() - packets_before);
     r.resends = resends_;
     r.packets = sent > resends_ ? sent - resends_ : 0;
     r.duration_s = std::chrono::duration<double>(Clock::now() - start).count();
-    if (log_ != nullptr && !log_->Write(r))
-        output_.PortLine(index_, "could not write the log line");
+    std::string error;
+    if (log_ != nullptr && !log_->Write(r, error)) {
+        log_failed_ = true;
+        output_.PortLine(index_, "could not write the log line: " + error);
+    }
     output_.Board(r);
 }
 
@@ -182,7 +207,7 @@ Exit PortRun::Update() {
         worst = Worst(worst, *SearchAndProgram(false));
     } while (settings_.engine.sequence_mode && chain_goes_on_ && !Stopped());
     channels_.CloseChannel(target_.number);
-    return worst;
+    return WithLogOutcome(worst);
 }
 
 Exit PortRun::Repeat() {
@@ -206,7 +231,7 @@ Exit PortRun::Repeat() {
         announced = false;
     }
     channels_.CloseChannel(target_.number);
-    return worst;
+    return WithLogOutcome(worst);
 }
 
 // A finished board stays on the fixture until it is taken off: it is asked with the
@@ -229,13 +254,32 @@ void PortRun::WaitForRemoval() {
 
 Exit PortRun::Identify() {
     final_ = {};
+    board_time_ = UtcNow();
+    // identify --json says everything in one object at the end.
+    quiet_ = output_.json();
     const engine::SearchResult found = engine::SearchDevice(engine_);
-    if (found == engine::SearchResult::PortUnusable) return open_failure_;
-    if (found == engine::SearchResult::NotFound) return Exit::NoDevice;
-    if (found != engine::SearchResult::Found) return Exit::UserAbort;
-    engine::AwaitExtendedInfo(engine_);
+    Exit exit = Exit::Success;
+    if (found == engine::SearchResult::PortUnusable)
+        exit = open_failure_;
+    else if (found == engine::SearchResult::NotFound)
+        exit = Exit::NoDevice;
+    else if (found != engine::SearchResult::Found)
+        exit = Exit::UserAbort;
+    quiet_ = false;
+    if (exit == Exit::Success) engine::AwaitExtendedInfo(engine_);
+    BoardRecord r = DeviceRecord();
+    channels_.CloseChannel(target_.number);
+    r.exit = exit;
+    if (output_.json()) {
+        r.result = exit == Exit::Success ? std::string("found")
+                   : found == engine::SearchResult::PortUnusable
+                       ? std::string("cannot open the port")
+                       : final_.text;
+        output_.Object(DeviceReportValue(r));
+        return exit;
+    }
+    if (exit != Exit::Success) return exit;
     const engine::DeviceIdentity& id = engine_.identity();
-    const engine::ReplyParser& p = engine_.parser;
     auto line = [this](const std::string& text) { output_.PortLine(index_, text); };
     line("chip: " + Hex2(id.ChipCode) + " (" + ChipName(id.ChipCode) + ")");
     line("BIOS: " + Hex2(id.BiosVersion) + (id.VersionReported ? "" : " (no version reported)"));
@@ -250,16 +294,18 @@ Exit PortRun::Identify() {
         line("preparation: " + Hex2(id.PreparationCode) + " (" + name + ")");
     }
     if (engine::HasExtendedBlock(id.BiosVersion)) {
-        const std::string text(p.DeviceText.data());
-        const bool is_text = !text.empty() && static_cast<unsigned char>(text[0]) != 0xFF;
-        line("device text: " + (is_text ? text : std::string()) +
-             (p.ExtComplete ? "" : " (no extended block received)"));
+        line("device text: " + (r.board_text ? EscapedBoardText(*r.board_text) : std::string()) +
+             (engine_.parser.ExtComplete ? "" : " (no extended block received)"));
         char window[64];
         std::snprintf(window, sizeof window, "protected window: start 0x%04x, extent 0x%04x",
-                      static_cast<unsigned>(p.WindowStart), static_cast<unsigned>(p.WindowExtent));
+                      static_cast<unsigned>(engine_.parser.WindowStart),
+                      static_cast<unsigned>(engine_.parser.WindowExtent));
         line(window);
     }
-    channels_.CloseChannel(target_.number);
+    std::string adapter = r.adapter.device;
+    if (!r.adapter.usb.empty()) adapter += " (USB " + r.adapter.usb + ")";
+    if (!r.adapter.serial_number.empty()) adapter += ", S/N " + r.adapter.serial_number;
+    line("adapter: " + adapter);
     return Exit::Success;
 }
 

@@ -39,6 +39,9 @@ struct RunSettings {
     editions::Edition edition = editions::Edition::Updater;  // its success text
     engine::EngineOptions engine;                            // identify byte and sequence mode
     bool repeat = false;
+    // What every board's record names besides the board and the edition: the build.
+    std::string release;
+    std::string program;
 };
 
 struct PortTarget {
@@ -76,6 +79,11 @@ private:
     void SleepUnlessStopped(std::chrono::milliseconds total);
     void Record(Exit exit, std::string result, std::chrono::steady_clock::time_point start,
                 std::uint64_t packets_before);
+    // The record's device part: port, adapter, build, identity and the extended block.
+    BoardRecord DeviceRecord() const;
+    Exit WithLogOutcome(Exit worst) const {
+        return log_failed_ ? Worst(worst, Exit::LogFailed) : worst;
+    }
 
     int index_;
     PortTarget target_;
@@ -101,6 +109,7 @@ private:
     long resends_ = 0;
     bool chain_goes_on_ = false;  // sequence mode: the next device of the row follows
     std::string board_time_;
+    bool log_failed_ = false;  // a board's line could not be written
 };
 
 // The name of a chip code ("PIC18F26K80"); "unknown" for a code the catalog does not know.

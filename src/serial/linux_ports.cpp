@@ -91,15 +91,25 @@ fs::path Canonical(const fs::path& p) {
     return ec ? p.lexically_normal() : c;
 }
 
+// The USB device (the sysfs folder with idVendor) above a tty's device folder, and the
+// interface on the way; empty when the tty is not on USB.
+fs::path UsbDeviceAbove(const fs::path& start, fs::path* interface_dir) {
+    std::error_code ec;
+    for (fs::path p = start; !p.empty() && p != p.root_path(); p = p.parent_path()) {
+        if (interface_dir && interface_dir->empty() && fs::exists(p / "bInterfaceNumber", ec))
+            *interface_dir = p;
+        if (fs::exists(p / "idVendor", ec)) return p;
+    }
+    return {};
+}
+
 // Maker, product and serial number of the USB device above a tty, and its identity.
 void DescribeUsb(const fs::path& device_dir, Found& d) {
     std::error_code ec;
     const fs::path start = fs::canonical(device_dir, ec);
     if (ec) return;
     fs::path interface_dir;
-    for (fs::path p = start; !p.empty() && p != p.root_path(); p = p.parent_path()) {
-        if (interface_dir.empty() && fs::exists(p / "bInterfaceNumber", ec)) interface_dir = p;
-        if (!fs::exists(p / "idVendor", ec)) continue;
+    if (const fs::path p = UsbDeviceAbove(start, &interface_dir); !p.empty()) {
         const std::string maker = Attribute(p / "manufacturer");
         const std::string product = Attribute(p / "product");
         const std::string serial = Attribute(p / "serial");
@@ -344,6 +354,22 @@ int NextComPort(PortDeviceSet* set, std::string* port_name, std::string* friendl
 
 void ClosePortDeviceList(PortDeviceSet* set) {
     delete set;
+}
+
+AdapterIdentity IdentifyAdapter(const std::string& device, const PortPlaces& places) {
+    AdapterIdentity a;
+    std::error_code ec;
+    const fs::path real = fs::canonical(device, ec);
+    a.device = ec ? device : real.string();
+    if (ec) return a;
+    const fs::path entry = places.sysfs / "class" / "tty" / real.filename() / "device";
+    const fs::path start = fs::canonical(entry, ec);
+    if (ec) return a;  // not a tty of sysfs: a pseudo-terminal, a missing device
+    if (const fs::path usb = UsbDeviceAbove(start, nullptr); !usb.empty()) {
+        a.usb = Attribute(usb / "idVendor") + ":" + Attribute(usb / "idProduct");
+        a.serial_number = Attribute(usb / "serial");
+    }
+    return a;
 }
 
 std::string ResolvePortDevice(int port, const PortPlaces& places) {

@@ -59,6 +59,16 @@ std::vector<PortEntry> ListPorts(const PortPlaces& places = PortPlaces::Default(
 // "\\.\COM<port+1>".
 std::string ResolvePortDevice(int port, const PortPlaces& places);
 
+// Which adapter a device is, for a board's record: the device (its real path on Linux,
+// "\\.\COM<n>" on Windows) and, for a USB adapter, its vendor and product ids
+// ("0403:6001") and serial number, as the port listing reads them.
+struct AdapterIdentity {
+    std::string device;
+    std::string usb;            // empty when the device is not on USB
+    std::string serial_number;  // empty when the adapter states none
+};
+AdapterIdentity IdentifyAdapter(const std::string& device, const PortPlaces& places);
+
 // The decimal number at the start of `text`: leading blanks and a sign allowed, reading
 // stops at the first other character, no digits give 0. Digits past 32 bits wrap, so the
 // low bits of the result are always those of the number written.

@@ -5,7 +5,9 @@
 // windows.h first
 #include <setupapi.h>
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "serial/ports.h"
@@ -21,6 +23,7 @@ constexpr ULONG kCmRegistryHardware = 0;
 constexpr DWORD kCrSuccess = 0;
 constexpr DWORD kPortNamePlace = 7;  // "COM257" and its NUL
 constexpr DWORD kFriendlyNamePlace = 300;
+constexpr DWORD kInstanceIdPlace = 512;  // MAX_DEVICE_ID_LEN is 200
 
 }  // namespace
 
@@ -114,6 +117,60 @@ void ClosePortDeviceList(PortDeviceSet* set) {
     if (set->devices != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set->devices);
     EndListing(set);
     delete set;
+}
+
+namespace {
+
+// The text after `key` ("VID_") up to the next separator of an instance id.
+std::string IdField(const std::string& id, const char* key) {
+    const auto at = id.find(key);
+    if (at == std::string::npos) return {};
+    const auto from = at + std::strlen(key);
+    return id.substr(from, id.find_first_of("&+\\", from) - from);
+}
+
+}  // namespace
+
+// The port's device in the class "Ports" by its "portname"; a USB adapter's instance id
+// reads "USB\VID_0403&PID_6001\A600" (the serial number last, unless Windows made one
+// up: that one holds '&') or, with FTDI's own driver, "FTDIBUS\VID_0403+PID_6001+A600\0000".
+AdapterIdentity IdentifyAdapter(const std::string& device, const PortPlaces& places) {
+    AdapterIdentity a;
+    a.device = device;
+    const std::string wanted = device.rfind("\\\\.\\", 0) == 0 ? device.substr(4) : device;
+    PortDeviceSet* set = OpenPortDeviceList(places);
+    for (DWORD i = 0; set->devices != INVALID_HANDLE_VALUE; ++i) {
+        SP_DEVINFO_DATA info;
+        ZeroMemory(&info, sizeof info);
+        info.cbSize = sizeof(SP_DEVINFO_DATA);
+        if (!SetupDiEnumDeviceInfo(set->devices, i, &info)) break;
+        HKEY key = SetupDiOpenDevRegKey(set->devices, &info, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
+                                        KEY_QUERY_VALUE);
+        if (key == INVALID_HANDLE_VALUE) continue;
+        char port[kPortNamePlace + 1] = {};
+        DWORD size = kPortNamePlace, type = 0;
+        const LONG read =
+            RegQueryValueExA(key, "portname", nullptr, &type, reinterpret_cast<BYTE*>(port), &size);
+        RegCloseKey(key);
+        if (read != ERROR_SUCCESS || _stricmp(port, wanted.c_str()) != 0) continue;
+        char instance[kInstanceIdPlace] = {};
+        if (!SetupDiGetDeviceInstanceIdA(set->devices, &info, instance, sizeof instance, nullptr))
+            break;
+        const std::string id = instance;
+        const std::string vid = IdField(id, "VID_"), pid = IdField(id, "PID_");
+        if (vid.empty() || pid.empty()) break;
+        a.usb = vid + ":" + pid;
+        for (char& c : a.usb) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (const auto plus = id.find('+', id.find("PID_")); plus != std::string::npos) {
+            a.serial_number = id.substr(plus + 1, id.find('\\', plus) - plus - 1);
+        } else if (const auto last = id.rfind('\\');
+                   last != std::string::npos && id.find('&', last) == std::string::npos) {
+            a.serial_number = id.substr(last + 1);
+        }
+        break;
+    }
+    ClosePortDeviceList(set);
+    return a;
 }
 
 std::string ResolvePortDevice(int port, const PortPlaces&) {

@@ -3,6 +3,7 @@
 message naming the file (and line) at fault, and writes no table. Usage:
     builder_errors_test.py <catalog_builder.py>"""
 
+import hashlib
 import os
 import subprocess
 import sys
@@ -63,8 +64,12 @@ class BuilderErrors(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         with open(self.output) as f:
             text = f.read()
-        self.assertIn("{0, 1, 0, 64, 1, 8, -1, 0, 0, true, 0x05, 0x07}", text)
-        self.assertIn("{3, 1, 2, 1, -1, 0, -1, 0, 0, false, 0x00, 0x00}", text)
+        # The digest covers the plain program bytes, then the fix bytes.
+        program = bytearray(range(64))
+        program[14], program[15] = 0x05, 0x07
+        digest = hashlib.sha256(bytes(program) + bytes(range(1, 9))).hexdigest()
+        self.assertIn(f'{{0, 1, 0, 64, 1, 8, -1, 0, 0, true, 0x05, 0x07, "{digest}"}}', text)
+        self.assertIn('{3, 1, 2, 1, -1, 0, -1, 0, 0, false, 0x00, 0x00, ""}', text)
 
     def test_broken_checksum_names_file_and_line(self):
         lines = pic18_image()

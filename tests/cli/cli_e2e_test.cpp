@@ -1,6 +1,7 @@
 // quillon-cli end to end: the real program, as a script runs it (output redirected into
 // pipes), against devsim programs on pseudo-terminals pinned to COM numbers. The HEX files
-// devsim writes when it ends are compared byte for byte with the images' own HEX files.
+// devsim writes when it ends are compared byte for byte with the images' own HEX files,
+// and every log line any test writes is checked against the log's schema.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/file.h>
@@ -11,6 +12,7 @@
 #include <sstream>
 
 #include "tests/cli/cli_process.h"
+#include "tests/cli/log_schema.h"
 #include "tests/engine/session_rig.h"
 #include "tools/devsim/process.h"
 
@@ -21,6 +23,7 @@ namespace fs = std::filesystem;
 using devsim::DevsimProcess;
 using testing::CliProcess;
 using testing::RunCli;
+using Json = nlohmann::json;
 
 std::vector<std::string> Lines(const std::string& path) {
     std::ifstream in(path);
@@ -70,7 +73,16 @@ protected:
         ::setenv("QUILLON_PORTS_DIR", (dir_ / "pins").c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
     }
-    void TearDown() override { fs::remove_all(dir_); }
+    void TearDown() override {
+        // Every log line of the test, whatever it checked itself, against the schema.
+        const Json schema = testing::LoadSchema();
+        for (const auto& entry : fs::directory_iterator(dir_))
+            if (entry.path().extension() == ".jsonl")
+                for (const std::string& line : Lines(entry.path().string()))
+                    for (const std::string& fault : testing::SchemaFaults(schema, line))
+                        ADD_FAILURE() << entry.path().filename() << ": " << fault;
+        fs::remove_all(dir_);
+    }
 
     // A devsim pinned to COM<n>.
     std::unique_ptr<DevsimProcess> Board(int com, std::vector<std::string> args) {
@@ -86,6 +98,21 @@ protected:
 
     fs::path dir_;
 };
+
+Json Parsed(const std::string& line) {
+    return Json::parse(line, nullptr, false);
+}
+
+// The digest images --json lists for a family.
+std::string ListedDigest(const std::string& family) {
+    std::string out;
+    EXPECT_EQ(RunCli({"images", "--json"}, &out), 0);
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        if (const Json j = Parsed(line); j.value("family", "") == family)
+            return j.value("image_digest", "");
+    return {};
+}
 
 TEST_F(Cli, CommandsWithoutABoard) {
     auto board = Board(7, kK80);
@@ -233,6 +260,101 @@ TEST_F(Cli, ABusyPortNamesItsHolder) {
     }
 }
 
+struct RecordCase {
+    const char* name;
+    std::vector<std::string> devsim;
+    const char* family;
+    Json board_text;        // null: absent
+    Json protected_window;  // null: absent
+};
+void PrintTo(const RecordCase& c, std::ostream* os) {
+    *os << c.name;
+}
+class CliRecord : public Cli, public ::testing::WithParamInterface<RecordCase> {};
+
+// What the log says of a board, and identify --json of the same board under the same keys.
+TEST_P(CliRecord, TheLineNamesBuildImageBoardAndAdapter) {
+    const RecordCase& c = GetParam();
+    auto board = Board(7, c.devsim);
+    const std::string log = Path("line.jsonl");
+    std::string out, err;
+    ASSERT_EQ(RunCli({"identify", "--json", "--port", "COM7"}, &out, &err), 0) << out << err;
+    const Json report = Parsed(out);
+    EXPECT_EQ(out.find('\n'), out.size() - 1) << "one object: " << out;
+    ASSERT_EQ(RunCli({"update", "--json", "--port", "COM7", "--log", log}, &out, &err), 0)
+        << out << err;
+    const auto lines = Lines(log);
+    ASSERT_EQ(lines.size(), 1u);
+    const Json line = Parsed(lines[0]);
+    // --json's board event is the log line; the report shows the board's text as logged.
+    Json board_event, text_shown;
+    const std::string text_prefix = "device text: ";
+    std::istringstream events(out);
+    for (std::string e; std::getline(events, e);) {
+        const Json j = Parsed(e);
+        if (j.value("event", "") == "board") board_event = j;
+        if (j.value("text", "").rfind(text_prefix, 0) == 0)
+            text_shown = j["text"].get<std::string>().substr(text_prefix.size());
+    }
+    board_event.erase("event");
+    EXPECT_EQ(board_event, line) << out;
+    EXPECT_EQ(text_shown, c.board_text) << out;
+    EXPECT_EQ(line["release"], "TQX 1C 01.02.02.04");
+    EXPECT_EQ(line["program"], "quillon-cli 0.1");
+    EXPECT_EQ(line["edition"], "upgrade");
+    EXPECT_EQ(line["adapter"], (Json{{"device", board->path()}}));
+    EXPECT_EQ(line.value("board_text", Json()), c.board_text) << lines[0];
+    EXPECT_EQ(line.value("protected_window", Json()), c.protected_window) << lines[0];
+    const std::string digest = ListedDigest(c.family);
+    EXPECT_EQ(digest.size(), 64u);
+    EXPECT_EQ(line["image_digest"], digest);
+    for (const char* key : {"port", "adapter", "release", "program", "edition", "chip", "bios",
+                            "print", "preparation", "version_reported", "outcome", "exit"})
+        EXPECT_EQ(report[key], line[key]) << key;
+    for (const char* key : {"board_text", "protected_window"})
+        EXPECT_EQ(report.value(key, Json()), line.value(key, Json())) << key;
+    EXPECT_FALSE(report.contains("image_digest")) << "identify chooses no image";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boards, CliRecord,
+    ::testing::Values(
+        RecordCase{"NoExtendedBlock", kK80, "PIC18F26K80", Json(), Json()},
+        RecordCase{
+            "PlainBoardText",
+            With(kHj64, {"--bios", "9", "--ext-text", "BOARD-A17", "--window", "0x1000,0x800"}),
+            "dsPIC33FJ64", "BOARD-A17", Json{{"start", 0x1000}, {"extent", 0x800}}},
+        // Control bytes, a quote, a backslash, DEL and bytes above 0x7E: printable ASCII
+        // that says which bytes came, in valid JSON. No window: the key is absent.
+        RecordCase{"HostileBoardText",
+                   With(kHj64, {"--bios", "9", "--ext-bytes", "41,01,22,5c,7f,80,ff,1b,0a,7e"}),
+                   "dsPIC33FJ64", "A\\x01\"\\\\\\x7f\\x80\\xff\\x1b\\x0a~", Json()}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A log that fails in the middle of a run: the board's outcome is still shown, the exit
+// code says the log failed, and nothing is left in the file.
+TEST_F(Cli, ALostLogLineHasAnExitCodeOfItsOwn) {
+    for (const bool removed : {false, true}) {
+        auto board = Board(7, removed ? With(kK80, {"--pace"}) : kK80);
+        const std::string log = removed ? Path("removed.jsonl") : "/dev/full";
+        CliProcess cli({"update", "--port", "COM7", "--log", log});
+        if (removed) {
+            ASSERT_TRUE(cli.WaitForOutput("COM7: writing flash")) << cli.out << cli.err;
+            fs::remove(log);
+        }
+        EXPECT_EQ(cli.Wait(), 13) << cli.out << cli.err;
+        EXPECT_NE(cli.out.find("COM7: Program OK\n"), std::string::npos) << cli.out;
+        EXPECT_NE(cli.out.find("COM7: could not write the log line: " +
+                               std::string(removed ? "the log file was removed"
+                                                   : "No space left on device")),
+                  std::string::npos)
+            << cli.out;
+        EXPECT_FALSE(removed && fs::exists(log));
+    }
+}
+
+// A production line of four fixture slots: each board's line names its own adapter, and
+// each board holds exactly its image.
 TEST_F(Cli, FourPortsAtOnceEachHoldsItsImage) {
     struct Port {
         int com;
@@ -244,23 +366,31 @@ TEST_F(Cli, FourPortsAtOnceEachHoldsItsImage) {
                                      {13, kK80, engine::testing::ExpectedK80},
                                      {14, kHj64, engine::testing::ExpectedHj64}};
     std::vector<std::unique_ptr<DevsimProcess>> boards;
-    std::vector<std::string> args = {"update", "--log", Path("line.jsonl")};
+    std::vector<std::string> args = {"update", "--repeat", "--log", Path("line.jsonl")};
     for (const Port& p : ports) {
         boards.push_back(
             Board(p.com, With(p.args, {"--hex", Path(std::to_string(p.com) + ".hex")})));
         args.insert(args.end(), {"--port", "COM" + std::to_string(p.com)});
     }
-    std::string out, err;
-    EXPECT_EQ(RunCli(args, &out, &err), 0) << out << err;
-    EXPECT_TRUE(PlainText(out)) << out;
+    CliProcess cli(args);
+    for (const Port& p : ports)
+        ASSERT_TRUE(cli.WaitForOutput("COM" + std::to_string(p.com) + ": Program OK\n"))
+            << cli.out << cli.err;
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(), 0) << cli.out << cli.err;
+    EXPECT_TRUE(PlainText(cli.out)) << cli.out;
     const auto lines = Lines(Path("line.jsonl"));
     ASSERT_EQ(lines.size(), 4u);
     for (std::size_t i = 0; i < ports.size(); ++i) {
         const std::string com = "COM" + std::to_string(ports[i].com);
         int logged = 0;
-        for (const std::string& l : lines)
-            logged += l.find("\"port\":\"" + com + "\"") != std::string::npos &&
-                      l.find("\"exit\":0,") != std::string::npos;
+        for (const std::string& l : lines) {
+            const Json line = Parsed(l);
+            if (line["port"] != com) continue;
+            ++logged;
+            EXPECT_EQ(line["exit"], 0) << l;
+            EXPECT_EQ(line["adapter"]["device"], boards[i]->path()) << l;
+        }
         EXPECT_EQ(logged, 1) << com;
         ASSERT_EQ(boards[i]->Stop(), 0);
         const auto written = HexFile(Path(std::to_string(ports[i].com) + ".hex"));

@@ -2,6 +2,11 @@
 // (on the fake clock against the in-process device, every edition), the argument
 // rules, the worst-outcome order and the output's escaping.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "catalog/preparation.h"
 #include "cli/board_log.h"
@@ -11,6 +16,7 @@
 #include "engine/fake_pump.h"
 #include "engine/search.h"
 #include "engine/session.h"
+#include "tests/cli/log_schema.h"
 #include "tests/engine/virtual_time.h"
 #include "tools/devsim/inprocess_backend.h"
 #include "ui/presenter.h"
@@ -204,6 +210,7 @@ TEST(ExitCodes, TheWorstOutcomeWins) {
                                      Exit::UnknownChip,
                                      Exit::NoImage,
                                      Exit::ImageTooBig,
+                                     Exit::LogFailed,
                                      Exit::InvalidPort,
                                      Exit::AlreadyRunning,
                                      Exit::BadArguments};
@@ -217,12 +224,91 @@ TEST(ExitCodes, TheWorstOutcomeWins) {
 
 TEST(Output, DeviceBytesNeverReachTheOutputRaw) {
     const std::string hostile = "A\x1b[2J\"\\\n\xff";
-    EXPECT_EQ(JsonString(hostile), "\"A\\u001b[2J\\\"\\\\\\u000a\\u00ff\"");
+    // Bytes that are not UTF-8 do not stop the JSON: they come out replaced, as ASCII.
+    const std::string json = JsonText(Json{{"text", hostile}});
+    EXPECT_EQ(json, "{\"text\":\"A\\u001b[2J\\\"\\\\\\n\\ufffd\"}");
     std::string written;
     Output plain(OutputMode::Plain, [&](std::string_view t) { written += t; }, {"COM1"});
     plain.PortEvent(0, {EventKind::Report, hostile, 0, 0, Exit::Success});
     plain.PortLine(0, hostile);
     EXPECT_EQ(written, "COM1: A?[2J\"\\??\nCOM1: A?[2J\"\\??\n");
+}
+
+TEST(BoardLog, BoardTextIsPrintableAsciiThatSaysEveryByte) {
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"BOARD-A17", "BOARD-A17"},
+        {"", ""},
+        {"a\"b", "a\"b"},
+        {"\\x41", "\\\\x41"},  // a backslash of the board's own is doubled: never mistaken
+        {std::string("\x01\x1f\x7f\x80\xfe", 5), "\\x01\\x1f\\x7f\\x80\\xfe"},
+        {" ~", " ~"},
+    };
+    for (const auto& [raw, escaped] : rows) EXPECT_EQ(EscapedBoardText(raw), escaped) << raw;
+}
+
+// The log line of a record with every optional key, and of one with none, fit the schema;
+// a missing key or one of another type does not.
+TEST(BoardLog, LinesFitTheSchema) {
+    const nlohmann::json schema = testing::LoadSchema();
+    BoardRecord full;
+    full.time = "2026-12-09T11:57:42Z";
+    full.port = "COM3";
+    full.adapter = {"/dev/ttyUSB0", "0403:6001", "A600"};
+    full.release = "TQX 1C 01.02.02.04";
+    full.program = "quillon-cli 0.1";
+    full.edition = "upgrade";
+    full.board_text = std::string("B\xff\"", 3);
+    full.protected_window = ProtectedWindow{0x1000, 0x800};
+    full.image = "dsPIC33FJ64 print 3 (ZRA_R03)";
+    full.image_digest = std::string(64, 'a');
+    full.exit = Exit::LogFailed;
+    BoardRecord bare = full;
+    bare.adapter = {"/dev/pts/3", "", ""};
+    bare.board_text.reset();
+    bare.protected_window.reset();
+    bare.image.clear();
+    bare.image_digest.clear();
+    for (const BoardRecord& r : {full, bare})
+        EXPECT_EQ(testing::SchemaFaults(schema, RecordJson(r)), std::vector<std::string>{});
+    const nlohmann::json line = nlohmann::json::parse(RecordJson(bare));
+    EXPECT_FALSE(line.contains("board_text") || line.contains("protected_window") ||
+                 line.contains("image_digest") || line["adapter"].contains("usb"));
+    for (const char* key : {"exit", "adapter"}) {
+        nlohmann::json broken = line;
+        broken[key] = "x";
+        EXPECT_EQ(testing::SchemaFaults(schema, broken.dump()).size(), 1u) << key;
+        broken.erase(key);
+        EXPECT_EQ(testing::SchemaFaults(schema, broken.dump()).size(), 1u) << key;
+    }
+}
+
+// A line that does not fit any more (here: the file size limit) is not left in part: the
+// file holds the lines before it, whole, and the next line that fits starts clean.
+TEST(BoardLog, ALineWrittenInPartIsTakenBack) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("quillon-log-" + std::to_string(::getpid()) + ".jsonl");
+    std::filesystem::remove(path);
+    std::string error;
+    auto file = OpenAppendFile(path.string(), error);
+    ASSERT_TRUE(file) << error;
+    const std::string first = "{\"board\":1}\n";
+    ASSERT_TRUE(file->Append(first, error)) << error;
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = first.size() + 5;  // room for 5 bytes of the next line
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = file->Append("{\"board\":2,\"long\":true}\n", error);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, old_handler);
+    EXPECT_FALSE(written);
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(file->Append("{\"board\":3}\n", error)) << error;
+    std::ifstream in(path);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, first + "{\"board\":3}\n");
+    std::filesystem::remove(path);
 }
 
 // On a terminal: one bar per port under the message lines, drawn again in place.

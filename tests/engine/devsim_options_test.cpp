@@ -81,6 +81,11 @@ TEST(DevsimOptions, SetWhatTheySay) {
              s.device.extended = true;
              s.device.device_text = "line 4";
          }},
+        {{"--ext-bytes", "42,1b,22,5c,ff"},
+         [](Settings& s) {
+             s.device.extended = true;
+             s.device.device_text = "B\x1b\"\\\xff";
+         }},
         {{"--window", "0x1000,2048"},
          [](Settings& s) {
              s.device.extended = true;

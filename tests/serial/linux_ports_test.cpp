@@ -128,6 +128,26 @@ TEST(LinuxPorts, ListsEverySerialDeviceWithFriendlyNames) {
     EXPECT_EQ(ResolvePortDevice(257, s.places), "");
 }
 
+// What a board's record names as its adapter: USB ids and serial number where there are
+// some, always the device.
+TEST(LinuxPorts, AdapterIdentityOfEachKindOfDevice) {
+    FakeSys s;
+    Populate(s);
+    struct Row {
+        std::string device, usb, serial;
+    };
+    for (const Row& r : std::vector<Row>{{s.dev("ttyUSB0"), "0403:6001", "A600"},
+                                         {s.dev("ttyACM0"), "2341:0043", "7573"},
+                                         {s.dev("ttyS0"), "", ""},
+                                         {s.dev("rfcomm0"), "", ""},
+                                         {s.dev("ttyUSB9"), "", ""}}) {  // not present
+        const AdapterIdentity a = IdentifyAdapter(r.device, s.places);
+        EXPECT_EQ(a.device, r.device);
+        EXPECT_EQ(a.usb, r.usb) << r.device;
+        EXPECT_EQ(a.serial_number, r.serial) << r.device;
+    }
+}
+
 TEST(LinuxPorts, NumbersStayWithTheirDevicesAcrossRunsAndReplugs) {
     FakeSys s;
     Populate(s);

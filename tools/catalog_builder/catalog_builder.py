@@ -9,13 +9,20 @@ addresses inside the chip, descriptor bytes present and matching the stated code
 bytes, duplicate records), scrambles each payload block by block with the key of the
 block's start address, and writes one C++ source with the tables.
 
+Each image's digest is computed here, once: the SHA-256 of its program bytes (flash from
+address 0 to its last byte, gaps as 0xFF, unscrambled), then its fix bytes, then its
+EEPROM bytes (from EEPROM address 0, gaps as 0xFF), so two HEX files that hold the same
+bytes give the same digest. The tables carry it as 64 lower-case hex digits.
+
 Any fault stops the build with "catalog_builder: error: <file>:<line>: <what>" on stderr
 and exit code 1. It runs on the build host (also for cross builds) with Python 3 alone.
 
     catalog_builder.py --layout <catalog.layout> --base <0..255> --output <tables.cpp>
+    catalog_builder.py --digest <image.manifest>     prints the image's digest
 """
 
 import argparse
+import hashlib
 import os
 import sys
 
@@ -203,6 +210,12 @@ class Record:
         self.plain = 0
         self.codes = None           # (print, preparation) when the manifest states them
         self.share_of = None
+        self.digest = ""            # images only: image_digest() of the delivered bytes
+
+
+def image_digest(program, fix, eeprom):
+    """The image's SHA-256 over its delivered bytes: program, fix, EEPROM, in this order."""
+    return hashlib.sha256(bytes(program) + bytes(fix) + bytes(eeprom)).hexdigest()
 
 
 def parse_manifest(path, referrer, referrer_line, base):
@@ -265,6 +278,7 @@ def parse_manifest(path, referrer, referrer_line, base):
                              f"descriptor bytes {carried[0]:#04x}/{carried[1]:#04x}")
         record.codes = tuple(stated)
 
+    record.digest = image_digest(payload, record.fix, eeprom)
     record.payload = payload if record.plain else scramble(payload, family_index, base)
     return record
 
@@ -375,7 +389,7 @@ def generate(records, base, layout):
         out.append(f"    {{{record.group}, {record.family}, {payload}, {len(source.payload)}, "
                    f"{fix}, {len(source.fix)}, {eeprom}, {len(source.eeprom)}, {source.plain}, "
                    f"{'true' if has_codes else 'false'}, 0x{print_code:02X}, "
-                   f"0x{preparation_code:02X}}},")
+                   f"0x{preparation_code:02X}, \"{source.digest}\"}},")
     out.append("};")
     out.append("")
     out.append("}  // namespace")
@@ -400,10 +414,21 @@ def generate(records, base, layout):
 
 def main(argv):
     parser = argparse.ArgumentParser(description="Builds the compiled-in firmware catalog.")
-    parser.add_argument("--layout", required=True)
-    parser.add_argument("--base", required=True, help="scramble key base, 0..255")
-    parser.add_argument("--output", required=True)
+    parser.add_argument("--digest", metavar="MANIFEST",
+                        help="print the digest of one image and build nothing")
+    parser.add_argument("--layout")
+    parser.add_argument("--base", help="scramble key base, 0..255")
+    parser.add_argument("--output")
     args = parser.parse_args(argv)
+    if args.digest:
+        try:
+            print(parse_manifest(args.digest, args.digest, 0, 0).digest)
+        except BuildError as e:
+            sys.stderr.write(f"catalog_builder: error: {e}\n")
+            return 1
+        return 0
+    if not (args.layout and args.base and args.output):
+        parser.error("--layout, --base and --output are needed to build the tables")
     try:
         base = parse_int(args.base, "--base", 0, "scramble base", 0, 255)
         records = parse_layout(args.layout, base)

@@ -76,6 +76,12 @@ constexpr OptionRow kRows[] = {
              s.device.extended = true;
              s.device.device_text = v.text;
          }),
+    {"ext-bytes", "HEX[,HEX...]", ValueKind::kList, 0, kMaxByte, 16,
+     "the same with any bytes as the text (control bytes, quotes, 80..FF)",
+     [](S& s, const V& v) {
+         s.device.extended = true;
+         s.device.device_text.assign(v.list.begin(), v.list.end());
+     }},
     {"window", "START,EXTENT", ValueKind::kPair, 0, kMaxWindow, 0,
      "protected window in the extended block",
      [](S& s, const V& v) {
