@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -14,13 +16,17 @@
 #include "bench/common/silent_frontend.h"
 #include "catalog/preparation.h"
 #include "engine/link.h"
+#include "engine/outcome.h"
 #include "engine/search.h"
 #include "engine/session.h"
 #include "serial/channel.h"
 #include "serial/ports.h"
 #include "settings/settings.h"
 #include "ui/creation.h"
+#include "ui/messages.h"
 #include "ui/port_selection.h"
+#include "ui/program.h"
+#include "ui/texts.h"
 #include "ui/win32/binding.h"
 #include "ui/win32/win32_pump.h"
 #include "wait/poll_pump.h"
@@ -364,6 +370,196 @@ TEST_F(NativeWindows, TheSetupDialogTakesEscapeAndEnterAsAnyDialogDoes) {
         MSG key{target, WM_KEYDOWN, WPARAM(escape ? VK_ESCAPE : VK_RETURN), 0, 0, {}};
         ui::win32::DispatchOne(binding.get(), key);
         EXPECT_FALSE(shell.form3->window.visible) << escape;
+    }
+}
+
+// ---- display scale ----
+
+// Each window of an edition with the list of its controls.
+std::vector<std::pair<ui::Window*, ui::ControlList>> WindowsOf(ui::Shell& s) {
+    std::vector<std::pair<ui::Window*, ui::ControlList>> all;
+    if (s.form5) all.emplace_back(&s.form5->window, s.form5->controls());
+    if (s.form6) all.emplace_back(&s.form6->window, s.form6->controls());
+    all.emplace_back(&s.form1->window, s.form1->controls());
+    all.emplace_back(&s.form3->window, s.form3->controls());
+    all.emplace_back(&s.form4->window, s.form4->controls());
+    return all;
+}
+
+// A control's rectangle on its window's client area.
+RECT OnClient(HWND control, HWND form) {
+    RECT r{};
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// The width of a text in a font (by default the one the control draws with).
+int TextWidth(HWND control, const std::string& text, HFONT font = nullptr) {
+    if (!font) font = HFONT(SendMessageA(control, WM_GETFONT, 0, 0));
+    const HDC dc = GetDC(control);
+    const HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32A(dc, text.c_str(), int(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size.cx;
+}
+
+int ClientWidth(HWND h) {
+    RECT r{};
+    GetClientRect(h, &r);
+    return r.right;
+}
+
+constexpr int kSlackPx = 1;  // rounding of a scaled edge against a scaled width
+
+// A control's text fits its width at `dpi` in the control's font. Wine's stand-in for
+// "MS Sans Serif" is wider than Windows' face, so a few texts overrun their boxes already
+// at 96 dpi; those may overrun by no more than that overrun, scaled.
+void ExpectFits(HWND h, const std::string& text, const ui::Font& font, int design_width, int dpi) {
+    const int overrun96 = std::max(0, TextWidth(h, text, ui::win32::FontFor(font)) - design_width);
+    EXPECT_LE(TextWidth(h, text) - ClientWidth(h), MulDiv(overrun96, dpi, 96) + kSlackPx)
+        << '"' << text << "\" in " << font.family << " " << font.height << " px, " << overrun96
+        << " px over at 96 dpi";
+    if (overrun96 > 0 && dpi == 96) {
+        std::printf("note: \"%s\" (%s %d px) is %d px wider than its %d px box at 96 dpi\n",
+                    text.c_str(), font.family.c_str(), font.height, overrun96, design_width);
+    }
+}
+
+class DisplayScale : public ::testing::TestWithParam<int> {};
+
+// At each display scale every window of every edition is its designed size scaled, every
+// control its designed rectangle scaled inside its window, and every text fits its control
+// in the control's own font, the longest texts of the message lines and labels included.
+TEST_P(DisplayScale, WindowsControlsAndTextsScaleAndFit) {
+    const int dpi = GetParam();
+    const auto scaled = [dpi](int px) { return MulDiv(px, dpi, 96); };
+    for (const ui::Edition edition :
+         {ui::Edition::Updater, ui::Edition::Upgrade, ui::Edition::Loader}) {
+        SCOPED_TRACE(testing::Message() << "edition " << int(edition) << " at " << dpi << " dpi");
+        ui::Shell shell;
+        ui::CreateWindows(shell, edition);
+        serial::ChannelTable channels;
+        serial::PortSelection ports;
+        auto catalog = std::make_unique<catalog::CatalogState>();
+        ui::win32::Binding binding(shell, ports, channels, *catalog);
+        binding.lay_out(dpi);
+        for (auto& [window, controls] : WindowsOf(shell)) {
+            SCOPED_TRACE(window->name);
+            EXPECT_EQ(binding.dpi(*window), dpi);
+            const HWND form = binding.form(*window);
+            RECT client{};
+            GetClientRect(form, &client);
+            EXPECT_NEAR(client.right, scaled(window->client_width), kSlackPx);
+            EXPECT_NEAR(client.bottom, scaled(window->client_height), kSlackPx);
+            for (const ui::ListedControl& c : controls) {
+                SCOPED_TRACE(c.name());
+                const HWND h = binding.control(*window, c.name());
+                ASSERT_NE(h, nullptr);
+                ui::Rect designed = c.rect();
+                for (const ui::ListedControl& p : controls)
+                    if (p.name() == c.control->parent) {
+                        designed.x += p.rect().x;
+                        designed.y += p.rect().y;
+                    }
+                const RECT r = OnClient(h, form);
+                EXPECT_NEAR(r.left, scaled(designed.x), kSlackPx);
+                EXPECT_NEAR(r.top, scaled(designed.y), kSlackPx);
+                EXPECT_NEAR(r.right - r.left, scaled(designed.w), kSlackPx);
+                // A drop-down list's closed height is its edit field's, set by its font.
+                if (!c.as<ui::ComboBox>()) {
+                    EXPECT_NEAR(r.bottom - r.top, scaled(designed.h), kSlackPx);
+                }
+                EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right &&
+                            r.bottom <= client.bottom);
+                if (const ui::Label* l = c.as<ui::Label>())
+                    ExpectFits(h, l->text, l->font, designed.w, dpi);
+                if (const ui::Button* b = c.as<ui::Button>())
+                    ExpectFits(h, b->text, b->font, designed.w, dpi);
+                if (const ui::Image* image = c.as<ui::Image>()) {
+                    // The picture itself at the scale, not stretched by the control.
+                    BITMAP bmp{};
+                    ASSERT_TRUE(GetObjectA(HGDIOBJ(SendMessageA(h, STM_GETIMAGE, IMAGE_BITMAP, 0)),
+                                           sizeof bmp, &bmp));
+                    EXPECT_NEAR(bmp.bmWidth, scaled(image->rect.w), kSlackPx);
+                }
+                if (const ui::StatusBar* bar = c.as<ui::StatusBar>()) {
+                    int edges[8] = {};
+                    const int n = int(SendMessageA(h, SB_GETPARTS, 8, LPARAM(edges)));
+                    ASSERT_EQ(std::size_t(n), bar->panels.size());
+                    EXPECT_EQ(edges[0], scaled(bar->panels[0].width));
+                }
+            }
+        }
+        // The message line with each of its texts, in the font each is shown in.
+        if (ui::Label* line = shell.running.message_line) {
+            const HWND h = binding.control(shell.main_window(), line->name);
+            const std::string_view activities[] = {ui::kSearchDeviceText,  ui::kDeviceNotFoundText,
+                                                   ui::kUnknownDeviceText, ui::kEntryText,
+                                                   ui::kProgrammingText,   ui::kFixProgramText};
+            const std::string_view outcomes[] = {shell.facts().success_text, engine::kUserAbortText,
+                                                 engine::kNoResponseText, ui::kErrorText};
+            for (const std::string_view text : activities) {
+                ui::ShowActivity(shell, text, ui::colour::kBlack);
+                binding.sync();
+                ExpectFits(h, line->text, line->font, line->rect.w, dpi);
+            }
+            for (const std::string_view text : outcomes) {
+                ui::ShowOutcome(shell, text, ui::colour::kBlack, 0);
+                binding.sync();
+                ExpectFits(h, line->text, line->font, line->rect.w, dpi);
+            }
+            line->text = ui::kPortNotValidText;
+            binding.sync();
+            ExpectFits(h, line->text, line->font, line->rect.w, dpi);
+        }
+        // The longest product label, where a window shows it.
+        if (shell.form6) {
+            ui::Label& label = shell.form6->Label5;
+            label.text = "LUV 1C 01.02.02.04";
+            binding.sync();
+            ExpectFits(binding.control(shell.form6->window, "Label5"), label.text, label.font,
+                       label.rect.w, dpi);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Win32, DisplayScale, ::testing::Values(96, 120, 144, 192),
+                         [](const ::testing::TestParamInfo<int>& i) {
+                             return std::to_string(i.param) + "dpi";
+                         });
+
+// A move to a monitor of another scale (WM_DPICHANGED) takes the system's rectangle and
+// lays the controls out again; a DPI of none or out of range is taken as 96 or 480.
+TEST(DisplayScaleChange, TheSuggestedRectangleIsTakenAndBadValuesAreBounded) {
+    ui::Shell shell;
+    ui::CreateWindows(shell, ui::Edition::Updater);
+    serial::ChannelTable channels;
+    serial::PortSelection ports;
+    auto catalog = std::make_unique<catalog::CatalogState>();
+    ui::win32::Binding binding(shell, ports, channels, *catalog);
+    const HWND form = binding.form(shell.form1->window);
+    const HWND button = binding.control(shell.form1->window, "Button1");
+    struct Row {
+        WORD dpi;
+        int laid_out;
+    };
+    const Row rows[] = {{144, 144}, {192, 192}, {0, 96}, {60000, 480}, {96, 96}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.dpi);
+        RECT suggested{40, 30, 40 + 700, 30 + 400};
+        SendMessageA(form, WM_DPICHANGED, MAKEWPARAM(row.dpi, row.dpi), LPARAM(&suggested));
+        RECT now{};
+        GetWindowRect(form, &now);
+        EXPECT_TRUE(EqualRect(&now, &suggested));
+        EXPECT_EQ(binding.dpi(shell.form1->window), row.laid_out);
+        EXPECT_EQ(ClientWidth(button), MulDiv(shell.form1->Button1.rect.w, row.laid_out, 96));
+    }
+    for (const long bad : {0L, -1L, 100000L}) {
+        binding.lay_out(int(bad));
+        EXPECT_EQ(binding.dpi(shell.form1->window), bad > 0 ? 480 : 96);
     }
 }
 

@@ -4,10 +4,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <stdexcept>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "ui/port_selection.h"
 #include "ui/version_dialog.h"
@@ -27,7 +31,58 @@ constexpr int kComboDropHeight = 200;  // pixels of the opened list below the ed
 constexpr std::chrono::milliseconds kSyncInterval{25};
 constexpr UINT_PTR kSyncTimerId = 1;
 
+// The models' pixels are 96-dpi pixels (100 % display scale). A window's own DPI outside
+// the range Windows offers (100 % to 500 %) is taken as its nearest end, and none at all
+// as 100 %, so that a broken value never lays a window out at zero or absurd size.
+constexpr int kDesignDpi = 96;
+constexpr int kHighestDpi = 480;
+
+// The awareness context "per monitor, version 2" (DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2).
+const HANDLE kPerMonitorAwareV2 = reinterpret_cast<HANDLE>(-4);
+
+// The DPI calls of user32 that Windows 10 1607 brought, looked up at run time: an older
+// system, or a Wine without them, runs with the screen's DPI instead.
+struct DpiCalls {
+    UINT(WINAPI* dpi_for_window)(HWND) = nullptr;
+    BOOL(WINAPI* adjust_window_rect)(RECT*, DWORD, BOOL, DWORD, UINT) = nullptr;
+    HANDLE(WINAPI* set_thread_awareness)(HANDLE) = nullptr;
+};
+template <class F>
+void Load(HMODULE module, const char* name, F& f) {
+    // Through the generic function pointer type, which converts to any other silently.
+    f = reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+const DpiCalls& Dpi() {
+    static const DpiCalls calls = [] {
+        DpiCalls c;
+        if (const HMODULE user32 = GetModuleHandleA("user32.dll")) {
+            Load(user32, "GetDpiForWindow", c.dpi_for_window);
+            Load(user32, "AdjustWindowRectExForDpi", c.adjust_window_rect);
+            Load(user32, "SetThreadDpiAwarenessContext", c.set_thread_awareness);
+        }
+        return c;
+    }();
+    return calls;
+}
+
 }  // namespace
+
+int SaneDpi(long dpi) {
+    if (dpi <= 0) return kDesignDpi;
+    return int(std::clamp(dpi, long(kDesignDpi), long(kHighestDpi)));
+}
+
+int ScaleForDpi(int pixels, int dpi) {
+    return MulDiv(pixels, dpi, kDesignDpi);
+}
+
+int WindowDpi(HWND window) {
+    if (Dpi().dpi_for_window && window) return SaneDpi(long(Dpi().dpi_for_window(window)));
+    const HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : kDesignDpi;
+    if (screen) ReleaseDC(nullptr, screen);
+    return SaneDpi(dpi);
+}
 
 // One control and what was last set on it. A sync compares the model with these and calls
 // into the window system only for what changed: under Wine most of those calls are a round
@@ -51,6 +106,7 @@ struct Bound {
     ProgressState state = ProgressState::Normal;
     std::vector<std::string> items;
     std::function<void()> click;  // buttons and the clickable label
+    HBITMAP picture = nullptr;    // an image's bitmap at the window's DPI, ours to delete
 
     template <class T>
     T* as() const {
@@ -92,6 +148,68 @@ int ResourceOf(Picture p) {
             break;
     }
     return QUILLON_IDB_BRAND_WIDE;
+}
+
+// A brand picture at `dpi`: the 96-dpi bitmap of the resources resampled bilinearly to its
+// scaled size, so that it stays smooth where a plain stretch would show blocks. The caller
+// owns the bitmap; null when the resource cannot be read.
+HBITMAP ScaledPicture(Picture p, int dpi) {
+    const HBITMAP source =
+        static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(ResourceOf(p)),
+                                        IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    if (!source) return nullptr;
+    BITMAP info{};
+    GetObjectA(source, sizeof info, &info);
+    const int sw = info.bmWidth, sh = std::abs(info.bmHeight);
+    if (dpi == kDesignDpi || sw <= 0 || sh <= 0) return source;
+    // Both pictures as top-down 32-bit rows (B, G, R, unused).
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = sw;
+    bi.bmiHeader.biHeight = -sh;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    std::vector<std::uint8_t> in(std::size_t(sw) * std::size_t(sh) * 4);
+    const HDC screen = GetDC(nullptr);
+    const int rows = GetDIBits(screen, source, 0, UINT(sh), in.data(), &bi, DIB_RGB_COLORS);
+    DeleteObject(source);
+    const int dw = std::max(1, ScaleForDpi(sw, dpi)), dh = std::max(1, ScaleForDpi(sh, dpi));
+    // 24 bits: a 32-bit picture would be drawn with its unused byte taken as transparency.
+    BITMAPINFO out_info = bi;
+    out_info.bmiHeader.biWidth = dw;
+    out_info.bmiHeader.biHeight = -dh;
+    out_info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    const HBITMAP out = rows == sh
+                            ? CreateDIBSection(screen, &out_info, DIB_RGB_COLORS, &bits, nullptr, 0)
+                            : nullptr;
+    ReleaseDC(nullptr, screen);
+    if (!out || !bits) return out;
+    const std::size_t stride = (std::size_t(dw) * 3 + 3) & ~std::size_t(3);
+    auto* dst = static_cast<std::uint8_t*>(bits);
+    for (int y = 0; y < dh; ++y) {
+        // The source point under the centre of the target pixel, clamped to the edges.
+        const double fy = std::clamp((y + 0.5) * sh / dh - 0.5, 0.0, double(sh - 1));
+        const int y0 = int(fy), y1 = std::min(y0 + 1, sh - 1);
+        const double ty = fy - y0;
+        for (int x = 0; x < dw; ++x) {
+            const double fx = std::clamp((x + 0.5) * sw / dw - 0.5, 0.0, double(sw - 1));
+            const int x0 = int(fx), x1 = std::min(x0 + 1, sw - 1);
+            const double tx = fx - x0;
+            for (int ch = 0; ch < 3; ++ch) {
+                auto at = [&](int px, int py) {
+                    return double(in[(std::size_t(py) * std::size_t(sw) + std::size_t(px)) * 4 +
+                                     std::size_t(ch)]);
+                };
+                const double top = at(x0, y0) * (1 - tx) + at(x1, y0) * tx;
+                const double bottom = at(x0, y1) * (1 - tx) + at(x1, y1) * tx;
+                dst[std::size_t(y) * stride + std::size_t(x) * 3 + std::size_t(ch)] =
+                    std::uint8_t(std::lround(top * (1 - ty) + bottom * ty));
+            }
+        }
+    }
+    return out;
 }
 
 // No WS_CLIPCHILDREN: the form's face is painted under its children too, because an etched
@@ -147,6 +265,7 @@ struct Binding::View {
     bool shown = false;  // the model's visibility at the last sync
     bool menu_enabled = true;
     int left = 0, top = 0;  // the model's place at the last sync
+    int dpi = kDesignDpi;   // the DPI the window is laid out for
     std::function<void()> on_show;
     std::function<void()> extra_sync;
     std::map<UINT, std::function<void(WORD code)>> handlers;
@@ -157,6 +276,7 @@ struct Binding::View {
             AppendMenuA(menu, MF_STRING, kMenuCommandId, w.menu.caption.c_str());
         }
         tool_window = w.tool_window;
+        // Made at its 96-dpi size, then sized for the DPI of the monitor it landed on.
         RECT r{0, 0, w.client_width, w.client_height};
         AdjustWindowRectEx(&r, FormStyle(w), menu != nullptr, FormExStyle(w));
         hwnd = CreateWindowExA(FormExStyle(w), kFormClass, w.caption.c_str(), FormStyle(w), w.left,
@@ -166,19 +286,100 @@ struct Binding::View {
         caption = w.caption;
         left = w.left;
         top = w.top;
-        SendMessageA(hwnd, WM_SETFONT, WPARAM(FontFor(w.font)), FALSE);
+        dpi = WindowDpi(hwnd);
+        size_form(nullptr);
+        SendMessageA(hwnd, WM_SETFONT, WPARAM(font(w.font)), FALSE);
     }
     ~View() {
         if (hwnd) DestroyWindow(hwnd);
+        for (Bound& b : controls)
+            if (b.picture) DeleteObject(b.picture);
     }
 
-    // The rectangle of a control on the client area (a parent's place added).
+    // A length in the models' 96-dpi pixels as pixels at the window's DPI.
+    int px(int pixels) const { return ScaleForDpi(pixels, dpi); }
+    // The font a model names, its height scaled to the window's DPI.
+    HFONT font(const Font& f) const {
+        Font scaled = f;
+        scaled.height = px(f.height);
+        return FontFor(scaled);
+    }
+
+    // The rectangle of a control on the client area (a parent's place added), scaled.
     RECT place(const Control& c) const {
-        RECT r{c.rect.x, c.rect.y, c.rect.x + c.rect.w, c.rect.y + c.rect.h};
+        Rect m = c.rect;
         for (const Bound& b : controls)
-            if (!c.parent.empty() && b.listed.name() == c.parent)
-                OffsetRect(&r, b.listed.rect().x, b.listed.rect().y);
-        return r;
+            if (!c.parent.empty() && b.listed.name() == c.parent) {
+                m.x += b.listed.rect().x;
+                m.y += b.listed.rect().y;
+            }
+        // Edges scaled, not sizes: controls that touch at 96 dpi (a status bar on the bottom
+        // edge) still touch.
+        return RECT{px(m.x), px(m.y), px(m.x + m.w), px(m.y + m.h)};
+    }
+
+    // Sizes the window for its DPI: to `suggested` (the system's rectangle for a move to
+    // another monitor), or to its scaled client size at its scaled place.
+    void size_form(const RECT* suggested) {
+        constexpr UINT kFlags = SWP_NOZORDER | SWP_NOACTIVATE;
+        if (suggested) {
+            SetWindowPos(hwnd, nullptr, suggested->left, suggested->top,
+                         suggested->right - suggested->left, suggested->bottom - suggested->top,
+                         kFlags);
+            return;
+        }
+        const int cw = px(model->client_width), ch = px(model->client_height);
+        const DWORD style = DWORD(GetWindowLongPtrA(hwnd, GWL_STYLE));
+        const DWORD ex = DWORD(GetWindowLongPtrA(hwnd, GWL_EXSTYLE));
+        RECT r{0, 0, cw, ch};
+        if (Dpi().adjust_window_rect)
+            Dpi().adjust_window_rect(&r, style, menu != nullptr, ex, UINT(dpi));
+        else
+            AdjustWindowRectEx(&r, style, menu != nullptr, ex);
+        SetWindowPos(hwnd, nullptr, px(left), px(top), r.right - r.left, r.bottom - r.top, kFlags);
+        // A menu bar of another height than the one reckoned with (a wrapped one, or a
+        // system that reckons the frame at another DPI): correct by what the client missed.
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        const int dw = cw - client.right, dh = ch - client.bottom;
+        if (dw != 0 || dh != 0)
+            SetWindowPos(hwnd, nullptr, 0, 0, r.right - r.left + dw, r.bottom - r.top + dh,
+                         kFlags | SWP_NOMOVE);
+    }
+
+    // Everything of a control that depends on the DPI: its font, place and size, an image's
+    // picture, a status bar's part edges and a list's line height.
+    void scale(Bound& b) {
+        SendMessageA(b.hwnd, WM_SETFONT, WPARAM(font(*b.listed.font)), FALSE);
+        if (const Image* m = b.as<Image>()) {
+            const HBITMAP picture = ScaledPicture(m->picture, dpi);
+            SendMessageA(b.hwnd, STM_SETIMAGE, IMAGE_BITMAP, LPARAM(picture));
+            if (b.picture) DeleteObject(b.picture);
+            b.picture = picture;
+        }
+        if (const StatusBar* m = b.as<StatusBar>()) {
+            std::vector<int> edges;
+            int x = 0;
+            for (const StatusPanel& p : m->panels) edges.push_back(px(x += p.width));
+            if (!edges.empty())
+                SendMessageA(b.hwnd, SB_SETPARTS, edges.size(), LPARAM(edges.data()));
+        }
+        if (const ListBox* m = b.as<ListBox>())
+            SendMessageA(b.hwnd, LB_SETITEMHEIGHT, 0, px(m->item_height));
+        const RECT r = place(*b.listed.control);
+        b.rect = r;
+        // A drop-down list's height includes its opened list.
+        const int h = b.as<ComboBox>() ? px(kComboDropHeight) : r.bottom - r.top;
+        MoveWindow(b.hwnd, r.left, r.top, r.right - r.left, h, TRUE);
+    }
+
+    // Lays the window and its controls out for `new_dpi`.
+    void lay_out(int new_dpi, const RECT* suggested) {
+        dpi = SaneDpi(new_dpi);
+        size_form(suggested);
+        SendMessageA(hwnd, WM_SETFONT, WPARAM(font(model->font)), FALSE);
+        for (Bound& b : controls) scale(b);
+        InvalidateRect(hwnd, nullptr, TRUE);
     }
 
     // Creates the control of a list entry, in the font the entry names, and what its click
@@ -186,6 +387,7 @@ struct Binding::View {
     void add(const ListedControl& c) {
         std::visit([&](auto* m) { add(c, *m); }, c.model);
         Bound& b = controls.back();
+        scale(b);
         if (c.command)
             b.click = [command = &(commands.*c.command)] {
                 if (*command) (*command)();
@@ -199,7 +401,6 @@ struct Binding::View {
                                  reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
                                  GetModuleHandleA(nullptr), nullptr);
         if (!h) throw std::runtime_error("cannot create the control " + c.name());
-        SendMessageA(h, WM_SETFONT, WPARAM(FontFor(*c.font)), FALSE);
         Bound b;
         b.listed = c;
         b.hwnd = h;
@@ -228,32 +429,20 @@ struct Binding::View {
         create(c, "STATIC", align | SS_CENTERIMAGE | SS_NOPREFIX | SS_NOTIFY);
     }
     void add(const ListedControl& c, Button&) { create(c, "BUTTON", BS_PUSHBUTTON | WS_TABSTOP); }
-    void add(const ListedControl& c, Image& m) {
-        Bound& b = create(c, "STATIC", SS_BITMAP | SS_CENTERIMAGE | SS_REALSIZECONTROL);
-        const HANDLE bmp =
-            LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(ResourceOf(m.picture)),
-                       IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR);
-        SendMessageA(b.hwnd, STM_SETIMAGE, IMAGE_BITMAP, LPARAM(bmp));
-        const RECT r = place(m);
-        MoveWindow(b.hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
+    void add(const ListedControl& c, Image&) {
+        create(c, "STATIC", SS_BITMAP | SS_CENTERIMAGE | SS_REALSIZECONTROL);
     }
     void add(const ListedControl& c, ProgressBar& m) {
         create(c, PROGRESS_CLASSA, m.smooth ? PBS_SMOOTH : 0);
     }
     void add(const ListedControl& c, StatusBar& m) {
         Bound& b = create(c, STATUSCLASSNAMEA, CCS_NOPARENTALIGN | CCS_NORESIZE);
-        std::vector<int> edges;
-        int x = 0;
-        for (const StatusPanel& p : m.panels) edges.push_back(x += p.width);
-        if (!edges.empty()) SendMessageA(b.hwnd, SB_SETPARTS, edges.size(), LPARAM(edges.data()));
         b.items.assign(m.panels.size(), std::string());
     }
     void add(const ListedControl& c, ComboBox& m) {
         Bound& b = create(c, "COMBOBOX",
                           (m.editable ? CBS_DROPDOWN : CBS_DROPDOWNLIST) | CBS_AUTOHSCROLL |
                               WS_VSCROLL | WS_TABSTOP);
-        const RECT r = place(m);
-        MoveWindow(b.hwnd, r.left, r.top, r.right - r.left, kComboDropHeight, FALSE);
         handlers[b.id] = [box = &m, h = b.hwnd](WORD code) {
             // The user's choice goes to the model at once.
             if (code == CBN_SELCHANGE) {
@@ -268,10 +457,9 @@ struct Binding::View {
             }
         };
     }
-    void add(const ListedControl& c, ListBox& m) {
-        Bound& b = create(c, "LISTBOX", LBS_NOINTEGRALHEIGHT | LBS_NOSEL | WS_VSCROLL | WS_TABSTOP,
-                          WS_EX_CLIENTEDGE);
-        SendMessageA(b.hwnd, LB_SETITEMHEIGHT, 0, m.item_height);
+    void add(const ListedControl& c, ListBox&) {
+        create(c, "LISTBOX", LBS_NOINTEGRALHEIGHT | LBS_NOSEL | WS_VSCROLL | WS_TABSTOP,
+               WS_EX_CLIENTEDGE);
     }
 
     Bound* find(HWND h) {
@@ -303,7 +491,7 @@ struct Binding::View {
         if (left != w.left || top != w.top) {
             left = w.left;
             top = w.top;
-            SetWindowPos(hwnd, nullptr, w.left, w.top, 0, 0,
+            SetWindowPos(hwnd, nullptr, px(w.left), px(w.top), 0, 0,
                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
         if (w.visible && !shown && on_show) on_show();
@@ -341,7 +529,7 @@ struct Binding::View {
         bool changed = first;
         if (!(b.font == m.font)) {
             b.font = m.font;
-            SendMessageA(b.hwnd, WM_SETFONT, WPARAM(FontFor(m.font)), FALSE);
+            SendMessageA(b.hwnd, WM_SETFONT, WPARAM(font(m.font)), FALSE);
             changed = true;
         }
         if (b.text != m.text) changed = true;
@@ -552,6 +740,9 @@ struct Binding::View {
                     return 0;
                 }
                 break;
+            case WM_DPICHANGED:  // moved to a monitor of another scale
+                v->lay_out(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+                return 0;
             case WM_COMMAND:
                 v->command(LOWORD(wp), HIWORD(wp), HWND(lp));
                 return 0;
@@ -598,6 +789,9 @@ void RegisterFormClass() {
 Binding::Binding(Shell& shell, serial::PortSelection& ports, serial::ChannelTable& channels,
                  const catalog::CatalogState& catalog)
     : shell_(shell), ports_(ports), channels_(channels), catalog_(catalog) {
+    // Every window follows the scale of the monitor it is on, even where the manifest's
+    // awareness was not applied.
+    if (Dpi().set_thread_awareness) Dpi().set_thread_awareness(kPerMonitorAwareV2);
     RegisterFormClass();
     // The edition's window comes first and owns the dialogs; the main window owns them when
     // it is the edition's window.
@@ -672,6 +866,16 @@ void Binding::sync() {
     last_sync_ = std::chrono::steady_clock::now();
     for (auto& v : views_) v->sync();
     syncing_ = false;
+}
+
+void Binding::lay_out(int dpi) {
+    for (auto& v : views_) v->lay_out(dpi, nullptr);
+}
+
+int Binding::dpi(const Window& model) const {
+    for (auto& v : views_)
+        if (v->model == &model) return v->dpi;
+    return 0;
 }
 
 HWND Binding::form(const Window& model) const {

@@ -36,6 +36,12 @@ public:
     // when the last one was less than that ago (a timer on the first window brings it).
     void request_sync();
 
+    // Lays every window out for a display of `dpi` (96 = 100 %), as a move to a monitor of
+    // that scale does; a value outside 96..480 is taken as the nearest end, none as 96.
+    void lay_out(int dpi);
+    // The DPI a window is laid out for (0 when the window does not exist).
+    int dpi(const Window& model) const;
+
     // The top-level window of a model (null when the window does not exist).
     HWND form(const Window& model) const;
     // The control of a window by its model name ("Button1", "StatusBar1", "ComboBox1", ...).
@@ -72,7 +78,14 @@ void DispatchOne(Binding* binding, MSG& msg);
 // Runs the message loop until WM_QUIT.
 void RunMessageLoop(Binding& binding);
 
-// The font a model names, created once and kept for the process.
+// A DPI as the binding uses it: one of 96 (100 %) to 480 (500 %), 96 for none (0 or less).
+int SaneDpi(long dpi);
+// A length in 96-dpi pixels at `dpi`, rounded as Windows rounds (MulDiv).
+int ScaleForDpi(int pixels, int dpi);
+// The DPI of a window's monitor; of the screen where the system cannot tell per window.
+int WindowDpi(HWND window);
+
+// The font a model names (its height in pixels as given), created once and kept.
 HFONT FontFor(const Font& font);
 // Colours of the model as a COLORREF (the same 0x00BBGGRR layout).
 COLORREF ToColorRef(Colour c);
