@@ -375,17 +375,6 @@ TEST_F(NativeWindows, TheSetupDialogTakesEscapeAndEnterAsAnyDialogDoes) {
 
 // ---- display scale ----
 
-// Each window of an edition with the list of its controls.
-std::vector<std::pair<ui::Window*, ui::ControlList>> WindowsOf(ui::Shell& s) {
-    std::vector<std::pair<ui::Window*, ui::ControlList>> all;
-    if (s.form5) all.emplace_back(&s.form5->window, s.form5->controls());
-    if (s.form6) all.emplace_back(&s.form6->window, s.form6->controls());
-    all.emplace_back(&s.form1->window, s.form1->controls());
-    all.emplace_back(&s.form3->window, s.form3->controls());
-    all.emplace_back(&s.form4->window, s.form4->controls());
-    return all;
-}
-
 // A control's rectangle on its window's client area.
 RECT OnClient(HWND control, HWND form) {
     RECT r{};
@@ -446,7 +435,8 @@ TEST_P(DisplayScale, WindowsControlsAndTextsScaleAndFit) {
         auto catalog = std::make_unique<catalog::CatalogState>();
         ui::win32::Binding binding(shell, ports, channels, *catalog);
         binding.lay_out(dpi);
-        for (auto& [window, controls] : WindowsOf(shell)) {
+        for (ui::Window* window : shell.windows()) {
+            const ui::ControlList controls = shell.controls_of(*window);
             SCOPED_TRACE(window->name);
             EXPECT_EQ(binding.dpi(*window), dpi);
             const HWND form = binding.form(*window);
