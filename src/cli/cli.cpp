@@ -236,31 +236,10 @@ std::string ProgramName() {
 }
 
 std::string HelpText(const BuildStamp& build) {
-    std::string text =
-        "usage: quillon-cli [options] COMMAND\n"
-        "\n"
-        "Commands:\n"
-        "  ports                  list the serial ports: COM number, device, name\n"
-        "  images                 list the firmware images this build carries\n"
-        "  identify --port P      find the bootloader on P and print its report (writes nothing)\n"
-        "  update --port P ...    program the board on P; --port may be given several times,\n"
-        "                         each port runs on its own\n"
-        "\n"
-        "Options:\n"
-        "  --port P, -p P         COM1..COM257 or a device path; without it, the edition's\n"
-        "                         remembered port\n"
-        "  --edition E            updater, upgrade or loader: identify byte, texts and remembered\n"
-        "                         port of that edition (this build: ";
-    text += EditionName(DefaultEdition(build));
-    text +=
-        ")\n"
-        "  --repeat               update: wait for the next board, program it, log it, again,\n"
-        "                         until Ctrl-C (a second Ctrl-C ends at once)\n"
-        "  --log FILE             update: append one JSON line per board to FILE\n"
-        "  --json                 every event as one JSON line on standard output\n"
-        "  --help, --version\n"
-        "\n"
-        "Exit codes (with several ports the worst one):\n";
+    std::string text = "usage: quillon-cli [options] COMMAND\n\nCommands:\n" + CommandsUsage() +
+                       "\nOptions:\n" + OptionsUsage(EditionName(DefaultEdition(build))) +
+                       "\n"
+                       "Exit codes (with several ports the worst one):\n";
     for (int code = 0; code < kExitCount; ++code) {
         char line[160];
         std::snprintf(line, sizeof line, "  %2d  %-24s %s\n", code,

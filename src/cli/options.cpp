@@ -1,5 +1,7 @@
 #include "cli/options.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <string_view>
 
@@ -9,16 +11,172 @@ namespace quillon::cli {
 namespace {
 
 constexpr std::string_view kComPrefix = "COM";
+constexpr std::size_t kUsageColumn = 23;  // where the help texts start, after two spaces
+constexpr std::string_view kUsageIndent = "  ";
+constexpr std::string_view kEditionMark = "{edition}";  // the build's own edition, in help
+
+// Bits of the commands an option belongs to.
+enum CommandBit : unsigned {
+    kPortsBit = 1u << static_cast<unsigned>(Command::Ports),
+    kImagesBit = 1u << static_cast<unsigned>(Command::Images),
+    kIdentifyBit = 1u << static_cast<unsigned>(Command::Identify),
+    kUpdateBit = 1u << static_cast<unsigned>(Command::Update),
+};
+constexpr unsigned kAnyCommand = ~0u;
+
+struct CommandRow {
+    std::string_view name;
+    Command command;
+    std::string_view synopsis;  // the name and what it takes, in the usage text
+    std::string_view help;      // '\n' starts a continuation line
+};
+
+constexpr std::array<CommandRow, 4> kCommands = {{
+    {"ports", Command::Ports, "ports", "list the serial ports: COM number, device, name"},
+    {"images", Command::Images, "images", "list the firmware images this build carries"},
+    {"identify", Command::Identify, "identify --port P",
+     "find the bootloader on P and print its report (writes nothing)"},
+    {"update", Command::Update, "update --port P ...",
+     "program the board on P; --port may be given several times,\neach port runs on its own"},
+}};
+
+// What the parse gathers besides the options the commands run with.
+struct ParseState {
+    Options options;
+    bool help = false;
+    bool version = false;
+};
+
+// Applies an option's value (empty for a switch); the refusal, empty when all is well.
+using Setter = std::string (*)(ParseState&, const std::string& value);
+
+struct OptionRow {
+    std::string_view name;         // "--port"
+    std::string_view alias;        // "-p"; empty: none
+    bool alias_in_usage;           // "-h" works but the usage line names --help only
+    std::string_view placeholder;  // the value's name in the usage text; empty: a switch
+    unsigned commands;             // the commands it belongs to
+    // The usage text ('\n' starts a continuation line); nullptr: this option shares the
+    // next row's line. Empty: the line says no more than the options' names.
+    const char* help;
+    Setter set;
+};
+
+using P = ParseState;
+using V = const std::string&;
+
+// clang-format off
+constexpr std::array<OptionRow, 7> kOptions = {{
+    {"--port", "-p", true, "P", kIdentifyBit | kUpdateBit,
+     "COM1..COM257 or a device path; without it, the edition's\nremembered port",
+     [](P& p, V v) { p.options.ports.push_back(v); return std::string(); }},
+    {"--edition", "", false, "E", kAnyCommand,
+     "updater, upgrade or loader: identify byte, texts and remembered\n"
+     "port of that edition (this build: {edition})",
+     [](P& p, V v) {
+         p.options.edition = editions::Named(v);
+         return p.options.edition ? std::string()
+                                  : "unknown edition \"" + v + "\" (updater, upgrade or loader)";
+     }},
+    {"--repeat", "", false, "", kUpdateBit,
+     "update: wait for the next board, program it, log it, again,\n"
+     "until Ctrl-C (a second Ctrl-C ends at once)",
+     [](P& p, V) { p.options.repeat = true; return std::string(); }},
+    {"--log", "", false, "FILE", kUpdateBit, "update: append one JSON line per board to FILE",
+     [](P& p, V v) {
+         p.options.log = v;
+         return v.empty() ? std::string("--log needs a file name") : std::string();
+     }},
+    {"--json", "", false, "", kAnyCommand, "every event as one JSON line on standard output",
+     [](P& p, V) { p.options.json = true; return std::string(); }},
+    {"--help", "-h", false, "", kAnyCommand, nullptr,
+     [](P& p, V) { p.help = true; return std::string(); }},
+    {"--version", "", false, "", kAnyCommand, "",
+     [](P& p, V) { p.version = true; return std::string(); }},
+}};
+// clang-format on
+
+const OptionRow* OptionNamed(std::string_view arg) {
+    for (const OptionRow& row : kOptions)
+        if (arg == row.name || (!row.alias.empty() && arg == row.alias)) return &row;
+    return nullptr;
+}
 
 std::optional<Command> CommandNamed(std::string_view name) {
-    if (name == "ports") return Command::Ports;
-    if (name == "images") return Command::Images;
-    if (name == "identify") return Command::Identify;
-    if (name == "update") return Command::Update;
+    for (const CommandRow& row : kCommands)
+        if (name == row.name) return row.command;
     return std::nullopt;
 }
 
+bool Belongs(unsigned commands, Command command) {
+    return (commands >> static_cast<unsigned>(command) & 1u) != 0;
+}
+
+// "a, b or c" (`last` between the last two), the names of the commands in `commands`.
+std::string CommandList(unsigned commands, std::string_view last) {
+    std::vector<std::string_view> names;
+    for (const CommandRow& row : kCommands)
+        if (Belongs(commands, row.command)) names.push_back(row.name);
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) text += i + 1 == names.size() ? std::string(last) : std::string(", ");
+        text += names[i];
+    }
+    return text;
+}
+
+// One usage entry: `head` padded to the help column, then `help`, whose continuation lines
+// start in that column too.
+void AddUsageLine(std::string& text, std::string head, std::string_view help) {
+    text += kUsageIndent;
+    if (help.empty()) {
+        text += head + "\n";
+        return;
+    }
+    head.resize(std::max(head.size(), kUsageColumn), ' ');
+    text += head;
+    for (std::size_t at = 0;;) {
+        const std::size_t nl = help.find('\n', at);
+        text += help.substr(at, nl == std::string_view::npos ? nl : nl - at);
+        text += '\n';
+        if (nl == std::string_view::npos) return;
+        text += std::string(kUsageIndent.size() + kUsageColumn, ' ');
+        at = nl + 1;
+    }
+}
+
 }  // namespace
+
+std::string CommandsUsage() {
+    std::string text;
+    for (const CommandRow& row : kCommands) AddUsageLine(text, std::string(row.synopsis), row.help);
+    return text;
+}
+
+std::string OptionsUsage(std::string_view this_build_edition) {
+    std::string text;
+    std::string head;  // the options of the line being gathered
+    for (const OptionRow& row : kOptions) {
+        if (!head.empty()) head += ", ";
+        // "--port P": the option and the name of its value.
+        const auto add_spelling = [&row, &head](std::string_view name) {
+            head.append(name);
+            if (!row.placeholder.empty()) head.append(" ").append(row.placeholder);
+        };
+        add_spelling(row.name);
+        if (row.alias_in_usage) {
+            head.append(", ");
+            add_spelling(row.alias);
+        }
+        if (row.help == nullptr) continue;
+        std::string help = row.help;
+        if (const auto mark = help.find(kEditionMark); mark != std::string::npos)
+            help.replace(mark, kEditionMark.size(), this_build_edition);
+        AddUsageLine(text, head, help);
+        head.clear();
+    }
+    return text;
+}
 
 std::optional<PortName> ParsePortName(const std::string& text) {
     // Windows' own spelling of a port device names its COM number.
@@ -40,8 +198,9 @@ std::optional<PortName> ParsePortName(const std::string& text) {
 
 Parsed ParseArguments(const std::vector<std::string>& args) {
     Parsed p;
+    ParseState state;
     std::optional<Command> command;
-    bool help = false, version = false;
+    std::array<bool, kOptions.size()> given{};
     auto fail = [&p](std::string why) {
         if (p.error.empty()) p.error = std::move(why);
     };
@@ -54,63 +213,50 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
                 arg.resize(eq);
             }
         }
-        auto value = [&]() -> std::optional<std::string> {
-            if (inline_value) return inline_value;
-            if (i + 1 < args.size()) return args[++i];
-            fail(arg + " needs a value");
-            return std::nullopt;
-        };
-        auto flag = [&](bool& target) {
-            if (inline_value) fail(arg + " takes no value");
-            target = true;
-        };
-        if (arg == "--help" || arg == "-h") {
-            flag(help);
-        } else if (arg == "--version") {
-            flag(version);
-        } else if (arg == "--repeat") {
-            flag(p.options.repeat);
-        } else if (arg == "--json") {
-            flag(p.options.json);
-        } else if (arg == "--port" || arg == "-p") {
-            if (auto v = value()) p.options.ports.push_back(*v);
-        } else if (arg == "--log") {
-            if (auto v = value()) {
-                if (v->empty()) fail("--log needs a file name");
-                p.options.log = *v;
+        if (arg.size() > 1 && arg[0] == '-') {
+            const OptionRow* row = OptionNamed(arg);
+            if (row == nullptr) {
+                fail("unknown option " + arg);
+                break;
             }
-        } else if (arg == "--edition") {
-            if (auto v = value()) {
-                p.options.edition = editions::Named(*v);
-                if (!p.options.edition)
-                    fail("unknown edition \"" + *v + "\" (updater, upgrade or loader)");
+            std::string value;
+            if (row->placeholder.empty()) {
+                if (inline_value) fail(arg + " takes no value");
+            } else if (inline_value) {
+                value = *inline_value;
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                fail(arg + " needs a value");
             }
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            fail("unknown option " + arg);
+            if (!p.error.empty()) break;
+            fail(row->set(state, value));
+            given[static_cast<std::size_t>(row - kOptions.data())] = true;
         } else if (command) {
             fail("one command at a time (got \"" + arg + "\" after a command)");
         } else if ((command = CommandNamed(arg)); !command) {
             fail("unknown command \"" + arg + "\"");
         }
     }
+    p.options = std::move(state.options);
     if (!p.error.empty()) return p;
-    if (help) {
+    if (state.help) {
         p.options.command = Command::Help;
         return p;
     }
-    if (version) {
+    if (state.version) {
         p.options.command = Command::Version;
         return p;
     }
     if (!command) {
-        fail("no command given (ports, images, identify or update)");
+        fail("no command given (" + CommandList(kAnyCommand, " or ") + ")");
         return p;
     }
     p.options.command = *command;
-    const bool uses_port = *command == Command::Identify || *command == Command::Update;
-    if (!uses_port && !p.options.ports.empty()) fail("--port belongs to identify and update");
-    if (*command != Command::Update && p.options.repeat) fail("--repeat belongs to update");
-    if (*command != Command::Update && !p.options.log.empty()) fail("--log belongs to update");
+    for (std::size_t r = 0; r < kOptions.size(); ++r)
+        if (given[r] && !Belongs(kOptions[r].commands, *command))
+            fail(std::string(kOptions[r].name) + " belongs to " +
+                 CommandList(kOptions[r].commands, " and "));
     if (*command == Command::Identify && p.options.ports.size() > 1)
         fail("identify takes one --port");
     for (std::size_t i = 0; i < p.options.ports.size() && p.error.empty(); ++i) {

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "edition/edition.h"
@@ -27,8 +28,14 @@ struct Parsed {
 };
 
 // Parses the arguments after the program name. Options may stand before or after the
-// command; `--opt value` and `--opt=value` are both accepted.
+// command; `--opt value` and `--opt=value` are both accepted. The commands and options are
+// one table each, which also gives the usage text below.
 Parsed ParseArguments(const std::vector<std::string>& args);
+
+// The usage lines of the commands and of the options, help texts aligned in one column;
+// `this_build_edition` names the edition used without --edition.
+std::string CommandsUsage();
+std::string OptionsUsage(std::string_view this_build_edition);
 
 // A port as the user names it: "COM<n>" (any case, 1..257) or a device path.
 struct PortName {

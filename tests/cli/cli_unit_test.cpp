@@ -13,11 +13,11 @@
 #include "cli/engine_events.h"
 #include "cli/options.h"
 #include "cli/output.h"
-#include "engine/fake_pump.h"
 #include "engine/search.h"
 #include "engine/session.h"
 #include "tests/cli/log_schema.h"
 #include "tests/engine/virtual_time.h"
+#include "tests/support/fake_pump.h"
 #include "tools/devsim/inprocess_backend.h"
 #include "ui/presenter.h"
 
@@ -172,22 +172,29 @@ TEST(Arguments, AcceptedForms) {
 }
 
 TEST(Arguments, Refused) {
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{},
-                                               {"update", "images"},
-                                               {"flash"},
-                                               {"update", "--port"},
-                                               {"update", "--log="},
-                                               {"update", "--edition", "pro"},
-                                               {"update", "--json=yes"},
-                                               {"ports", "--port", "COM1"},
-                                               {"images", "--log", "x"},
-                                               {"identify", "-p", "COM1", "-p", "COM2"},
-                                               {"update", "-p", "COM0"},
-                                               {"update", "-p", "COM258"},
-                                               {"update", "-p", "COM1x"},
-                                               {"update", "-p", "COM3", "-p", "\\\\.\\COM3"}})
-        EXPECT_NE(ParseArguments(args).error, "") << ::testing::PrintToString(args);
+    struct Row {
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const Row rows[] = {
+        {{}, "no command given (ports, images, identify or update)"},
+        {{"update", "images"}, "one command at a time (got \"images\" after a command)"},
+        {{"flash"}, "unknown command \"flash\""},
+        {{"update", "--port"}, "--port needs a value"},
+        {{"update", "--log="}, "--log needs a file name"},
+        {{"update", "--edition", "pro"}, "unknown edition \"pro\" (updater, upgrade or loader)"},
+        {{"update", "--json=yes"}, "--json takes no value"},
+        {{"ports", "--port", "COM1"}, "--port belongs to identify and update"},
+        {{"images", "--log", "x"}, "--log belongs to update"},
+        {{"images", "--repeat"}, "--repeat belongs to update"},
+        {{"identify", "-p", "COM1", "-p", "COM2"}, "identify takes one --port"},
+        {{"update", "-p", "COM0"}, "not a port: \"COM0\" (give COM1..COM257 or a device path)"},
+        {{"update", "-p", "COM258"}, "not a port: \"COM258\" (give COM1..COM257 or a device path)"},
+        {{"update", "-p", "COM1x"}, "not a port: \"COM1x\" (give COM1..COM257 or a device path)"},
+        {{"update", "-p", "COM3", "-p", "\\\\.\\COM3"}, "port COM3 given twice"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(ParseArguments(row.args).error, row.error) << ::testing::PrintToString(row.args);
 }
 
 TEST(Arguments, PortNames) {
