@@ -148,6 +148,19 @@ TEST(LinuxPorts, AdapterIdentityOfEachKindOfDevice) {
     }
 }
 
+// ttyS<k> takes COM<k+1> also when it is not the lowest port; a device without a natural
+// number takes the lowest one left.
+TEST(LinuxPorts, ASerialPortAboveTheFirstKeepsItsNaturalNumber) {
+    FakeSys s;
+    s.tty("ttyS2", "platform/serial8250", {{"type", "4"}});
+    s.usb_serial("ttyUSB0", s.usb("1-2", "0403", "6001", "FTDI", "FT232R USB UART", "A600"));
+    const auto ports = s.list();
+    ASSERT_EQ(Names(ports), (std::vector<std::string>{"COM1", "COM3"}));
+    EXPECT_EQ(Find(ports, "COM3")->friendly_name, s.dev("ttyS2") + " (COM3)");
+    EXPECT_EQ(ResolvePortDevice(2, s.places), s.dev("ttyS2"));
+    EXPECT_EQ(ResolvePortDevice(0, s.places), s.dev("ttyUSB0"));
+}
+
 TEST(LinuxPorts, NumbersStayWithTheirDevicesAcrossRunsAndReplugs) {
     FakeSys s;
     Populate(s);

@@ -13,11 +13,14 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "serial/channel.h"
 #include "serial/port_holders.h"
+#include "serial/port_selection.h"
 #include "serial/posix_backend.h"
 
 namespace quillon::serial {
@@ -67,26 +70,45 @@ struct PtyChannel : ::testing::Test {
     bool open() { return table.OpenChannel(kPort, 115200, 0, 2, 8, 0) != nullptr; }
 };
 
+// Through the channel's own open with the settings given, and through the program's open
+// of the bootloader line (115200 8N2): the pseudo-terminal reports what the open set.
 TEST_F(PtyChannel, LineSettingsAsSeenFromTheOtherSide) {
-    ASSERT_TRUE(open());
-    termios t{};
-    // On Linux the master side reports the slave's settings.
-    ASSERT_EQ(tcgetattr(pty.master, &t), 0);
-    EXPECT_EQ(cfgetospeed(&t), speed_t(B115200));
-    EXPECT_EQ(cfgetispeed(&t), speed_t(B115200));
-    EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
-    EXPECT_TRUE(t.c_cflag & CSTOPB);
-    EXPECT_FALSE(t.c_cflag & PARENB);
-    EXPECT_FALSE(t.c_cflag & CRTSCTS);
-    EXPECT_FALSE(t.c_cflag & HUPCL);  // DTR changes only on our own command
-    EXPECT_TRUE(t.c_cflag & CLOCAL);
-    EXPECT_TRUE(t.c_cflag & CREAD);
-    EXPECT_FALSE(t.c_iflag & (IXON | IXOFF | IXANY));
-    EXPECT_FALSE(t.c_iflag & (INPCK | ISTRIP | ICRNL | INLCR | IGNCR | PARMRK | BRKINT));
-    EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN));
-    EXPECT_FALSE(t.c_oflag & OPOST);
-    EXPECT_EQ(t.c_cc[VMIN], 0);
-    EXPECT_EQ(t.c_cc[VTIME], 0);
+    PortSelection ports;
+    ports.selected_port = kPort;
+    ports.opened_port = -1;
+    const std::pair<const char*, std::function<bool()>> opens[] = {
+        {"channel open", [this] { return open(); }},
+        {"bootloader line", [&] { return ApplySelectedPort(ports, table); }},
+    };
+    for (const auto& [name, open_line] : opens) {
+        SCOPED_TRACE(name);
+        table.CloseChannel(kPort);
+        // Another line's settings first, so that an open that sets nothing would show.
+        termios before{};
+        ASSERT_EQ(tcgetattr(pty.master, &before), 0);
+        before.c_cflag &= ~tcflag_t(CSTOPB);
+        cfsetspeed(&before, B9600);
+        ASSERT_EQ(tcsetattr(pty.master, TCSANOW, &before), 0);
+        ASSERT_TRUE(open_line());
+        termios t{};
+        // On Linux the master side reports the slave's settings.
+        ASSERT_EQ(tcgetattr(pty.master, &t), 0);
+        EXPECT_EQ(cfgetospeed(&t), speed_t(B115200));
+        EXPECT_EQ(cfgetispeed(&t), speed_t(B115200));
+        EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
+        EXPECT_TRUE(t.c_cflag & CSTOPB);
+        EXPECT_FALSE(t.c_cflag & PARENB);
+        EXPECT_FALSE(t.c_cflag & CRTSCTS);
+        EXPECT_FALSE(t.c_cflag & HUPCL);  // DTR changes only on our own command
+        EXPECT_TRUE(t.c_cflag & CLOCAL);
+        EXPECT_TRUE(t.c_cflag & CREAD);
+        EXPECT_FALSE(t.c_iflag & (IXON | IXOFF | IXANY));
+        EXPECT_FALSE(t.c_iflag & (INPCK | ISTRIP | ICRNL | INLCR | IGNCR | PARMRK | BRKINT));
+        EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN));
+        EXPECT_FALSE(t.c_oflag & OPOST);
+        EXPECT_EQ(t.c_cc[VMIN], 0);
+        EXPECT_EQ(t.c_cc[VTIME], 0);
+    }
     EXPECT_TRUE(boxes.empty());
 }
 
