@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cli/runner.h"
-#include "tools/devsim/process.h"
+#include "tests/support/devsim_process.h"
 
 namespace {
 

@@ -31,11 +31,9 @@
 #include "engine/session.h"
 #include "serial/counting_device.h"
 #include "serial/posix_backend.h"
-#include "tools/devsim/process.h"
+#include "tests/support/devsim_process.h"
 #include "wait/poll_pump.h"
 #ifdef QUILLON_BENCH_QT
-#include <QCoreApplication>
-
 #include "ui/qt/qt_pump.h"
 #endif
 
@@ -181,13 +179,3 @@ BENCHMARK_CAPTURE(ProgramK80, PollPump_Latency16ms, Kind::Poll, 16)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-#ifdef QUILLON_BENCH_QT
-    QCoreApplication app(argc, argv);
-#endif
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

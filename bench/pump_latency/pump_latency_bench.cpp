@@ -20,11 +20,9 @@
 #include "bench/common/eeprom_round_trip.h"
 #include "bench/common/silent_frontend.h"
 #include "engine/link.h"
-#include "tools/devsim/process.h"
+#include "tests/support/devsim_process.h"
 #include "wait/poll_pump.h"
 #ifdef QUILLON_BENCH_QT
-#include <QCoreApplication>
-
 #include "ui/qt/qt_pump.h"
 #endif
 
@@ -35,16 +33,11 @@ constexpr int kPort = 0;
 
 // A minimal raw tty backend for the bench, so that the measurement covers the channel
 // table and the engine's own wait, not one backend's details.
-class RawTty : public serial::Device {
+class RawTty : public serial::BytesOnlyDevice {
 public:
     explicit RawTty(int fd) : fd_(fd) {}
     ~RawTty() override { ::close(fd_); }
     bool drain() override { return ::tcdrain(fd_) == 0; }
-    serial::LineResult set_line(const serial::LineSettings&) override {
-        return serial::LineResult::Ok;
-    }
-    bool set_queues(std::uint32_t, std::uint32_t) override { return true; }
-    bool set_timeouts(const serial::Timeouts&) override { return true; }
     bool write(std::span<const std::uint8_t> b) override {
         return ::write(fd_, b.data(), b.size()) == static_cast<ssize_t>(b.size());
     }
@@ -52,7 +45,6 @@ public:
         const ssize_t n = ::read(fd_, b.data(), b.size());
         return n > 0 ? static_cast<std::size_t>(n) : 0;
     }
-    bool escape(serial::Escape) override { return true; }
     int poll_handle() const override { return fd_; }
 
 private:
@@ -149,13 +141,3 @@ BENCHMARK_CAPTURE(ReplyLatency, QtPump, Kind::Qt)->UseManualTime()->Iterations(5
 BENCHMARK_CAPTURE(ReplyLatency, Sleep5ms, Kind::Sleep5ms)->UseManualTime()->Iterations(100);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-#ifdef QUILLON_BENCH_QT
-    QCoreApplication app(argc, argv);
-#endif
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -77,6 +77,18 @@ public:
     virtual bool gone() const { return false; }
 };
 
+// A device that only carries bytes (the in-process virtual device, a scripted line in a
+// test, a raw pseudo-terminal in a benchmark): it has no driver queues, time-outs, line
+// settings or modem lines, so each of those calls succeeds without doing anything.
+class BytesOnlyDevice : public Device {
+public:
+    bool drain() override { return true; }
+    LineResult set_line(const LineSettings&) override { return LineResult::Ok; }
+    bool set_queues(std::uint32_t, std::uint32_t) override { return true; }
+    bool set_timeouts(const Timeouts&) override { return true; }
+    bool escape(Escape) override { return true; }
+};
+
 // Names and opens devices. One backend serves one ChannelTable (and may serve several).
 class Backend {
 public:

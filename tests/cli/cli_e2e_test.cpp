@@ -14,7 +14,7 @@
 #include "tests/cli/cli_process.h"
 #include "tests/cli/log_schema.h"
 #include "tests/engine/session_rig.h"
-#include "tools/devsim/process.h"
+#include "tests/support/devsim_process.h"
 
 namespace quillon::cli {
 namespace {

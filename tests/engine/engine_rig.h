@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/fake_pump.h"
 #include "engine/link.h"
 #include "engine/search.h"
 #include "serial/channel.h"
 #include "serial/port_selection.h"
 #include "tests/engine/virtual_time.h"
+#include "tests/support/fake_pump.h"
 #include "tools/devsim/inprocess_backend.h"
 #include "ui/presenter.h"
 #include "ui/window_ops.h"

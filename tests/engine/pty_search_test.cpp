@@ -17,8 +17,8 @@
 #include "engine/search.h"
 #include "serial/posix_backend.h"
 #include "tests/engine/pty_rig.h"
+#include "tests/support/devsim_process.h"
 #include "tools/devsim/device.h"
-#include "tools/devsim/process.h"
 #include "wait/poll_pump.h"
 
 namespace quillon::engine {

@@ -14,7 +14,7 @@
 #include "serial/posix_backend.h"
 #include "tests/engine/pty_rig.h"
 #include "tests/engine/session_rig.h"
-#include "tools/devsim/process.h"
+#include "tests/support/devsim_process.h"
 #include "wait/poll_pump.h"
 
 namespace quillon::engine {

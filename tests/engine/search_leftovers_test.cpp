@@ -32,15 +32,9 @@ struct LineScript {
     }
 };
 
-class ScriptedLine : public serial::Device {
+class ScriptedLine : public serial::BytesOnlyDevice {
 public:
     explicit ScriptedLine(std::shared_ptr<LineScript> s) : s_(std::move(s)) {}
-    bool drain() override { return true; }
-    serial::LineResult set_line(const serial::LineSettings&) override {
-        return serial::LineResult::Ok;
-    }
-    bool set_queues(std::uint32_t, std::uint32_t) override { return true; }
-    bool set_timeouts(const serial::Timeouts&) override { return true; }
     bool write(std::span<const std::uint8_t> bytes) override {
         s_->search_bytes += static_cast<int>(bytes.size());
         if (s_->search_bytes == s_->answered_write) s_->Arrive(s_->now() + 1ms, s_->answer);
@@ -53,7 +47,6 @@ public:
         s_->arriving.pop_front();
         return 1;
     }
-    bool escape(serial::Escape) override { return true; }
 
 private:
     std::shared_ptr<LineScript> s_;

@@ -289,15 +289,9 @@ namespace {
 
 // A port that delivers random bytes, in random amounts, including more than one read
 // can take: searches and extended waits end in one of their results and never overrun.
-class NoiseDevice : public serial::Device {
+class NoiseDevice : public serial::BytesOnlyDevice {
 public:
     explicit NoiseDevice(std::mt19937& rng) : rng_(rng) {}
-    bool drain() override { return true; }
-    serial::LineResult set_line(const serial::LineSettings&) override {
-        return serial::LineResult::Ok;
-    }
-    bool set_queues(std::uint32_t, std::uint32_t) override { return true; }
-    bool set_timeouts(const serial::Timeouts&) override { return true; }
     bool write(std::span<const std::uint8_t>) override { return true; }
     std::size_t read(std::span<std::uint8_t> buffer) override {
         const std::size_t n = std::min<std::size_t>(buffer.size(), rng_() % 4000);
@@ -307,7 +301,6 @@ public:
                 rng_() % 2 ? common[rng_() % sizeof common] : static_cast<std::uint8_t>(rng_());
         return n;
     }
-    bool escape(serial::Escape) override { return true; }
 
 private:
     std::mt19937& rng_;

@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-#include "engine/fake_pump.h"
+#include "tests/support/fake_pump.h"
 #include "tools/devsim/device.h"
 
 namespace quillon::devsim {

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/fake_pump.h"
 #include "engine/link.h"
 #include "engine/search.h"
 #include "tests/engine/virtual_time.h"
+#include "tests/support/fake_pump.h"
 #include "tools/devsim/inprocess_backend.h"
 #include "ui/presenter.h"
 

@@ -8,8 +8,8 @@
 
 #include <filesystem>
 
-#include "engine/fake_pump.h"
 #include "tests/engine/virtual_time.h"
+#include "tests/support/fake_pump.h"
 #include "tools/devsim/inprocess_backend.h"
 #include "ui/engine_frontend.h"
 #include "ui/presenter.h"

@@ -14,8 +14,8 @@
 #include "catalog/catalog.h"
 #include "engine/session.h"
 #include "serial/posix_backend.h"
+#include "tests/support/devsim_process.h"
 #include "tools/devsim/device.h"
-#include "tools/devsim/process.h"
 #include "ui/commands.h"
 #include "ui/engine_frontend.h"
 #include "ui/port_selection.h"
@@ -216,20 +216,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "Found 18F26k80",
                  kK80Line,
                  false},
-        FaultRow{"SilentMiddleBlock",
-                 {"--ignore-from", "30"},
-                 " not Response ",
-                 "",
-                 "*",
-                 kK80Line,
-                 false},
-        FaultRow{"SilentLastBlock",
-                 {"--ignore-from", "116"},
-                 " not Response ",
-                 "",
-                 "*",
-                 kK80Line,
-                 false},
+        FaultRow{
+            "SilentMiddleBlock", {"--ignore-from", "30"}, " not Response ", "", "*", kK80Line, false},
+        FaultRow{
+            "SilentLastBlock", {"--ignore-from", "116"}, " not Response ", "", "*", kK80Line, false},
         FaultRow{"SilentFixBlock",
                  {"--ignore-from", "117"},
                  " not Response ",

@@ -13,7 +13,7 @@
 
 #include "engine/search.h"
 #include "serial/posix_backend.h"
-#include "tools/devsim/process.h"
+#include "tests/support/devsim_process.h"
 #include "ui/commands.h"
 #include "ui/engine_frontend.h"
 #include "ui/presenter.h"

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <optional>
 
-#include "engine/fake_pump.h"
 #include "engine/session.h"
 #include "tests/engine/virtual_time.h"
+#include "tests/support/fake_pump.h"
 #include "tools/devsim/inprocess_backend.h"
 #include "ui/commands.h"
 #include "ui/engine_frontend.h"

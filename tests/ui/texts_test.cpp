@@ -12,10 +12,10 @@
 
 #include "catalog/catalog.h"
 #include "catalog/families.h"
-#include "engine/fake_pump.h"
 #include "engine/session.h"
 #include "tests/engine/virtual_time.h"
 #include "tests/serial/fake_backend.h"
+#include "tests/support/fake_pump.h"
 #include "tools/devsim/inprocess_backend.h"
 #include "ui/commands.h"
 #include "ui/engine_frontend.h"

@@ -3,17 +3,11 @@
 namespace quillon::devsim {
 namespace {
 
-class InProcessDevice : public serial::Device {
+class InProcessDevice : public serial::BytesOnlyDevice {
 public:
     InProcessDevice(std::shared_ptr<devsim::Device> device, InProcessBackend::ClockFn clock)
         : device_(std::move(device)), clock_(std::move(clock)) {}
 
-    bool drain() override { return true; }
-    serial::LineResult set_line(const serial::LineSettings&) override {
-        return serial::LineResult::Ok;
-    }
-    bool set_queues(std::uint32_t, std::uint32_t) override { return true; }
-    bool set_timeouts(const serial::Timeouts&) override { return true; }
     bool write(std::span<const std::uint8_t> bytes) override {
         device_->Receive(bytes, clock_());
         return true;
@@ -21,7 +15,6 @@ public:
     std::size_t read(std::span<std::uint8_t> buffer) override {
         return device_->TakeOutput(buffer, clock_());
     }
-    bool escape(serial::Escape) override { return true; }
     // As on a pseudo-terminal: the line is gone once the device hung up and its last
     // answer has been read.
     bool gone() const override { return device_->hung_up() && !device_->NextOutputTime(); }
