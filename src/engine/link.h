@@ -63,7 +63,7 @@ inline constexpr int kDrainMaxReads = 64;
 inline constexpr int kPacketWaitMs = 2000;  // a packet's acknowledgement
 inline constexpr int kMaxResends = 4;       // five transmissions in all
 
-// ProtectedWindow: device address units the session leaves out; start 0 means none.
+// Device address units the bootloader asks the session to leave out; start 0 means none.
 struct ProtectedWindow {
     std::int32_t start = 0;
     std::int32_t extent = 0;

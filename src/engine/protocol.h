@@ -16,7 +16,7 @@ inline constexpr std::uint8_t kAck = 0x4B;           // 'K'
 inline constexpr std::uint8_t kNak = 0x4E;           // 'N'
 inline constexpr std::uint8_t kVersionMark = 0x56;   // 'V'
 inline constexpr std::uint8_t kExtendedMark = 0x52;  // 'R'
-inline constexpr std::uint8_t kEntryCommand = 0xCC;  // EntryCommand
+inline constexpr std::uint8_t kEntryCommand = 0xCC;  // enter programming mode
 inline constexpr std::uint8_t kEepromMark = 0x40;    // first byte of an EEPROM packet
 inline constexpr std::uint8_t kExtendedMinBios = 8;  // versions that send an extended block
 inline constexpr std::uint8_t kExtendedMaxBios = 31;
@@ -27,7 +27,8 @@ inline constexpr std::size_t kWindowStartAt = 24;     // data bytes 24..25
 inline constexpr std::size_t kWindowExtentAt = 26;    // data bytes 26..27
 inline constexpr std::size_t kExtendedUsed = 28;      // bytes from here on are ignored
 
-// LinkResult: 0 on success, negative on failure; shown once by ShowLinkError.
+// How a packet exchange ended: 0 on success, negative on failure. A failure is shown to
+// the user once, by the front end, not by the link.
 enum LinkResult : int {
     LinkOk = 0,
     LinkNoResponse = -1,
@@ -51,8 +52,8 @@ inline bool HasExtendedBlock(std::uint8_t bios) {
 // The checksum byte that makes bytes + checksum add up to 0 modulo 256.
 std::uint8_t Checksum(std::span<const std::uint8_t> bytes);
 
-// BootPacket: the one outgoing packet buffer, 0xFF-filled before each packet is built.
-// The largest packet (5 header bytes, 256 data bytes, checksum) takes 262 bytes.
+// The one outgoing packet buffer, filled with 0xFF (erased flash) before each packet is
+// built. The largest packet (5 header bytes, 256 data bytes, checksum) takes 262 bytes.
 struct BootPacket {
     static constexpr std::size_t kSize = 300;
     static constexpr std::uint8_t kFill = 0xFF;
@@ -71,14 +72,16 @@ enum class Reply { None = 0, Ack, Nak, Stop, LineGone };
 inline constexpr std::uint8_t kNotCollecting = 255;
 inline constexpr std::uint8_t kLastPendingIndex = 3;  // the preparation code
 
-// ReplyParser: one step per received byte. Holds the link's receive-side state: the
-// acknowledge flags, the committed and pending identification and the extended block.
+// Reads the device's replies one byte at a time, so a reply split over any number of
+// reads parses the same. Holds the link's receive-side state: the acknowledge flags, the
+// identification (complete and being collected) and the extended block.
 struct ReplyParser {
     ParserState state = ParserState::Idle;
     std::uint8_t AckSeen = 0;
     std::uint8_t NakSeen = 0;
-    DeviceIdentity identity;  // DeviceIdentity as last committed
-    // PendingIdentity: bios, chip, print, preparation.
+    DeviceIdentity identity;  // the last complete identification
+    // The identification being collected, in the order the bytes come; it replaces
+    // `identity` only once its last byte has arrived.
     std::uint8_t pending_bios = 0;
     std::uint8_t pending_chip = 0;
     std::uint8_t pending_print = 0;

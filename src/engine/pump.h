@@ -68,7 +68,7 @@ constexpr int DelaySlices(int ms) {
                    : (ms + static_cast<int>(kSlice.count()) - 1) / static_cast<int>(kSlice.count());
 }
 
-// PumpDelay: lets `ms` pass in 5 ms slices with window events processed, whether input
+// Lets `ms` pass in 5 ms slices with window events processed, whether input
 // arrives or not. 0 ms returns at once; 3 ms makes one slice (a started slice is whole).
 inline void PumpDelay(Pump& pump, int ms) {
     WaitSlices(pump, DelaySlices(ms), /*wake_on_input=*/false, [] { return SliceStep<int>{}; });

@@ -11,7 +11,8 @@ namespace quillon::engine {
 inline constexpr int kSearchTries = 100;
 inline constexpr int kSearchWaitMs = 100;  // per try
 inline constexpr int kSearchProgressMax = 100;
-// AwaitExtendedInfo: at most this many read-and-wait rounds of 5 ms (about 1.25 s).
+// The wait for the extended block: at most this many read-and-wait rounds of 5 ms (about
+// 1.25 s).
 inline constexpr int kExtendedWaitRounds = 251;
 
 // For bootloaders of version 8..31: reads until the extended block is complete, at most

@@ -15,11 +15,14 @@
 
 namespace quillon::serial {
 
-inline constexpr int kHighestPortNumber = 256;                // HighestPortNumber
-inline constexpr int kChannelCount = kHighestPortNumber + 1;  // 257 records, not 256
-inline constexpr bool kEchoDrain = true;                      // EchoDrain
-inline constexpr int kDirectionPolarity = 1;                  // DirectionPolarity
-inline constexpr std::uint32_t kReceiveQueue = 32768;         // SetupComm sizes
+inline constexpr int kHighestPortNumber = 256;                // COM257
+inline constexpr int kChannelCount = kHighestPortNumber + 1;  // one record per 0..256
+// A half-duplex (echo mode) line hears its own bytes: after each write they are read
+// back and dropped, so that they are never taken for the device's answer.
+inline constexpr bool kEchoDrain = true;
+// 1: RTS raised while transmitting on a half-duplex line; otherwise lowered.
+inline constexpr int kDirectionPolarity = 1;
+inline constexpr std::uint32_t kReceiveQueue = 32768;  // SetupComm sizes
 inline constexpr std::uint32_t kTransmitQueue = 9216;
 inline constexpr int kEchoTries = 100;  // echo drain: at most 100 waits of 5 ms
 inline constexpr std::chrono::milliseconds kEchoWait{5};
@@ -29,7 +32,7 @@ inline constexpr std::string_view kConfigureFailed = "Unable to configure the se
 inline constexpr std::string_view kTimeoutsFailed = "Unable to set the time-out parameters";
 inline constexpr std::string_view kErrorCaption = "Error";
 
-// SerialChannel: one record of the table.
+// One port number's record in the table: whether it is open, and the device behind it.
 struct SerialChannel {
     std::int32_t port_number = 0;
     std::uint8_t echo_mode = 0;
@@ -38,14 +41,14 @@ struct SerialChannel {
     std::string refusal;             // why the last open of the device failed, if known
 };
 
-// ShowMessageBox with style 0 (one OK button): the channel cannot show a box
-// itself, so the application wires this to a real one.
+// Shows a message with one OK button. The channel cannot show a box itself, so the
+// application wires this to a real one.
 using MessageBoxHook = std::function<void(std::string_view caption, std::string_view text)>;
 // The plain wait of the echo drain (Sleep); tests replace it with a recording fake.
 using SleepHook = std::function<void(std::chrono::milliseconds)>;
 
-// SetTransmitDirection: with DirectionPolarity 1, transmitting sets RTS and not
-// transmitting clears it.
+// Drives RTS for the direction of a half-duplex line: with kDirectionPolarity 1 it is set
+// while transmitting and cleared otherwise.
 void SetTransmitDirection(bool transmitting, Device& device);
 
 class ChannelTable {
@@ -78,8 +81,8 @@ public:
     // Drop: DTR then RTS cleared; otherwise both set. Always 0.
     int SetControlLines(std::int32_t port, bool drop);
 
-    // Additions for the waiters: whether a port is open, and the handle a waiter can poll for its
-    // input (-1 when closed or when the backend has none).
+    // Whether a port is open, and the handle a waiter can poll for its input (-1 when
+    // closed or when the backend has none).
     bool IsOpen(std::int32_t port) const;
     int PollHandle(std::int32_t port) const;
     // Whether the open port's line has hung up for good (false for a closed port).

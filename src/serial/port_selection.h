@@ -11,10 +11,11 @@
 namespace quillon::serial {
 
 struct PortSelection {
-    std::int16_t selected_port = 0;    // SelectedPort: 0 = COM1, negative = no port
-    std::int16_t opened_port = 0;      // OpenedPort: any other value than selected forces an
-                                       // open at the next ApplySelectedPort; -1 forces it
-    std::uint32_t baud_rate = 115200;  // BaudRate: never changed
+    std::int16_t selected_port = 0;  // the user's choice: 0 = COM1, negative = none
+    // The port opened last: while it differs from selected_port (-1 always does), the next
+    // ApplySelectedPort opens the selected one.
+    std::int16_t opened_port = 0;
+    std::uint32_t baud_rate = 115200;  // bit/s: every bootloader speaks this one rate
     // The port a device search opened for its run (search and session); -1 between runs.
     // The run talks to it until it ends, whatever is chosen meanwhile: a choice made
     // during a run is kept in selected_port and opened by the next search.

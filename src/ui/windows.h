@@ -103,10 +103,14 @@ struct Shell {
     std::unique_ptr<TForm4> form4;
 
     StatusPanelMap panel_map;
-    std::uint8_t stop_requested =
-        0;  // StopRequested: set by stop commands, cleared by the reply wait
-    std::uint8_t sequence_mode = 0;  // SequenceMode
-    std::uint8_t loader_family = 0;  // LoaderFamily
+    // Set by Stop and by closing the main window; the engine's reply wait takes it.
+    std::uint8_t stop_requested = 0;
+    // Not 0: one run programs board after board until every family the catalog holds is
+    // done; a board of a family done before in the run is passed on.
+    std::uint8_t sequence_mode = 0;
+    // The Loader's bootloader family (from its label): chooses the identify byte and the
+    // caption mark.
+    std::uint8_t loader_family = 0;
     bool slow_adapter_told = false;  // the slow-adapter notice is given once per run
 
     std::string app_title;  // what the desktop shows for the application
