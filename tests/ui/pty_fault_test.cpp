@@ -199,6 +199,9 @@ TEST_P(PtyFault, EndsWithItsMessageAndIdleControls) {
 
 const std::string kK80Line = "BIOS:07 - " + Name(16) + " - Preparation03";
 
+// A silent packet is the only one devsim leaves unanswered: a session that wrongly went on
+// past it gets every later packet answered at once and ends in success within a second,
+// which fails its row, instead of waiting two seconds for each packet left.
 INSTANTIATE_TEST_SUITE_P(
     Rows, PtyFault,
     ::testing::Values(
@@ -217,25 +220,25 @@ INSTANTIATE_TEST_SUITE_P(
                  kK80Line,
                  false},
         FaultRow{
-            "SilentMiddleBlock", {"--ignore-from", "30"}, " not Response ", "", "*", kK80Line, false},
+            "SilentMiddleBlock", {"--ignore-at", "30"}, " not Response ", "", "*", kK80Line, false},
         FaultRow{
-            "SilentLastBlock", {"--ignore-from", "116"}, " not Response ", "", "*", kK80Line, false},
+            "SilentLastBlock", {"--ignore-at", "116"}, " not Response ", "", "*", kK80Line, false},
         FaultRow{"SilentFixBlock",
-                 {"--ignore-from", "117"},
+                 {"--ignore-at", "117"},
                  " not Response ",
                  "Fix Program",
                  "*",
                  kK80Line,
                  false},
         FaultRow{"SilentEepromPacket",
-                 {"--ignore-from", "200"},
+                 {"--ignore-at", "200"},
                  " not Response ",
                  "Program EEP 82",
                  "*",
                  kK80Line,
                  false},
         FaultRow{"StopDuringABlockWait",
-                 {"--ignore-from", "3"},
+                 {"--ignore-at", "3"},
                  " User Abort !! ",
                  "",
                  "*",
