@@ -14,13 +14,12 @@
 #include <vector>
 
 #include "bench/common/silent_frontend.h"
+#include "bench/wine/wine_bench.h"
 #include "catalog/preparation.h"
 #include "engine/search.h"
 #include "engine/session.h"
 #include "serial/backend.h"
 #include "serial/counting_device.h"
-#include "ui/win32/win32_pump.h"
-#include "wait/poll_pump.h"
 
 namespace {
 
@@ -95,11 +94,7 @@ int Measure(const char* name, int port, int sessions, bool ui_pump) {
     serial::PortSelection ports;
     ports.selected_port = static_cast<std::int16_t>(port);
     auto handle = [&channels, port] { return channels.PollHandle(port); };
-    std::unique_ptr<engine::Pump> pump;
-    if (ui_pump)
-        pump = std::make_unique<ui::win32::Win32Pump>(handle);
-    else
-        pump = std::make_unique<engine::PollPump>(handle);
+    const std::unique_ptr<engine::Pump> pump = bench::MakePump(ui_pump, handle);
     BenchFrontend frontend;
     engine::Engine e(frontend, channels, ports, *pump);
     auto catalog = std::make_unique<catalog::CatalogState>();
@@ -134,14 +129,9 @@ int Measure(const char* name, int port, int sessions, bool ui_pump) {
 
 }  // namespace
 
+constexpr int kDefaultSessions = 3;  // whole sessions per pump
+constexpr int kMinSessions = 1;
+
 int main(int argc, char** argv) {
-    const int com = argc > 1 ? std::atoi(argv[1]) : 5;
-    const int sessions = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
-    if (com < 1 || com > 257) {
-        std::fprintf(stderr, "COM number outside 1..257\n");
-        return 2;
-    }
-    int failed = Measure("Win32Pump", com - 1, sessions, true);
-    failed |= Measure("PollPump", com - 1, sessions, false);
-    return failed;
+    return quillon::bench::MeasureBothPumps(argc, argv, kDefaultSessions, kMinSessions, Measure);
 }

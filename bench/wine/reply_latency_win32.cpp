@@ -13,8 +13,7 @@
 
 #include "bench/common/eeprom_round_trip.h"
 #include "bench/common/silent_frontend.h"
-#include "ui/win32/win32_pump.h"
-#include "wait/poll_pump.h"
+#include "bench/wine/wine_bench.h"
 
 namespace {
 
@@ -29,11 +28,7 @@ int Measure(const char* name, int port, int iterations, bool ui_pump) {
         return 1;
     }
     auto handle = [&channels, port] { return channels.PollHandle(port); };
-    std::unique_ptr<engine::Pump> pump;
-    if (ui_pump)
-        pump = std::make_unique<ui::win32::Win32Pump>(handle);
-    else
-        pump = std::make_unique<engine::PollPump>(handle);
+    const std::unique_ptr<engine::Pump> pump = bench::MakePump(ui_pump, handle);
     bench::SilentFrontend frontend;
     engine::Engine e(frontend, channels, ports, *pump);
     std::vector<double> micros;
@@ -52,14 +47,10 @@ int Measure(const char* name, int port, int iterations, bool ui_pump) {
 
 }  // namespace
 
+constexpr int kDefaultIterations = 200;  // round trips per pump
+constexpr int kMinIterations = 10;
+
 int main(int argc, char** argv) {
-    const int com = argc > 1 ? std::atoi(argv[1]) : 5;
-    const int iterations = argc > 2 ? std::max(10, std::atoi(argv[2])) : 200;
-    if (com < 1 || com > 257) {
-        std::fprintf(stderr, "COM number outside 1..257\n");
-        return 2;
-    }
-    int failed = Measure("Win32Pump", com - 1, iterations, true);
-    failed |= Measure("PollPump", com - 1, iterations, false);
-    return failed;
+    return quillon::bench::MeasureBothPumps(argc, argv, kDefaultIterations, kMinIterations,
+                                            Measure);
 }
