@@ -196,15 +196,22 @@ std::optional<PortName> ParsePortName(const std::string& text) {
     return std::nullopt;
 }
 
-Parsed ParseArguments(const std::vector<std::string>& args) {
-    Parsed p;
+namespace {
+
+// What the arguments said, read one after the other; stops at the first refusal.
+struct Reading {
     ParseState state;
     std::optional<Command> command;
-    std::array<bool, kOptions.size()> given{};
-    auto fail = [&p](std::string why) {
-        if (p.error.empty()) p.error = std::move(why);
-    };
-    for (std::size_t i = 0; i < args.size() && p.error.empty(); ++i) {
+    std::array<bool, kOptions.size()> given{};  // by row of kOptions
+    std::string error;
+    void fail(std::string why) {
+        if (error.empty()) error = std::move(why);
+    }
+};
+
+Reading ReadArguments(const std::vector<std::string>& args) {
+    Reading r;
+    for (std::size_t i = 0; i < args.size() && r.error.empty(); ++i) {
         std::string arg = args[i];
         std::optional<std::string> inline_value;
         if (arg.rfind("--", 0) == 0) {
@@ -216,59 +223,68 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
         if (arg.size() > 1 && arg[0] == '-') {
             const OptionRow* row = OptionNamed(arg);
             if (row == nullptr) {
-                fail("unknown option " + arg);
+                r.fail("unknown option " + arg);
                 break;
             }
             std::string value;
             if (row->placeholder.empty()) {
-                if (inline_value) fail(arg + " takes no value");
+                if (inline_value) r.fail(arg + " takes no value");
             } else if (inline_value) {
                 value = *inline_value;
             } else if (i + 1 < args.size()) {
                 value = args[++i];
             } else {
-                fail(arg + " needs a value");
+                r.fail(arg + " needs a value");
             }
-            if (!p.error.empty()) break;
-            fail(row->set(state, value));
-            given[static_cast<std::size_t>(row - kOptions.data())] = true;
-        } else if (command) {
-            fail("one command at a time (got \"" + arg + "\" after a command)");
-        } else if ((command = CommandNamed(arg)); !command) {
-            fail("unknown command \"" + arg + "\"");
+            if (!r.error.empty()) break;
+            r.fail(row->set(r.state, value));
+            r.given[static_cast<std::size_t>(row - kOptions.data())] = true;
+        } else if (r.command) {
+            r.fail("one command at a time (got \"" + arg + "\" after a command)");
+        } else if ((r.command = CommandNamed(arg)); !r.command) {
+            r.fail("unknown command \"" + arg + "\"");
         }
     }
-    p.options = std::move(state.options);
+    return r;
+}
+
+// Every port a name of one, none named twice; the refusal, empty when all is well.
+std::string CheckPorts(const std::vector<std::string>& ports) {
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const auto name = ParsePortName(ports[i]);
+        if (!name) return "not a port: \"" + ports[i] + "\" (give COM1..COM257 or a device path)";
+        for (std::size_t j = 0; j < i; ++j)
+            if (ParsePortName(ports[j])->label == name->label)
+                return "port " + name->label + " given twice";
+    }
+    return {};
+}
+
+}  // namespace
+
+Parsed ParseArguments(const std::vector<std::string>& args) {
+    Reading r = ReadArguments(args);
+    Parsed p{std::move(r.state.options), std::move(r.error)};
+    auto fail = [&p](std::string why) {
+        if (p.error.empty()) p.error = std::move(why);
+    };
     if (!p.error.empty()) return p;
-    if (state.help) {
-        p.options.command = Command::Help;
+    if (r.state.help || r.state.version) {
+        p.options.command = r.state.help ? Command::Help : Command::Version;
         return p;
     }
-    if (state.version) {
-        p.options.command = Command::Version;
-        return p;
-    }
-    if (!command) {
+    if (!r.command) {
         fail("no command given (" + CommandList(kAnyCommand, " or ") + ")");
         return p;
     }
-    p.options.command = *command;
-    for (std::size_t r = 0; r < kOptions.size(); ++r)
-        if (given[r] && !Belongs(kOptions[r].commands, *command))
-            fail(std::string(kOptions[r].name) + " belongs to " +
-                 CommandList(kOptions[r].commands, " and "));
-    if (*command == Command::Identify && p.options.ports.size() > 1)
+    const Command command = p.options.command = *r.command;
+    for (std::size_t row = 0; row < kOptions.size(); ++row)
+        if (r.given[row] && !Belongs(kOptions[row].commands, command))
+            fail(std::string(kOptions[row].name) + " belongs to " +
+                 CommandList(kOptions[row].commands, " and "));
+    if (command == Command::Identify && p.options.ports.size() > 1)
         fail("identify takes one --port");
-    for (std::size_t i = 0; i < p.options.ports.size() && p.error.empty(); ++i) {
-        const auto name = ParsePortName(p.options.ports[i]);
-        if (!name) {
-            fail("not a port: \"" + p.options.ports[i] + "\" (give COM1..COM257 or a device path)");
-            break;
-        }
-        for (std::size_t j = 0; j < i; ++j)
-            if (ParsePortName(p.options.ports[j])->label == name->label)
-                fail("port " + name->label + " given twice");
-    }
+    fail(CheckPorts(p.options.ports));
     return p;
 }
 
