@@ -15,10 +15,15 @@
 #   turnaround  devsim's, answer's last byte → next packet's first byte (budgets: median
 #               under 100 us, p99 under 1 ms)
 #   cpu_ms      the program's CPU from the key press to the session's end (budget 150 ms)
+#   ideal       the ideal host (bench/replay/replay_host, or $REPLAY_HOST) replaying the
+#               bytes the program sent against a fresh devsim with the same settings, right
+#               after the program's run: its session, its turnarounds, and the program's
+#               session as a ratio to it (budget 1.01)
 set -euo pipefail
 
 quillon=$(realpath "$1")
 devsim=$(realpath "$2")
+replay=$(realpath "${REPLAY_HOST:-$(dirname "$devsim")/../../bench/replay/replay_host}")
 shift 2
 latencies=("$@")
 [ ${#latencies[@]} -gt 0 ] || latencies=(0)
@@ -69,9 +74,10 @@ run_one() {
     dir=$(mktemp -d)
     mkdir -p "$dir/config/quillon/ports" "$dir/run"
     chmod 700 "$dir/run"
-    local args=(--pace --chip 48 --bios 7 --print 16 --prep 3 --link "$dir/config/quillon/ports/COM1")
+    local args=(--pace --chip 48 --bios 7 --print 16 --prep 3)
     [ "$latency" -gt 0 ] && args+=(--latency-ms "$latency")
-    "$devsim" "${args[@]}" > "$dir/devsim.out" 2> "$dir/devsim.err" &
+    "$devsim" "${args[@]}" --link "$dir/config/quillon/ports/COM1" --record "$dir/record" \
+        > "$dir/devsim.out" 2> "$dir/devsim.err" &
     local devsim_pid=$!
     wait_for "$dir/devsim.out" "^devsim: /dev" "$start_timeout_s"
 
@@ -96,12 +102,30 @@ run_one() {
     kill -TERM "$quillon_pid"
     wait "$quillon_pid" 2>/dev/null || true
 
-    local ratio turnaround
+    # The ideal host: the same bytes against a fresh devsim with the same settings.
+    "$devsim" "${args[@]}" > "$dir/ideal.out" 2> "$dir/ideal.err" &
+    local ideal_pid=$!
+    wait_for "$dir/ideal.out" "^devsim: /dev" "$start_timeout_s"
+    local pts
+    pts=$(sed -n 's/^devsim: \(\/dev\/.*\)$/\1/p' "$dir/ideal.out")
+    "$replay" "$pts" "$dir/record" > /dev/null
+    kill -TERM "$ideal_pid"
+    wait "$ideal_pid" || true
+
+    local ratio turnaround ideal_ratio ideal_turnaround host_s ideal_s
     ratio=$(sed -n 's/^devsim: session \(.*\)$/\1/p' "$dir/devsim.out")
     turnaround=$(sed -n 's/^devsim: turnaround \(.*\)$/\1/p' "$dir/devsim.out")
+    ideal_ratio=$(sed -n 's/^devsim: session .*: \(.*\)$/\1/p' "$dir/ideal.out")
+    ideal_turnaround=$(sed -n 's/^devsim: turnaround \(.*\)$/\1/p' "$dir/ideal.out")
+    host_s=$(sed -n 's/^devsim: session \([0-9.]*\) s.*$/\1/p' "$dir/devsim.out")
+    ideal_s=$(sed -n 's/^devsim: session \([0-9.]*\) s.*$/\1/p' "$dir/ideal.out")
     # devsim's own summary says whether every packet arrived and was answered.
     printf 'latency %2s ms | session %s | turnaround %s | cpu_ms %d | %s\n' "$latency" "$ratio" \
         "$turnaround" $(((cpu1 - cpu0) / 1000000)) "$(tail -1 "$dir/devsim.err")"
+    printf '              | ideal host %s | turnaround %s | program / ideal %s | load %s\n' \
+        "$ideal_ratio" "$ideal_turnaround" \
+        "$(awk -v h="$host_s" -v i="$ideal_s" 'BEGIN { printf "%.3f", (i > 0 ? h / i : 0) }')" \
+        "$(cut -d' ' -f1-3 /proc/loadavg)"
     rm -rf "$dir"
 }
 

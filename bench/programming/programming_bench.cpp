@@ -8,7 +8,11 @@
 //   ratio       elapsed_s / wire_s (budget with the poll pump: 1.05)
 //   dev_ratio   the same as devsim sees it (its last session, on its own clock)
 //   ta_*_us     devsim's turnaround: from its answer's last byte to the first byte of the
-//               next packet (median, p90, p99, max; budgets: median 100 us, p99 1 ms)
+//               next packet (median, p90, p99, max; budgets: median 100 us, p99 1 ms),
+//               ta_over_1ms / ta_over_4ms how many took longer
+//   ideal_*     the same of the ideal host (bench/replay), which replays the bytes this
+//               host sent against a fresh devsim with the same settings, in the same run
+//   to_ideal    this host's session ÷ the ideal host's (budget 1.01)
 // The exchange is one packet at a time, each waiting for its 'K', so the wire time is
 // the floor: the ratio shows what the host adds to it (reply latency, packet building).
 // The latency variants make devsim hold its answers like a USB adapter's latency timer:
@@ -25,6 +29,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench/common/ideal_host.h"
 #include "bench/common/silent_frontend.h"
 #include "catalog/preparation.h"
 #include "engine/search.h"
@@ -53,42 +58,24 @@ public:
 
 enum class Kind { Poll, Qt };
 
-// One of devsim's summary lines: "<label> N: median .. us, p90 .. us, p99 .. us, max .. us".
-struct Summary {
-    long long median = 0, p90 = 0, p99 = 0, max = 0;
-};
-std::optional<Summary> ReadSummary(const std::string& report, std::string_view label) {
-    const auto at = report.find(label);
-    if (at == std::string::npos) return std::nullopt;
-    Summary s;
-    std::size_t count = 0;
-    if (std::sscanf(report.c_str() + at + label.size(),
-                    " %zu: median %lld us, p90 %lld us, p99 %lld us, max %lld us", &count,
-                    &s.median, &s.p90, &s.p99, &s.max) != 5)
-        return std::nullopt;
-    return s;
-}
-
-// devsim's closing figures into counters.
-void ReadDevsimReport(benchmark::State& state, const std::string& report) {
-    if (const auto ta = ReadSummary(report, "devsim: turnaround")) {
-        state.counters["ta_median_us"] = static_cast<double>(ta->median);
-        state.counters["ta_p90_us"] = static_cast<double>(ta->p90);
-        state.counters["ta_p99_us"] = static_cast<double>(ta->p99);
-        state.counters["ta_max_us"] = static_cast<double>(ta->max);
-    }
-    if (const auto late = ReadSummary(report, "devsim: own lateness")) {
-        state.counters["late_median_us"] = static_cast<double>(late->median);
-        state.counters["late_p99_us"] = static_cast<double>(late->p99);
-    }
-    double elapsed = 0, wire = 0, ratio = 0;
-    unsigned long long bytes = 0;
-    const auto se = report.find("devsim: session");
-    if (se != std::string::npos &&
-        std::sscanf(report.c_str() + se,
-                    "devsim: session %lf s, %llu bytes = %lf s on the wire: %lf x", &elapsed,
-                    &bytes, &wire, &ratio) == 4)
-        state.counters["dev_ratio"] = ratio;
+// Both devsims' closing figures into counters: the real host's, the ideal host's (ideal_*)
+// and the real host's session as a ratio to the ideal host's (to_ideal).
+void ReportFigures(benchmark::State& state, const std::string& report,
+                   const std::optional<bench::DevsimFigures>& ideal) {
+    const auto host = bench::ReadDevsimFigures(report);
+    if (!host) return;
+    state.counters["dev_ratio"] = host->ratio;
+    state.counters["ta_median_us"] = static_cast<double>(host->median_us);
+    state.counters["ta_p90_us"] = static_cast<double>(host->p90_us);
+    state.counters["ta_p99_us"] = static_cast<double>(host->p99_us);
+    state.counters["ta_max_us"] = static_cast<double>(host->max_us);
+    state.counters["ta_over_1ms"] = static_cast<double>(host->over_1ms);
+    state.counters["ta_over_4ms"] = static_cast<double>(host->over_4ms);
+    if (!ideal || ideal->session_s <= 0) return;
+    state.counters["ideal_ratio"] = ideal->ratio;
+    state.counters["ideal_ta_median_us"] = static_cast<double>(ideal->median_us);
+    state.counters["ideal_ta_p99_us"] = static_cast<double>(ideal->p99_us);
+    state.counters["to_ideal"] = host->session_s / ideal->session_s;
 }
 
 void ProgramK80(benchmark::State& state, Kind kind, int latency_ms) {
@@ -98,7 +85,10 @@ void ProgramK80(benchmark::State& state, Kind kind, int latency_ms) {
         args.push_back("--latency-ms");
         args.push_back(std::to_string(latency_ms));
     }
-    devsim::DevsimProcess devsim(args);
+    bench::RecordFile record;
+    std::vector<std::string> recording = args;
+    recording.insert(recording.end(), {"--record", record.path()});
+    devsim::DevsimProcess devsim(recording);
     if (devsim.path().empty()) {
         state.SkipWithError("devsim did not start");
         return;
@@ -155,7 +145,11 @@ void ProgramK80(benchmark::State& state, Kind kind, int latency_ms) {
     state.counters["failures"] = failures;
     channels.CloseChannel(kPort);
     devsim.Stop();
-    ReadDevsimReport(state, devsim.report());
+    // The same bytes from the ideal host, against a devsim with the same settings.
+    std::string error;
+    const auto ideal = bench::RunIdealHost(args, record.path(), error);
+    if (!ideal) std::fprintf(stderr, "programming_bench: ideal host: %s\n", error.c_str());
+    ReportFigures(state, devsim.report(), ideal);
 }
 
 BENCHMARK_CAPTURE(ProgramK80, PollPump, Kind::Poll, 0)

@@ -4,6 +4,7 @@
 
 #include "catalog/scramble.h"
 #include "tools/devsim/device.h"
+#include "tools/devsim/report.h"
 
 namespace quillon::devsim {
 namespace {
@@ -221,11 +222,31 @@ TEST(Devsim, TurnaroundFiguresAreNearestRankPercentiles) {
     EXPECT_EQ(t.p90, Nanos{90000});
     EXPECT_EQ(t.p99, Nanos{99000});
     EXPECT_EQ(t.max, Nanos{100000});
+    EXPECT_EQ(t.over_1ms, 0u);
+    // The long ones are counted strictly above their bounds.
+    const Turnaround late = Summarize({kLongTurnaround, kLongTurnaround + Nanos{1},
+                                       kMissedWakeTurnaround, kMissedWakeTurnaround + Nanos{1}});
+    EXPECT_EQ(late.over_1ms, 3u);
+    EXPECT_EQ(late.over_4ms, 1u);
     const Turnaround one = Summarize({Nanos{7}});
     EXPECT_EQ(one.median, Nanos{7});
     EXPECT_EQ(one.p99, Nanos{7});
     EXPECT_EQ(Summarize({}).count, 0u);
     EXPECT_EQ(Summarize({}).max, Nanos{0});
+}
+
+// The record for the ideal host: one line per answer, answers sent in pieces (paced) count
+// whole, and what the host sent after the last answer ends the record unanswered.
+TEST(Devsim, TheRecordHoldsWhatTheHostSentBeforeEachAnswer) {
+    Exchanges x;
+    x.Received(Bytes{0xC5});
+    for (int i = 0; i < 5; ++i) x.Sent(1, false);
+    x.Sent(1, true);
+    x.Received(Bytes{0x00, 0x01});
+    x.Received(Bytes{0x40, 0xBF});  // one packet in two reads
+    x.Sent(1, true);
+    x.Received(Bytes{0xCC});
+    EXPECT_EQ(x.Finish(), "C5 6\n000140BF 1\nCC 0\n");
 }
 
 TEST(IntelHex, RoundTripAcrossA64KBoundaryAndMalformedInput) {

@@ -89,6 +89,10 @@ Turnaround Summarize(std::vector<Nanos> samples) {
     t.p90 = rank(90);
     t.p99 = rank(99);
     t.max = samples.back();
+    for (const Nanos n : samples) {
+        t.over_1ms += n > kLongTurnaround;
+        t.over_4ms += n > kMissedWakeTurnaround;
+    }
     return t;
 }
 

@@ -150,11 +150,17 @@ private:
     std::int64_t eeprom_last_ = -1;
 };
 
+// Turnarounds longer than these are counted apart: over a millisecond is more than any
+// host should need, over 4 ms is the shape of a wake missed until a 5 ms slice ended.
+inline constexpr Nanos kLongTurnaround = std::chrono::milliseconds(1);
+inline constexpr Nanos kMissedWakeTurnaround = std::chrono::milliseconds(4);
+
 // Turnaround figures: what the device waits, from its answer's last byte to the first
 // byte of the next packet (nearest-rank percentiles; all zero without samples).
 struct Turnaround {
     std::size_t count = 0;
     Nanos median{0}, p90{0}, p99{0}, max{0};
+    std::size_t over_1ms = 0, over_4ms = 0;  // longer than kLongTurnaround, ...MissedWake...
 };
 Turnaround Summarize(std::vector<Nanos> samples);
 

@@ -46,8 +46,9 @@ int main(int argc, char** argv) {
     if (settings.device.pace) ::prctl(PR_SET_TIMERSLACK, 1UL);
     Device device(settings.device);
     Timing timing;
-    Serve(pty, device, wait_mask, timing);
+    Exchanges exchanges;
+    Serve(pty, device, wait_mask, timing, exchanges);
     ClosePty(pty);
     if (!settings.link_path.empty()) RemoveOwnLink(settings.link_path, pty.path);
-    return Report(settings, device, timing) ? 0 : kExitFailed;
+    return Report(settings, device, timing, exchanges) ? 0 : kExitFailed;
 }

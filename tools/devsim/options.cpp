@@ -143,6 +143,8 @@ constexpr OptionRow kRows[] = {
          [](S& s, const V& v) { s.eeprom_hex = v.text; }),
     Text("hex", "PATH", "flash and EEPROM in one Intel HEX, EEPROM at 0xF00000",
          [](S& s, const V& v) { s.combined_hex = v.text; }),
+    Text("record", "PATH", "what the host sent before each answer and the answer's length",
+         [](S& s, const V& v) { s.record = v.text; }),
 };
 // clang-format on
 constexpr std::size_t kRowCount = sizeof kRows / sizeof kRows[0];
@@ -273,7 +275,7 @@ ParseResult ParseArguments(int argc, char** argv) {
 
 std::string CheckPaths(const Settings& s) {
     // A HEX file that cannot be created is refused now, not after the whole run.
-    for (const std::string* hex : {&s.flash_hex, &s.eeprom_hex, &s.combined_hex}) {
+    for (const std::string* hex : {&s.flash_hex, &s.eeprom_hex, &s.combined_hex, &s.record}) {
         if (hex->empty()) continue;
         std::ofstream probe(*hex, std::ios::app);
         if (!probe)

@@ -19,6 +19,7 @@ struct Settings {
     std::string flash_hex;      // --flash-hex
     std::string eeprom_hex;     // --eeprom-hex
     std::string combined_hex;   // --hex
+    std::string record;         // --record: the exchanges, for an ideal host to replay
     bool accept_given = false;  // the first --accept replaces the default identify bytes
 };
 

@@ -120,7 +120,8 @@ sigset_t StopOnSignals() {
     return original;
 }
 
-void Serve(const Pty& pty, Device& device, const sigset_t& wait_mask, Timing& timing) {
+void Serve(const Pty& pty, Device& device, const sigset_t& wait_mask, Timing& timing,
+           Exchanges& exchanges) {
     const auto epoch = std::chrono::steady_clock::now();
     auto now = [epoch] {
         return std::chrono::duration_cast<Nanos>(std::chrono::steady_clock::now() - epoch);
@@ -156,6 +157,7 @@ void Serve(const Pty& pty, Device& device, const sigset_t& wait_mask, Timing& ti
             if (n > 0) {
                 const Nanos at = now();
                 timing.Received(static_cast<std::size_t>(n), at, device.stats().identifies);
+                exchanges.Received({buf, static_cast<std::size_t>(n)});
                 device.Receive({buf, static_cast<std::size_t>(n)}, at);
             }
         }
@@ -164,7 +166,9 @@ void Serve(const Pty& pty, Device& device, const sigset_t& wait_mask, Timing& ti
         }
         for (std::size_t n; (n = device.TakeOutput(buf, now())) > 0;) {
             const std::size_t done = WriteAll(pty.master, buf, n);
-            timing.Sent(done, now(), !device.NextOutputTime());
+            const bool all_out = !device.NextOutputTime();
+            timing.Sent(done, now(), all_out);
+            exchanges.Sent(done, all_out);
         }
         if (device.hung_up() && !device.NextOutputTime()) {
             LetHostReadLast(pty.slave);

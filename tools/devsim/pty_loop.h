@@ -35,7 +35,9 @@ void RemoveOwnLink(const std::string& link, const std::string& target);
 sigset_t StopOnSignals();
 
 // Serves `device` on `pty` until a stop signal arrives or the device has hung up and the
-// host has taken its last bytes; `timing` gathers what the device sees of the host.
-void Serve(const Pty& pty, Device& device, const sigset_t& wait_mask, Timing& timing);
+// host has taken its last bytes; `timing` gathers what the device sees of the host and
+// `exchanges` what it sent.
+void Serve(const Pty& pty, Device& device, const sigset_t& wait_mask, Timing& timing,
+           Exchanges& exchanges);
 
 }  // namespace quillon::devsim

@@ -33,8 +33,10 @@ bool WriteHex(const std::string& path, const Image& image) {
 void PrintTiming(const Timing& timing) {
     const Turnaround t = Summarize(timing.turnaround);
     auto us = [](Nanos n) { return static_cast<long long>(n.count() / 1000); };
-    std::printf("devsim: turnaround %zu: median %lld us, p90 %lld us, p99 %lld us, max %lld us\n",
-                t.count, us(t.median), us(t.p90), us(t.p99), us(t.max));
+    std::printf(
+        "devsim: turnaround %zu: median %lld us, p90 %lld us, p99 %lld us, max %lld us, "
+        "over 1 ms %zu, over 4 ms %zu\n",
+        t.count, us(t.median), us(t.p90), us(t.p99), us(t.max), t.over_1ms, t.over_4ms);
     const Turnaround l = Summarize(timing.late);
     std::printf("devsim: own lateness %zu: median %lld us, p90 %lld us, p99 %lld us, max %lld us\n",
                 l.count, us(l.median), us(l.p90), us(l.p99), us(l.max));
@@ -46,6 +48,53 @@ void PrintTiming(const Timing& timing) {
                     static_cast<unsigned long long>(timing.bytes), wire, elapsed / wire);
     }
     std::fflush(stdout);
+}
+
+// One line of the record: the host's bytes in hex, a space, the answer's length.
+void AppendLine(std::string& text, const std::vector<std::uint8_t>& sent, std::size_t answer) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (const std::uint8_t b : sent) {
+        text += kHex[b >> 4];
+        text += kHex[b & 0xF];
+    }
+    text += ' ';
+    text += std::to_string(answer);
+    text += '\n';
+}
+
+}  // namespace
+
+void Exchanges::Received(std::span<const std::uint8_t> bytes) {
+    sent.insert(sent.end(), bytes.begin(), bytes.end());
+}
+
+void Exchanges::Sent(std::size_t n, bool all_out) {
+    answer += n;
+    if (!all_out) return;
+    AppendLine(text, sent, answer);
+    sent.clear();
+    answer = 0;
+}
+
+std::string Exchanges::Finish() const {
+    std::string all = text;
+    if (!sent.empty() || answer > 0) AppendLine(all, sent, answer);
+    return all;
+}
+
+namespace {
+
+// Writes the record; says why on stderr when the file cannot be written completely.
+bool WriteRecord(const std::string& path, const Exchanges& exchanges) {
+    if (path.empty()) return true;
+    std::ofstream out(path, std::ios::trunc);
+    out << exchanges.Finish();
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "devsim: cannot write %s\n", path.c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -71,13 +120,15 @@ void Timing::Sent(std::size_t n, Nanos at, bool all_out) {
     bytes += n;
 }
 
-bool Report(const Settings& settings, const Device& device, const Timing& timing) {
+bool Report(const Settings& settings, const Device& device, const Timing& timing,
+            const Exchanges& exchanges) {
     // The layout of the Microchip tools' HEX files: EEPROM address 0 at 0xF00000.
     Image combined = device.flash();
     for (const auto& [index, value] : device.eeprom()) combined[kHexEepromBase + index] = value;
     const bool ok = WriteHex(settings.flash_hex, device.flash()) &&
                     WriteHex(settings.eeprom_hex, device.eeprom()) &&
-                    WriteHex(settings.combined_hex, combined);
+                    WriteHex(settings.combined_hex, combined) &&
+                    WriteRecord(settings.record, exchanges);
     PrintTiming(timing);
     const Stats& s = device.stats();
     std::fprintf(stderr,

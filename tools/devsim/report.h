@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "tools/devsim/device.h"
@@ -36,8 +38,24 @@ struct Timing {
     void Sent(std::size_t n, Nanos at, bool all_out);
 };
 
+// The exchange as the host made it, for an ideal host to replay (--record): one line per
+// answer, the bytes the host sent before it in hex, a space and the answer's length.
+// Bytes the host sent after the last answer make a last line with length 0.
+struct Exchanges {
+    std::vector<std::uint8_t> sent;  // from the host since the last answer went out
+    std::size_t answer = 0;          // bytes of the answer going out
+    std::string text;                // the finished lines
+
+    void Received(std::span<const std::uint8_t> bytes);
+    void Sent(std::size_t n, bool all_out);
+    // The finished lines and the unanswered tail.
+    std::string Finish() const;
+};
+
 // Writes the HEX files `settings` names, prints the timing figures on stdout and the
 // counts on stderr. False when a HEX file could not be written completely (said on stderr).
-bool Report(const Settings& settings, const Device& device, const Timing& timing);
+// and the exchanges when `settings` asks for them.
+bool Report(const Settings& settings, const Device& device, const Timing& timing,
+            const Exchanges& exchanges);
 
 }  // namespace quillon::devsim
