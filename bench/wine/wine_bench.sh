@@ -7,10 +7,12 @@
 # each run with devsim recording what the host sent (--record), then the ideal host
 # (replay_host.exe: a write and a blocking ReadFile of the answer's length, zero time-outs)
 # replaying those bytes against a fresh devsim with the same settings.
-#   bench/wine/wine_bench.sh [mingw build dir] [host build dir] [runs]
+#   bench/wine/wine_bench.sh [mingw build dir] [host build dir] [runs | calls]
 # Per run, as devsim sees it: the session ÷ its wire time, the turnarounds (median, p90,
 # p99, max, how many over 1 ms and over 4 ms), and the host's session ÷ the ideal host's.
-# WINEDEBUG is left to the caller (e.g. WINEDEBUG=+server to count the server calls).
+# "calls" counts Wine server requests per packet instead (WINEDEBUG=+server): the engine
+# with each pump programs one board, then two, and the difference over a session's 1,142
+# packets is given per request.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 mingw=${1:-build/mingw}
@@ -19,7 +21,7 @@ runs=${3:-3}
 devsim=$host/tools/devsim/devsim
 replay=$mingw/bench/wine/replay/replay_host.exe
 cli=$mingw/src/cli/quillon-cli.exe
-gui="$mingw/windows/TQX 1C 01.02.02.04/quillon.exe"
+gui=$mingw/windows/TQX_1C_01.02.02.04/quillon.exe
 for f in "$devsim" "$replay" "$cli" "$gui" "$mingw/bench/wine/programming_win32.exe"; do
   [ -x "$f" ] || { echo "missing $f (build the host and the MinGW builds first)"; exit 1; }
 done
@@ -82,6 +84,32 @@ ideal() {
   timeout $hang_check_s wine "$replay" COM5 "$work/record" >/dev/null
   stop_devsim
 }
+
+# Server requests of programming_win32.exe with one pump for N sessions, one count per line.
+server_calls() {
+  local pump=$1 sessions=$2
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w
+  start_devsim "$work/host.out"
+  WINEDEBUG=+server QUILLON_BENCH_PUMP=$pump timeout $hang_check_s \
+    wine "$mingw/bench/wine/programming_win32.exe" 5 "$sessions" >/dev/null 2>"$work/trace"
+  wineserver -w
+  stop_devsim
+  grep -E '^[0-9a-f]{4}: [a-z_]+\( ' "$work/trace" | sed -E 's/^[0-9a-f]{4}: ([a-z_]+)\(.*/\1/' |
+    sort | uniq -c
+}
+if [ "$runs" = calls ]; then
+  readonly packets=1142  # of the K80 session
+  for pump in Win32Pump PollPump; do
+    server_calls $pump 1 >"$work/one"
+    server_calls $pump 2 >"$work/two"
+    echo "== $pump: Wine server requests per packet"
+    join -1 2 -2 2 <(sort -k2 "$work/one") <(sort -k2 "$work/two") |
+      awk -v n=$packets '{ d = ($3 - $2) / n; t += d; if (d >= 0.05) printf "  %-24s %5.2f\n", $1, d }
+                         END { printf "  %-24s %5.2f\n", "all", t }'
+  done
+  exit 0
+fi
 
 for run in $(seq "$runs"); do
   echo "== run $run"

@@ -104,12 +104,7 @@ public:
         if (!pending_) arm();
         if (!pending_) return 0;
         DWORD got = 0;
-        if (!GetOverlappedResult(h_, &pending_ov_, &got, FALSE)) {
-            if (GetLastError() == ERROR_IO_INCOMPLETE) return 0;  // nothing has arrived
-            pending_ = false;
-            fail();
-            return 0;
-        }
+        if (!Completed(got)) return 0;
         pending_ = false;
         std::size_t n = 0;
         if (got == 1) buffer[n++] = first_;
@@ -142,6 +137,26 @@ private:
             return;
         }
         fail();
+    }
+
+    // Whether the pending read has completed (its byte count in `got`). Wine completes an
+    // overlapped read inside a call of the reading thread into its server, after the port
+    // has input: a read that looks for the result before any such call finds the read
+    // still pending although its byte has arrived, and its waiter would then sleep out the
+    // rest of a 5 ms slice. So a pending read gets one zero-time wait on its event (the
+    // call that lets it finish) before it counts as nothing arrived. On Windows that wait
+    // is one more system call when nothing has arrived, never when something has.
+    bool Completed(DWORD& got) {
+        for (int look = 0; look < 2; ++look) {
+            if (GetOverlappedResult(h_, &pending_ov_, &got, FALSE)) return true;
+            if (GetLastError() != ERROR_IO_INCOMPLETE) {
+                pending_ = false;
+                fail();
+                return false;
+            }
+            if (look == 0 && WaitForSingleObject(read_event_, 0) != WAIT_OBJECT_0) return false;
+        }
+        return false;
     }
 
     // Reads what the driver has queued, at most buffer.size() bytes, without waiting.

@@ -13,7 +13,9 @@ void PollPump::wait(Clock::duration max, bool /*process_ui*/, bool wake_on_input
     thread_local PreciseTimer timer;
     HANDLE handles[2];
     DWORD count = 0;
-    if (timer.start(max)) handles[count++] = timer.handle();
+    const bool timed = timer.start(max);
+    if (timed) handles[count++] = timer.handle();
+    const DWORD input_index = count;
     if (HANDLE input =
             wake_on_input && input_handle_ ? EventFromPollHandle(input_handle_()) : nullptr)
         handles[count++] = input;
@@ -21,7 +23,8 @@ void PollPump::wait(Clock::duration max, bool /*process_ui*/, bool wake_on_input
         Sleep(BackstopMs(max));
         return;
     }
-    WaitForMultipleObjects(count, handles, FALSE, BackstopMs(max));
+    CountWait(WaitForMultipleObjects(count, handles, FALSE, BackstopMs(max)), input_index, count,
+              timed);
 }
 
 }  // namespace quillon::engine

@@ -38,6 +38,32 @@ private:
     HANDLE h_ = nullptr;
 };
 
+// How the waits of this thread ended, for the benchmarks (bench/wine): a reply that is
+// seen late shows here as a wait that ended by its timer, or by input that read nothing.
+struct WaitCounts {
+    unsigned long long input = 0;     // the port's pending read completed
+    unsigned long long timer = 0;     // the precise timer (the slice or the delay is over)
+    unsigned long long messages = 0;  // window messages arrived (handled, then waited on)
+    unsigned long long other = 0;     // the backstop time-out or a failed wait
+};
+inline WaitCounts& ThreadWaitCounts() {
+    thread_local WaitCounts counts;
+    return counts;
+}
+// Counts a wait's result: `input_index` is the index of the port's event, `count` the
+// number of handles (WAIT_OBJECT_0 + count: messages).
+inline void CountWait(DWORD r, DWORD input_index, DWORD count, bool timer_armed) {
+    WaitCounts& c = ThreadWaitCounts();
+    if (r == WAIT_OBJECT_0 + count)
+        ++c.messages;
+    else if (input_index < count && r == WAIT_OBJECT_0 + input_index)
+        ++c.input;
+    else if (timer_armed && r == WAIT_OBJECT_0)
+        ++c.timer;
+    else
+        ++c.other;
+}
+
 // The event a channel hands out as its poll handle (-1: none).
 inline HANDLE EventFromPollHandle(int handle) {
     return handle < 0 ? nullptr : LongToHandle(handle);

@@ -35,7 +35,8 @@ void Win32Pump::wait(engine::Clock::duration max, bool process_ui, bool wake_on_
     thread_local engine::PreciseTimer timer;  // armed again by each wait (see PollPump)
     HANDLE handles[2];
     DWORD count = 0;
-    if (timer.start(max)) handles[count++] = timer.handle();
+    const bool timed = timer.start(max);
+    if (timed) handles[count++] = timer.handle();
     const DWORD input_index = count;
     if (HANDLE input =
             wake_on_input && input_handle_ ? engine::EventFromPollHandle(input_handle_()) : nullptr)
@@ -46,6 +47,7 @@ void Win32Pump::wait(engine::Clock::duration max, bool process_ui, bool wake_on_
         // MWMO_INPUTAVAILABLE: messages already queued (seen by an earlier peek) wake too.
         const DWORD r = MsgWaitForMultipleObjectsEx(count, handles, engine::BackstopMs(left),
                                                     QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        engine::CountWait(r, input_index, count, timed);
         if (r == WAIT_OBJECT_0 + count) {
             MSG msg;
             bool acted = false;
