@@ -15,6 +15,7 @@
 #   turnaround  devsim's, answer's last byte → next packet's first byte (budgets: median
 #               under 100 us, p99 under 1 ms)
 #   cpu_ms      the program's CPU from the key press to the session's end (budget 150 ms)
+#   drawings    the windows' syncs during the session and their own cost (mean, max)
 #   ideal       the ideal host (bench/replay/replay_host, or $REPLAY_HOST) replaying the
 #               bytes the program sent against a fresh devsim with the same settings, right
 #               after the program's run: its session, its turnarounds, and the program's
@@ -122,6 +123,8 @@ run_one() {
     # devsim's own summary says whether every packet arrived and was answered.
     printf 'latency %2s ms | session %s | turnaround %s | cpu_ms %d | %s\n' "$latency" "$ratio" \
         "$turnaround" $(((cpu1 - cpu0) / 1000000)) "$(tail -1 "$dir/devsim.err")"
+    printf '              | %s (the windows drawn by the frame pacer, after packets)\n' \
+        "$(sed -n 's/^quillon: \(drawings .*\)$/\1/p' "$dir/quillon.err")"
     printf '              | ideal host %s | turnaround %s | program / ideal %s | load %s\n' \
         "$ideal_ratio" "$ideal_turnaround" \
         "$(awk -v h="$host_s" -v i="$ideal_s" 'BEGIN { printf "%.3f", (i > 0 ? h / i : 0) }')" \

@@ -146,4 +146,5 @@ for run in $(seq "$runs"); do
   stop_devsim
   ideal
   report "quillon.exe Upgrade" "$work/host.out" "$work/ideal.out"
+  printf '%-18s %s\n' "  windows" "$(tr -d '\r' <"$work/gui.log" | sed -n 's/^quillon: update done.*; //p')"
 done

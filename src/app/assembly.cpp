@@ -9,7 +9,7 @@ namespace quillon::app {
 Program::Program(const ui::BuildInfo& build, const PumpFactory& make_pump)
     // The pump wakes on the port the link reads: a running search or session keeps its own.
     : pump(make_pump([this] { return channels.PollHandle(engine::LinkPort(engine)); })),
-      run_pump(*pump, services.run),  // services.run is only read once running
+      run_pump(*pump, services.run, &shell.frames),  // services.run is only read once running
       engine(presenter, channels, ports, run_pump),
       services{channels, ports, *catalog, engine, build, {}, {}, {}, {}, {}} {
     ui::CreateWindows(shell, editions::FromLabel(build.label));

@@ -141,7 +141,9 @@ void Run(const ui::BuildInfo& build) {
     // lines.
     p.services.session = [&p, session = p.services.session] {
         Trace("session");
+        p.shell.frames.reset_stats();
         const engine::SessionResult r = session();
+        Trace(QString::fromStdString(p.shell.frames.StatsText()));
         Trace(QString("session ended, %1 images left").arg(r.remaining));
         return r;
     };

@@ -41,6 +41,7 @@ Reply WaitReply(Engine& e, int ms) {
 
 void WriteBytes(Engine& e, std::span<const std::uint8_t> bytes) {
     e.channels.WriteChannel(LinkPort(e), bytes);
+    e.pump.written();
 }
 
 LinkResult SendPacket(Engine& e, std::span<std::uint8_t> packet, int n) {

@@ -26,6 +26,9 @@ public:
     // wait costs more than a device's answer takes); here it lets it go, so that nothing
     // wakes the idle program or watches a closed handle.
     virtual void rest() {}
+    // The engine has just written to the port and its answer cannot come before those bytes
+    // are on the wire: a front end may draw here without holding the next packet back.
+    virtual void written() {}
 };
 
 // What one look after a wake found: `result` ends the wait when it is not R{}; `read`

@@ -28,8 +28,8 @@ void EngineFrontend::Repaint() {
 }
 
 void EngineFrontend::RepaintSoon() {
-    if (shell_.repaint_soon)
-        shell_.repaint_soon();
+    if (shell_.frames.bound())
+        shell_.frames.Request();
     else
         Repaint();
 }

@@ -44,7 +44,7 @@ public:
 
 private:
     void Repaint();
-    // For the writes made once per packet: drawn at the next screen frame.
+    // For the writes made once per packet: drawn while the next packet is on the wire.
     void RepaintSoon();
 
     Shell& shell_;

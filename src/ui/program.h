@@ -30,15 +30,22 @@ using SessionRunner = std::function<engine::SessionResult()>;
 // at once too, and the run returns to its command handler within a few iterations.
 class RunPump : public engine::Pump {
 public:
-    RunPump(engine::Pump& inner, const RunState& run) : inner_(inner), run_(run) {}
+    // `frames`, when given, draws the windows after the engine's writes.
+    RunPump(engine::Pump& inner, const RunState& run, FramePacer* frames = nullptr)
+        : inner_(inner), run_(run), frames_(frames) {}
     engine::Clock::time_point now() override;
     void wait(engine::Clock::duration max, bool process_ui, bool wake_on_input) override;
     void rest() override { inner_.rest(); }
+    void written() override {
+        inner_.written();
+        if (frames_) frames_->Written();
+    }
 
 private:
     static constexpr std::chrono::hours kAbandonedStep{1};
     engine::Pump& inner_;
     const RunState& run_;
+    FramePacer* frames_;
     engine::Clock::duration skipped_{};
 };
 

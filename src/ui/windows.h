@@ -11,6 +11,7 @@
 
 #include "edition/edition.h"
 #include "ui/controls.h"
+#include "ui/frame_pacer.h"
 #include "ui/setup_dialog.h"
 #include "ui/version_dialog.h"
 
@@ -118,11 +119,10 @@ struct Shell {
     // Called after an operation changed a model and asked for an immediate repaint; the
     // toolkit binding renders the models here. Empty without a front end.
     std::function<void()> repaint;
-    // Called after a write that comes once per packet during blocks (progress, status
-    // panels): the binding draws it at the next screen frame, so at most about 60 times a
-    // second, and the last value always. The models still get every value. Empty: the
-    // write is drawn through `repaint`.
-    std::function<void()> repaint_soon;
+    // For the writes that come once per packet during a session (progress, status panels):
+    // drawn while the next packet is on the wire, at most once a frame, and the last value
+    // always. Unbound (no binding): those writes are drawn through `repaint`.
+    FramePacer frames;
 
     // Called after the "Setup" dialog's OK chose another port (the program stores it).
     std::function<void()> port_chosen;

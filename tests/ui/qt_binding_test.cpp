@@ -113,11 +113,11 @@ TEST(QtBinding, UpdaterMessagesAndStopReachTheWidgetsAtOnce) {
     EXPECT_EQ(panels[1]->text(), "Try 3");
 }
 
-TEST(QtBinding, BlockWritesAreDrawnOncePerFrameWithTheLastValueAlwaysShown) {
+TEST(QtBinding, BlockWritesAreDrawnAfterAWriteOrOnceTheLineIsQuiet) {
     Fixture f(Edition::Updater, "Quillon");
-    // The frame rule's clock stands still: only the frame timer draws block writes.
+    // The frame rule's clock stands still unless the test moves it.
     auto t = std::chrono::steady_clock::now() + std::chrono::hours(1);
-    f.binding->set_clock([&t] { return t; });
+    f.shell.frames.set_clock([&t] { return t; });
     EngineFrontend ui(f.shell);
     TForm1& form = *f.shell.form1;
     const auto bar = EngineFrontend::Ref(form.ProgressBar1);
@@ -125,7 +125,7 @@ TEST(QtBinding, BlockWritesAreDrawnOncePerFrameWithTheLastValueAlwaysShown) {
     auto* progress = f.child<QProgressBar>("ProgressBar1");
     auto* activity = f.child<QWidget>("StatusBar1")->findChildren<QLabel*>()[1];
     ui.SetProgressMax(bar, 1000);  // drawn at once: a sync at t
-    t += qt::kFrame;
+    t += kDrawFrame;
 
     const int before = f.binding->syncs();
     for (int i = 1; i <= 500; ++i) {
@@ -133,17 +133,21 @@ TEST(QtBinding, BlockWritesAreDrawnOncePerFrameWithTheLastValueAlwaysShown) {
         ui.SetProgressPosition(bar, i);
         ASSERT_EQ(form.ProgressBar1.position, i);  // the model gets every value
     }
-    // Not drawn in the writer's time (it is about to send a packet), but when the window
-    // events run next: the last values, in one sync.
+    // Not drawn in the writer's time (the next packet is about to go) ...
     EXPECT_EQ(f.binding->syncs(), before);
     EXPECT_EQ(progress->value(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(progress->value(), 500, 10000);
+    // ... but once it is written: the last values, in one sync.
+    f.shell.frames.Written();
+    EXPECT_EQ(progress->value(), 500);
     EXPECT_EQ(activity->text(), "Program 500");
     EXPECT_EQ(f.binding->syncs(), before + 1);
-    // Within the frame of that sync, writes wait for the frame's end: one sync for both.
+    // Within that frame a write draws nothing; when no packet follows, the binding's timer
+    // draws the last value once the line has been quiet.
     ui.SetProgressPosition(bar, 501);
-    ui.SetProgressPosition(bar, 502);
-    QTRY_COMPARE_WITH_TIMEOUT(progress->value(), 502, 10000);
+    f.shell.frames.Written();
+    EXPECT_EQ(progress->value(), 500);
+    t += kQuietLine;
+    QTRY_COMPARE_WITH_TIMEOUT(progress->value(), 501, 10000);
     EXPECT_EQ(f.binding->syncs(), before + 2);
 
     // An outcome is drawn at once, whatever the frame.

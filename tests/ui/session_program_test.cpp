@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "engine/session.h"
+#include "serial/counting_device.h"
 #include "tests/engine/virtual_time.h"
 #include "tests/support/fake_pump.h"
 #include "tools/devsim/inprocess_backend.h"
@@ -41,6 +42,41 @@ private:
     std::shared_ptr<serial::Backend> first_, second_;
 };
 
+// What crossed the line, in order: 'w' bytes written, 'a' an answer (bytes) read.
+class RecordingDevice : public serial::CountingDevice {
+public:
+    RecordingDevice(std::unique_ptr<serial::Device> inner,
+                    std::shared_ptr<serial::LineCounters> counters, std::string& order)
+        : CountingDevice(std::move(inner), std::move(counters)), order_(order) {}
+    bool write(std::span<const std::uint8_t> bytes) override {
+        order_ += 'w';
+        return CountingDevice::write(bytes);
+    }
+    std::size_t read(std::span<std::uint8_t> buffer) override {
+        const std::size_t n = CountingDevice::read(buffer);
+        if (n > 0) order_ += 'a';
+        return n;
+    }
+
+private:
+    std::string& order_;
+};
+
+class RecordingBackend : public serial::CountingBackend {
+public:
+    RecordingBackend(std::shared_ptr<serial::Backend> inner, std::string& order)
+        : CountingBackend(std::move(inner), std::make_shared<serial::LineCounters>()),
+          order_(order) {}
+
+protected:
+    std::unique_ptr<serial::Device> wrap(std::unique_ptr<serial::Device> device) override {
+        return std::make_unique<RecordingDevice>(std::move(device), counters(), order_);
+    }
+
+private:
+    std::string& order_;
+};
+
 devsim::Options Board(std::uint8_t chip, std::uint8_t print) {
     devsim::Options o;
     o.chip = chip;
@@ -52,12 +88,14 @@ struct World {
     World(Edition edition, std::string label, devsim::Options options)
         : device(std::make_shared<devsim::Device>(std::move(options))),
           other(std::make_shared<devsim::Device>(devsim::Options{})),
-          channels(std::make_shared<TwoBoards>(
-              std::make_shared<devsim::InProcessBackend>(device, kDevicePort, Clock()),
-              std::make_shared<devsim::InProcessBackend>(other, kOtherPort, Clock()))),
+          channels(std::make_shared<RecordingBackend>(
+              std::make_shared<TwoBoards>(
+                  std::make_shared<devsim::InProcessBackend>(device, kDevicePort, Clock()),
+                  std::make_shared<devsim::InProcessBackend>(other, kOtherPort, Clock())),
+              order)),
           frontend(shell),
           presenter(frontend),
-          run_pump(pump, services.run),
+          run_pump(pump, services.run, &shell.frames),
           engine(presenter, channels, ports, run_pump),
           services{channels, ports, catalog, engine, {}, {}, {}, {}, {}, {}} {
         services.build = {std::move(label), "Dec  9 2026", "10:11:12"};
@@ -73,6 +111,7 @@ struct World {
         };
         channels.sleep = [this](std::chrono::milliseconds ms) { pump.advance(ms); };
         pump.set_input_source(devsim::NextByteDue(device));
+        shell.frames.set_clock([this] { return pump.now(); });
         frontend.watch(services.run);
         CreateWindows(shell, edition);
         RunCreationWork(shell, services);
@@ -87,6 +126,7 @@ struct World {
 
     Shell shell;
     engine::FakePump pump;
+    std::string order;  // see RecordingDevice; a binding's syncs add 's'
     std::shared_ptr<devsim::Device> device;
     std::shared_ptr<devsim::Device> other;
     serial::ChannelTable channels;
@@ -122,6 +162,70 @@ TEST(SessionProgram, UpdateProgramsTheBoardAndSaysSo) {
     EXPECT_EQ(f.ProgressBar1.position, 0);
     EXPECT_EQ(w.device->flash().size(), 7424u + 64u);  // whole blocks and the fix block
     EXPECT_EQ(w.device->eeprom().size(), 1024u);
+}
+
+// Drawing never holds a packet back: the windows' per-packet drawing runs right after a
+// write, while the packet is on the wire, never between an answer and the next packet, at
+// most once a frame; when the device keeps the host waiting, the binding's timer draws the
+// last value meanwhile.
+TEST(SessionProgram, TheWindowsDrawWhileAPacketIsOnTheWire) {
+    devsim::Options paced = Board(0x48, 16);
+    paced.pace = true;  // the virtual clock moves with the wire time
+    devsim::Options silent_block = paced;
+    silent_block.ignore.only = 60;  // a block in the middle is never answered
+    struct Row {
+        const char* name;
+        devsim::Options board;
+        const char* outcome;
+    };
+    for (const Row& row : {Row{"answered", paced, "Program OK"},
+                           Row{"block 60 unanswered", silent_block, " not Response "}}) {
+        SCOPED_TRACE(row.name);
+        World w(Edition::Upgrade, "TQX 1C 01.02.02.04", row.board);
+        TForm5& f = *w.shell.form5;
+        int drawn = -1;  // the progress bar as last drawn
+        std::vector<engine::Clock::time_point> syncs;
+        std::optional<engine::Clock::time_point> timer;
+        w.shell.frames.bind({[&] {
+                                 w.order += 's';
+                                 drawn = f.ProgressBar1.position;
+                                 syncs.push_back(w.pump.now());
+                             },
+                             [&](engine::Clock::duration after) { timer = w.pump.now() + after; }});
+        // The binding's timer fires in the window events of the waits.
+        w.pump.set_ui_hook([&](engine::Clock::time_point t) {
+            if (timer && t >= *timer) {
+                timer.reset();
+                w.shell.frames.Quiet();
+            }
+        });
+        int position_at_end = -1;
+        w.services.session = [&] {
+            const engine::SessionResult r = engine::PrgMode(w.engine, w.catalog);
+            position_at_end = f.ProgressBar1.position;
+            return r;
+        };
+        UpgradeStartClick(w.shell, w.services);
+        EXPECT_EQ(f.StatusBar1.panels[1].text, row.outcome);
+
+        ASSERT_GT(syncs.size(), 5u);
+        for (std::size_t i = 1; i < syncs.size(); ++i)
+            EXPECT_GE(syncs[i] - syncs[i - 1], kDrawFrame) << "sync " << i;
+        // Each drawing follows a write with no answer read in between.
+        for (std::size_t at = w.order.find('s'); at != std::string::npos;
+             at = w.order.find('s', at + 1)) {
+            const std::size_t before = w.order.find_last_not_of('s', at);
+            ASSERT_NE(before, std::string::npos);
+            EXPECT_EQ(w.order[before], 'w')
+                << "drawing " << at << " in " << w.order.substr(0, at + 1);
+        }
+        if (row.board.ignore.only > 0) {
+            // Waiting for the lost answer, the last value written was drawn.
+            EXPECT_EQ(w.order.back(), 's');
+            EXPECT_EQ(drawn, position_at_end);
+            EXPECT_GT(drawn, 0);
+        }
+    }
 }
 
 TEST(SessionProgram, UpdateRefusesAnUnsuitableBoardInRed) {

@@ -62,12 +62,14 @@ void WireCommands(app::Program& p, ui::win32::Binding& binding) {
         p, [&binding](const ui::Window& w) -> ui::Commands& { return binding.commands(w); },
         [&shell](const std::function<void()>& update) {
             Trace("update started");
+            shell.frames.reset_stats();
             const auto start = std::chrono::steady_clock::now();
             update();
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
             char seconds[32];
             std::snprintf(seconds, sizeof seconds, "%.3f s ", took.count());
-            Trace("update done in " + std::string(seconds) + Panels(shell));
+            Trace("update done in " + std::string(seconds) + Panels(shell) + "; " +
+                  shell.frames.StatsText());
         });
     auto& edition = binding.commands(shell.main_window());
     // Closing the main window saves the port and ends the message loop, whatever dialogs

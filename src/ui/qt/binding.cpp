@@ -395,9 +395,15 @@ Binding::Binding(Shell& shell) : shell_(shell) {
     frame_timer_ = std::make_unique<QTimer>();
     frame_timer_->setSingleShot(true);
     frame_timer_->setTimerType(Qt::PreciseTimer);
-    QObject::connect(frame_timer_.get(), &QTimer::timeout, [this] { sync(Paint::WithWindow); });
+    QObject::connect(frame_timer_.get(), &QTimer::timeout, [this] { shell_.frames.Quiet(); });
     shell_.repaint = [this] { sync(); };
-    shell_.repaint_soon = [this] { sync_soon(); };
+    // The pacer's drawings run inside the engine's work, before a wait: the widgets are
+    // painted by the window's next paint, in that wait, while the packet is on the wire.
+    shell_.frames.bind({[this] { sync(Paint::WithWindow); },
+                        [this](std::chrono::steady_clock::duration after) {
+                            frame_timer_->start(
+                                std::chrono::ceil<std::chrono::milliseconds>(after));
+                        }});
     sync();
 }
 
@@ -409,33 +415,17 @@ void Binding::add_view(Window& window, const ControlList& controls) {
 
 Binding::~Binding() {
     shell_.repaint = nullptr;
-    shell_.repaint_soon = nullptr;
+    shell_.frames.unbind();
 }
 
 void Binding::sync(Paint paint) {
     if (syncing_) return;  // a repaint request from inside a sync changes nothing new
     syncing_ = true;
-    frame_timer_->stop();  // what a pending frame would draw is drawn now
     for (auto& v : views_) v->sync(paint);
     for (auto& fn : extra_sync_) fn();
-    last_sync_ = clock_();
+    shell_.frames.Synced();
     ++syncs_;
     syncing_ = false;
-}
-
-void Binding::sync_soon() {
-    // Never at once: the session writes progress just before it sends a packet, and
-    // drawing then would hold the packet back. A frame-old sync is due at the next window
-    // events, which run in the wait for the answer while the packet is still on the wire.
-    const auto since = clock_() - last_sync_;
-    if (since >= kFrame) {
-        frame_timer_->start(std::chrono::milliseconds(0));
-        return;
-    }
-    // Within a frame: the first write after the frame's end brings the sync forward as
-    // above; this timer only draws the last write when no other follows.
-    if (!frame_timer_->isActive())
-        frame_timer_->start(std::chrono::ceil<std::chrono::milliseconds>(kLastWriteDelay - since));
 }
 
 FormWidget* Binding::form(const Window& model) const {

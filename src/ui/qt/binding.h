@@ -23,18 +23,6 @@ class QTimer;
 
 namespace quillon::ui::qt {
 
-// One screen frame at 60 frames a second.
-inline constexpr std::chrono::milliseconds kScreenFrame{16};
-// Writes made during blocks are drawn at most once per drawing frame, every other screen
-// frame: a progress bar moves smoothly at 30 steps a second, more would only be drawn over
-// before anyone could see them, and each drawing that falls on a device's answer holds
-// the next packet back by up to a millisecond.
-inline constexpr std::chrono::milliseconds kFrame{2 * kScreenFrame};
-// A write within a frame that no other write follows is drawn this long after the last
-// sync: later than a frame, so that while writes keep coming the sync falls right after one
-// of them (see sync_soon).
-inline constexpr std::chrono::milliseconds kLastWriteDelay{2 * kFrame};
-
 // A fixed-size top-level window: menu bar above a client area of the model's size.
 class FormWidget : public QWidget {
     Q_OBJECT
@@ -72,15 +60,6 @@ public:
     enum class Paint { Now, WithWindow };
     // Brings every widget in line with its model.
     void sync(Paint paint = Paint::Now);
-    // Brings them in line at the next screen frame: when the window events next run if the
-    // last sync is a frame old, else at the first request after the frame's end or, when
-    // none comes, kLastWriteDelay after the last sync. One sync serves every request in
-    // between.
-    void sync_soon();
-    // The clock of the frame rule (tests freeze it).
-    void set_clock(std::function<std::chrono::steady_clock::time_point()> clock) {
-        clock_ = std::move(clock);
-    }
     // Syncs done so far.
     int syncs() const { return syncs_; }
 
@@ -99,11 +78,7 @@ private:
     std::vector<std::unique_ptr<View>> views_;
     std::vector<std::function<void()>> extra_sync_;
     bool syncing_ = false;
-    std::function<std::chrono::steady_clock::time_point()> clock_ = [] {
-        return std::chrono::steady_clock::now();
-    };
-    std::chrono::steady_clock::time_point last_sync_{};
-    std::unique_ptr<QTimer> frame_timer_;
+    std::unique_ptr<QTimer> frame_timer_;  // the frame pacer's timer (ui/frame_pacer.h)
     int syncs_ = 0;
 };
 

@@ -30,6 +30,7 @@ constexpr int kComboDropHeight = 200;  // pixels of the opened list below the ed
 // an update several times slower than its wire time.
 constexpr std::chrono::milliseconds kSyncInterval{25};
 constexpr UINT_PTR kSyncTimerId = 1;
+constexpr UINT_PTR kFrameTimerId = 2;  // the frame pacer's (ui/frame_pacer.h)
 
 // The models' pixels are 96-dpi pixels (100 % display scale). A window's own DPI outside
 // the range Windows offers (100 % to 500 %) is taken as its nearest end, and none at all
@@ -739,6 +740,11 @@ struct Binding::View {
                     if (v->binding.sync_pending_) v->binding.sync();
                     return 0;
                 }
+                if (wp == kFrameTimerId) {
+                    KillTimer(h, kFrameTimerId);
+                    v->binding.shell_.frames.Quiet();
+                    return 0;
+                }
                 break;
             case WM_DPICHANGED:  // moved to a monitor of another scale
                 v->lay_out(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
@@ -808,11 +814,20 @@ Binding::Binding(Shell& shell, serial::PortSelection& ports, serial::ChannelTabl
     }
     for (auto& v : views_) v->frames_to_bottom();
     shell_.repaint = [this] { request_sync(); };
+    // The pacer draws right after the engine's writes, while the packet is on the wire.
+    shell_.frames.bind({[this] { sync(); },
+                        [this](std::chrono::steady_clock::duration after) {
+                            const auto ms = std::chrono::ceil<std::chrono::milliseconds>(after);
+                            if (!views_.empty())
+                                SetTimer(views_.front()->hwnd, kFrameTimerId, UINT(ms.count()),
+                                         nullptr);
+                        }});
     sync();
 }
 
 Binding::~Binding() {
     shell_.repaint = nullptr;
+    shell_.frames.unbind();
 }
 
 Binding::View& Binding::add_view(Window& window, const ControlList& controls, HWND owner) {
@@ -865,6 +880,7 @@ void Binding::sync() {
     sync_pending_ = false;
     last_sync_ = std::chrono::steady_clock::now();
     for (auto& v : views_) v->sync();
+    shell_.frames.Synced();
     syncing_ = false;
 }
 
