@@ -1,5 +1,7 @@
 #include "ui/frame_pacer.h"
 
+#include <algorithm>
+
 namespace quillon::ui {
 
 void FramePacer::Request() {
@@ -12,7 +14,7 @@ void FramePacer::Request() {
 void FramePacer::Written() {
     const Clock::time_point t = now_();
     last_write_ = t;
-    if (pending_ && t - last_sync_ >= kDrawFrame) Sync();
+    if (pending_ && t - last_sync_ >= frame_) Sync();
 }
 
 void FramePacer::Quiet() {
@@ -36,6 +38,7 @@ void FramePacer::Sync() {
     if (binding_.sync) binding_.sync();
     Synced();  // also when the binding's sync was a no-op (called from inside a sync)
     const Clock::duration took = last_sync_ - start;
+    frame_ = std::max<Clock::duration>(kDrawFrame, took * kDrawShareInverse);
     ++stats_.syncs;
     stats_.total += took;
     if (took > stats_.longest) stats_.longest = took;

@@ -21,6 +21,11 @@ namespace quillon::ui {
 // Drawings during a session, at most one per frame: a progress bar moving 30 steps a
 // second looks smooth; more would be drawn over before anyone could see them.
 inline constexpr std::chrono::milliseconds kDrawFrame{32};
+// Drawing takes at most this share of a session: when a drawing costs more than a tenth of
+// a frame (under Wine on a busy machine each one took tens of milliseconds), the next one
+// waits ten times its cost, so the packets keep nine tenths of the time whatever the
+// windows cost, and the last value is still drawn.
+inline constexpr int kDrawShareInverse = 10;
 // A line without a write for this long carries no packet: a waiting drawing runs then.
 inline constexpr std::chrono::milliseconds kQuietLine{2 * kDrawFrame};
 
@@ -48,7 +53,8 @@ public:
 
     // A model changed in a way drawn at the next frame.
     void Request();
-    // The engine has just written to the port: the line is busy, a due drawing runs now.
+    // The engine has just written to the port: the line is busy, a due drawing (a frame
+    // after the last one ended) runs now.
     void Written();
     // The binding's timer: the drawing runs if the line has been quiet long enough.
     void Quiet();
@@ -77,6 +83,7 @@ private:
     bool armed_ = false;    // the binding's timer will call Quiet()
     Clock::time_point last_sync_{};
     Clock::time_point last_write_{};
+    Clock::duration frame_ = kDrawFrame;  // until the next drawing (see kDrawShareInverse)
     Stats stats_;
 };
 
