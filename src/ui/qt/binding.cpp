@@ -309,7 +309,8 @@ struct Binding::View {
         if (!model->visible) return;
         paint = how;
         for (Item& item : items) {
-            Place(item.widget, *item.listed.control);
+            const Rect& r = item.listed.rect();  // the name was set at creation
+            item.widget->setGeometry(r.x, r.y, r.w, r.h);
             std::visit([&](auto* m) { sync(item, *m); }, item.listed.model);
         }
     }
