@@ -4,10 +4,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
-#include <QNetworkDatagram>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <QUdpSocket>
 #include <cstdio>
 
 #include <cstdlib>
@@ -18,6 +16,7 @@
 #include "app/build_stamp.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
+#include "app/udp_listener.h"
 #include "app/wiring.h"
 #include "ui/commands.h"
 #include "ui/creation.h"
@@ -29,9 +28,6 @@
 namespace {
 
 using namespace quillon;
-
-constexpr quint16 kUdpListenerPort = 3004;
-constexpr qint64 kUdpReceiveBufferBytes = 65536;
 
 // QUILLON_TRACE=1 prints the start-up steps and the runs on stderr, dismisses message boxes
 // at once and takes user actions from standard input (see DriveFromInput), so that the
@@ -59,21 +55,6 @@ void ShowMessage(QMessageBox::Icon icon, const QString& caption, const QString& 
     if (topmost) box.setWindowFlag(Qt::WindowStaysOnTopHint);
     if (Tracing()) QTimer::singleShot(0, &box, &QMessageBox::accept);
     box.exec();
-}
-
-// The "\P" switch opens a UDP listener on port 3004. Nothing is defined for it to
-// receive or send: datagrams are read and dropped so the socket never fills up.
-std::unique_ptr<QUdpSocket> OpenUdpListener(const QStringList& args) {
-    if (args.size() < 2 || args.at(1).compare("\\P", Qt::CaseInsensitive) != 0) return nullptr;
-    auto socket = std::make_unique<QUdpSocket>();
-    socket->setReadBufferSize(kUdpReceiveBufferBytes);
-    if (!socket->bind(QHostAddress::Any, kUdpListenerPort)) return nullptr;
-    QUdpSocket* raw = socket.get();
-    QObject::connect(raw, &QUdpSocket::readyRead, raw, [raw] {
-        while (raw->hasPendingDatagrams()) raw->receiveDatagram();
-    });
-    Trace("udp listener on 3004");
-    return socket;
 }
 
 void WireCommands(app::Program& p, ui::qt::Binding& binding) {
@@ -152,11 +133,10 @@ void Run(const ui::BuildInfo& build) {
     };
 
     ui::Shell& shell = p.shell;
-    std::unique_ptr<QUdpSocket> udp;
-    if (shell.facts().has_udp_listener) {
-        udp = OpenUdpListener(QCoreApplication::arguments());
-        if (udp) shell.notify_outcome = [](std::uint8_t) {};  // nothing is sent
-    }
+    std::vector<std::string> args;
+    for (const QString& a : QCoreApplication::arguments().mid(1)) args.push_back(a.toStdString());
+    const auto udp = app::OpenUdpListener(args, shell);
+    if (udp) Trace(QString("udp listener on %1").arg(udp->port()));
     p.RunCreationWork();
     for (const ui::Window* w : shell.windows()) Trace("created " + Q(w->name));
     QApplication::setApplicationDisplayName(Q(shell.app_title));

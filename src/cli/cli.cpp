@@ -9,6 +9,7 @@
 #include "catalog/catalog.h"
 #include "catalog/families.h"
 #include "catalog/listing.h"
+#include "cli/default_port.h"
 #include "cli/options.h"
 #include "cli/platform.h"
 #include "cli/runner.h"
@@ -156,8 +157,21 @@ int RunPorts(const Options& o, const BuildStamp& build, const Io& io) {
     if (targets.empty()) {
         // The edition's remembered port, as its window would load it.
         serial::PortSelection remembered;
-        ui::ReadRememberedPort(remembered, edition,
-                               settings::LoadSetting(kRememberedPortName, editions::Code(edition)));
+        const std::string stored =
+            settings::LoadSetting(kRememberedPortName, editions::Code(edition));
+        ui::ReadRememberedPort(remembered, edition, stored);
+        if (stored.empty() || !ui::StoredPortInRange(stored)) {
+            // Nothing remembered: the only USB adapter, else the default, said either way.
+            std::vector<serial::UsbAdapter> adapters;
+            {
+                std::lock_guard lock(g_port_names);
+                adapters = serial::ListUsbAdapters();
+            }
+            const DefaultPortChoice choice =
+                ChooseUnrememberedPort(EditionName(edition), remembered.selected_port, adapters);
+            io.err("quillon-cli: " + choice.message + "\n");
+            remembered.selected_port = static_cast<std::int16_t>(choice.port);
+        }
         if (remembered.selected_port < 0)
             return Fail(io, Exit::BadArguments,
                         std::string("no --port given and the ") + EditionName(edition) +

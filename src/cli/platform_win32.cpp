@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/board_log.h"
+#include "cli/console_mode.h"
 #include "cli/platform.h"
 
 namespace quillon::cli {
@@ -55,8 +56,19 @@ private:
 
 }  // namespace
 
+// A console that cannot show escape codes (virtual-terminal processing refused, as on
+// consoles before Windows 10) gets the plain lines of redirected output.
 bool StdoutIsTerminal() {
-    return _isatty(_fileno(stdout)) != 0;
+    if (_isatty(_fileno(stdout)) == 0) return false;
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    return TurnOnEscapeCodes(
+        {[out](std::uint32_t& mode) {
+             DWORD m = 0;
+             if (!GetConsoleMode(out, &m)) return false;
+             mode = m;
+             return true;
+         },
+         [out](std::uint32_t mode) { return SetConsoleMode(out, mode) != 0; }});
 }
 
 int TerminalColumns() {

@@ -104,6 +104,12 @@ public:
     virtual std::string refusal() const { return {}; }
 };
 
+// Where this platform's user sets a USB adapter's latency timer: a udev rule (Linux, where
+// the open asks for low latency and the timer stays high only when the driver refuses)
+// or the port's advanced settings in the Device Manager (Windows' FTDI driver).
+enum class LatencyFix { UdevRule, DeviceManager };
+LatencyFix PlatformLatencyFix();
+
 // The backend of the platform this program was built for, with default port naming.
 std::shared_ptr<Backend> MakePlatformBackend();
 

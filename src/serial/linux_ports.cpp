@@ -231,9 +231,12 @@ std::vector<Found> Enumerate(const PortPlaces& places) {
         d.identity = "pin";
         d.path = target;
         d.number = n;
-        // A pin of a listed device takes that device's description.
+        // A pin of a listed device takes that device's description and its USB socket.
         for (const Found& s : sysfs)
-            if (Canonical(s.path) == Canonical(target)) d.description = s.description;
+            if (Canonical(s.path) == Canonical(target)) {
+                d.description = s.description;
+                d.socket = s.socket;
+            }
         std::error_code ec;
         if (fs::exists(target, ec)) out.push_back(std::move(d));  // a dangling pin is not listed
     }
@@ -370,6 +373,14 @@ AdapterIdentity IdentifyAdapter(const std::string& device, const PortPlaces& pla
         a.serial_number = Attribute(usb / "serial");
     }
     return a;
+}
+
+std::vector<UsbAdapter> ListUsbAdapters(const PortPlaces& places) {
+    std::vector<UsbAdapter> out;
+    for (const Found& d : Enumerate(places))
+        if (!d.socket.empty())
+            out.push_back({d.number - 1, d.description.empty() ? d.path.string() : d.description});
+    return out;
 }
 
 std::string ResolvePortDevice(int port, const PortPlaces& places) {

@@ -69,6 +69,26 @@ struct AdapterIdentity {
 };
 AdapterIdentity IdentifyAdapter(const std::string& device, const PortPlaces& places);
 
+// A USB serial adapter present (a USB-serial converter or a CDC-ACM device): its port
+// number (0 = COM1) and its name for the user (maker, product, serial number).
+struct UsbAdapter {
+    int port = 0;
+    std::string name;
+    friend bool operator==(const UsbAdapter&, const UsbAdapter&) = default;
+};
+
+// The USB serial adapters present, in the order of their port numbers. Linux: the listed
+// devices that sit on a USB device in sysfs (pinned ones included); Windows: the "Ports"
+// devices enumerated by the USB or FTDI bus driver.
+std::vector<UsbAdapter> ListUsbAdapters(const PortPlaces& places = PortPlaces::Default());
+
+// Whether a Windows device instance ID ("USB\VID_067B&PID_2303\5&1A2B&0&2",
+// "FTDIBUS\VID_0403+PID_6001+A1B2C3D4A\0000") names a device of the USB or FTDI bus.
+bool IsUsbInstanceId(std::string_view instance_id);
+// A friendly name without the port the system appends to it ("USB Serial Port (COM3)"
+// gives "USB Serial Port"), so that a message naming the port does not say it twice.
+std::string WithoutPortSuffix(std::string_view friendly_name, std::string_view port_name);
+
 // The decimal number at the start of `text`: leading blanks and a sign allowed, reading
 // stops at the first other character, no digits give 0. Digits past 32 bits wrap, so the
 // low bits of the result are always those of the number written.

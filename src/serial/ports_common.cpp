@@ -23,6 +23,23 @@ bool HasComPrefix(std::string_view name) {
            std::tolower(static_cast<unsigned char>(name[2])) == 'm';
 }
 
+bool IsUsbInstanceId(std::string_view instance_id) {
+    auto starts = [instance_id](std::string_view bus) {
+        if (instance_id.size() <= bus.size()) return false;
+        for (std::size_t i = 0; i < bus.size(); ++i)
+            if (std::toupper(static_cast<unsigned char>(instance_id[i])) != bus[i]) return false;
+        return instance_id[bus.size()] == '\\';
+    };
+    return starts("USB") || starts("FTDIBUS");
+}
+
+std::string WithoutPortSuffix(std::string_view friendly_name, std::string_view port_name) {
+    const std::string suffix = " (" + std::string(port_name) + ")";
+    if (friendly_name.size() > suffix.size() && friendly_name.ends_with(suffix))
+        friendly_name.remove_suffix(suffix.size());
+    return std::string(friendly_name);
+}
+
 std::vector<PortEntry> ListPorts(const PortPlaces& places) {
     std::vector<PortEntry> out;
     PortDeviceSet* set = OpenPortDeviceList(places);

@@ -354,6 +354,10 @@ std::unique_ptr<Device> PosixBackend::open(const std::string& path) {
     return device;
 }
 
+LatencyFix PlatformLatencyFix() {
+    return LatencyFix::UdevRule;
+}
+
 std::shared_ptr<Backend> MakePlatformBackend() {
     return std::make_shared<PosixBackend>();
 }

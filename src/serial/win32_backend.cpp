@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "serial/backend.h"
+#include "serial/win32_ftdi.h"
 
 namespace quillon::serial {
 namespace {
@@ -21,7 +22,7 @@ constexpr DWORD kQueuedReadWaitMs = 1000;
 
 class Win32Device : public Device {
 public:
-    explicit Win32Device(HANDLE h) : h_(h) {
+    Win32Device(HANDLE h, std::optional<int> latency_ms) : h_(h), latency_ms_(latency_ms) {
         read_event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         io_event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     }
@@ -123,6 +124,8 @@ public:
     // (HandleToLong / LongToHandle), so it travels as the int the waiters take.
     int poll_handle() const override { return gone_ || !pending_ ? -1 : HandleToLong(read_event_); }
     bool gone() const override { return gone_; }
+    // The FTDI driver's latency timer of this port, read at the open.
+    std::optional<int> receive_latency_ms() const override { return latency_ms_; }
 
 private:
     // Starts the pending one-byte read, unless one is running. A read that completes at
@@ -198,6 +201,7 @@ private:
     std::uint8_t first_ = 0;  // the pending read's byte
     bool pending_ = false;
     bool gone_ = false;
+    std::optional<int> latency_ms_;
 };
 
 class Win32Backend : public Backend {
@@ -212,7 +216,10 @@ public:
         const HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
         if (h == INVALID_HANDLE_VALUE) return nullptr;
-        return std::make_unique<Win32Device>(h);
+        // "\\.\COM5" -> "COM5", the name the driver's key gives.
+        const std::size_t slash = name.find_last_of('\\');
+        const std::string port = slash == std::string::npos ? name : name.substr(slash + 1);
+        return std::make_unique<Win32Device>(h, FtdiLatencyTimerMs(port));
     }
 };
 
@@ -220,6 +227,10 @@ static_assert(SETRTS == 3 && CLRRTS == 4 && SETDTR == 5 && CLRDTR == 6,
               "Escape carries the EscapeCommFunction codes");
 
 }  // namespace
+
+LatencyFix PlatformLatencyFix() {
+    return LatencyFix::DeviceManager;
+}
 
 std::shared_ptr<Backend> MakePlatformBackend() {
     return std::make_shared<Win32Backend>();

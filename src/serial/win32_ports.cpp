@@ -3,8 +3,10 @@
 // CM_Open_DevNode_Key, loaded at run time) and its friendly name.
 #include <windows.h>
 // windows.h first
+#include <cfgmgr32.h>
 #include <setupapi.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -171,6 +173,52 @@ AdapterIdentity IdentifyAdapter(const std::string& device, const PortPlaces& pla
     }
     ClosePortDeviceList(set);
     return a;
+}
+
+// Every present device of the "Ports" class whose instance ID names the USB or FTDI bus,
+// with its "PortName" (the device key) and friendly name.
+std::vector<UsbAdapter> ListUsbAdapters(const PortPlaces&) {
+    std::vector<UsbAdapter> out;
+    DWORD count = 0;
+    SetupDiClassGuidsFromNameA("Ports", nullptr, 0, &count);
+    if (count == 0) return out;
+    std::vector<GUID> classes(count);
+    if (!SetupDiClassGuidsFromNameA("Ports", classes.data(), count, &count) || count == 0)
+        return out;
+    const HDEVINFO devices = SetupDiGetClassDevsA(&classes[0], nullptr, nullptr, DIGCF_PRESENT);
+    if (devices == INVALID_HANDLE_VALUE) return out;
+    SP_DEVINFO_DATA info;
+    ZeroMemory(&info, sizeof info);
+    info.cbSize = sizeof(SP_DEVINFO_DATA);
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(devices, i, &info); ++i) {
+        char id[MAX_DEVICE_ID_LEN + 1] = {};
+        if (!SetupDiGetDeviceInstanceIdA(devices, &info, id, sizeof id - 1, nullptr) ||
+            !IsUsbInstanceId(id))
+            continue;
+        const HKEY key =
+            SetupDiOpenDevRegKey(devices, &info, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
+        if (key == INVALID_HANDLE_VALUE) continue;
+        char port[kPortNamePlace + 1] = {};
+        DWORD size = kPortNamePlace, type = 0;
+        const LONG read =
+            RegQueryValueExA(key, "PortName", nullptr, &type, reinterpret_cast<BYTE*>(port), &size);
+        RegCloseKey(key);
+        if (read != ERROR_SUCCESS || type != REG_SZ || !HasComPrefix(port)) continue;
+        const int number = ReadDecimal(port + 3);
+        if (number < 1 || number > kHighestComNumber) continue;
+        char friendly[kFriendlyNamePlace + 1] = {};
+        if (!SetupDiGetDeviceRegistryPropertyA(devices, &info, SPDRP_FRIENDLYNAME, nullptr,
+                                               reinterpret_cast<BYTE*>(friendly),
+                                               kFriendlyNamePlace, nullptr))
+            friendly[0] = '\0';
+        std::string name = WithoutPortSuffix(friendly, port);
+        if (name.size() > kFriendlyNameLimit) name.resize(kFriendlyNameLimit);
+        out.push_back({number - 1, name.empty() ? std::string(port) : name});
+    }
+    SetupDiDestroyDeviceInfoList(devices);
+    std::sort(out.begin(), out.end(),
+              [](const UsbAdapter& a, const UsbAdapter& b) { return a.port < b.port; });
+    return out;
 }
 
 std::string ResolvePortDevice(int port, const PortPlaces&) {

@@ -19,9 +19,10 @@ void SetColouredTextStyle(Label& line, bool bold) {
     line.font.height = bold ? kBoldCellPx : kRegularCellPx;
 }
 
-// Shows the buttons of a running or an idle window; `focus` gives the update button the
-// keyboard focus when the run ends.
-void SetRunButtons(EditionWindow& w, bool running, bool focus) {
+// Shows the buttons of a running or an idle window. The button that applies takes the
+// keyboard focus from the other: a hidden or disabled button loses it and nothing else
+// would take it, so Space could not stop a run or start the next one.
+void SetRunButtons(EditionWindow& w, bool running) {
     Button& update = *w.update_button;
     Button& stop = *w.stop_button;
     switch (w.run_buttons) {
@@ -34,7 +35,10 @@ void SetRunButtons(EditionWindow& w, bool running, bool focus) {
             stop.enabled = running;
             break;
     }
-    if (focus) FocusButton(update, {&stop});
+    if (running)
+        FocusButton(stop, {&update});
+    else
+        FocusButton(update, {&stop});
 }
 
 void ShowOutcomeLine(Label& line, LineStyle style, std::string_view text, Colour colour) {
@@ -82,8 +86,7 @@ void SetPanel(StatusBar& bar, std::int32_t index, std::string_view text) {
 void ShowOutcome(Shell& shell, std::string_view text, Colour colour, std::uint8_t success) {
     if (shell.notify_outcome) shell.notify_outcome(success);
     EditionWindow& w = shell.running;
-    // The Loader window's buttons go back without moving the focus.
-    SetRunButtons(w, false, w.run_buttons == RunButtons::Swap);
+    SetRunButtons(w, false);
     w.window->menu.enabled = true;
     if (w.message_line)
         ShowOutcomeLine(*w.message_line, w.line_style, text, colour);
@@ -105,12 +108,12 @@ void ShowSessionRunning(Shell& shell) {
     EditionWindow& w = shell.running;
     // A window whose message line is its status bar starts the run with the detail emptied.
     if (!w.message_line) SetPanelText(shell, *w.status_bar, PanelSlot::DetailPanel, " ");
-    SetRunButtons(w, true, false);
+    SetRunButtons(w, true);
     Repaint(shell);
 }
 
 void ShowSessionIdle(Shell& shell) {
-    SetRunButtons(shell.running, false, true);
+    SetRunButtons(shell.running, false);
     Repaint(shell);
 }
 

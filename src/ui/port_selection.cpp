@@ -44,15 +44,28 @@ void ShowPortPanel(const Shell& shell, const serial::PortSelection& ports, Statu
     SetPanelText(shell, bar, PanelSlot::PortPanel, PortPanelText(ports.selected_port));
 }
 
-void TellSlowAdapter(Shell& shell, const serial::PortSelection& ports,
+bool TellSlowAdapter(Shell& shell, const serial::PortSelection& ports,
                      const serial::ChannelTable& channels, StatusBar& bar) {
-    if (shell.slow_adapter_told || !channels.IsOpen(ports.opened_port)) return;
+    if (shell.slow_adapter_told || !channels.IsOpen(ports.opened_port)) return false;
     const std::optional<int> ms = channels.record(ports.opened_port).handle->receive_latency_ms();
-    if (!ms || *ms <= serial::kFastLatencyTimerMs) return;
+    if (!ms) return false;
+    const std::string text =
+        SlowAdapterNotice(*ms, serial::PlatformLatencyFix(), ports.opened_port);
+    if (text.empty()) return false;
     shell.slow_adapter_told = true;
-    char text[sizeof kSlowAdapterFormat + 8];
-    std::snprintf(text, sizeof text, kSlowAdapterFormat, *ms);
     SetPanelText(shell, bar, PanelSlot::DetailPanel, text);
+    return true;
+}
+
+std::string SlowAdapterNotice(int ms, serial::LatencyFix fix, int port) {
+    const bool windows = fix == serial::LatencyFix::DeviceManager;
+    if (ms <= (windows ? kSlowCableAboveMs : serial::kFastLatencyTimerMs)) return {};
+    char text[sizeof kSlowCableFormat + sizeof kSlowAdapterFormat + 16];
+    if (windows)
+        std::snprintf(text, sizeof text, kSlowCableFormat, ms, PortPanelText(port).c_str());
+    else
+        std::snprintf(text, sizeof text, kSlowAdapterFormat, ms);
+    return text;
 }
 
 void SetupFormShow(TForm3& form, const serial::PortSelection& ports, const PortLister& list_ports) {
@@ -76,7 +89,12 @@ void SetupOkClick(Shell& shell, serial::PortSelection& ports, serial::ChannelTab
         // A running search or session keeps the port it opened to the end: opening the new
         // choice now would close the device being written and send the rest elsewhere.
         // The choice is kept and the next search opens it.
-        if (ports.run_port < 0) ApplySelectedPort(shell, ports, channels);
+        // Outside a run the panel names the new port at once, as it is the one in use now;
+        // during a run it keeps the run's port until the next search writes the new one.
+        if (ports.run_port < 0) {
+            ShowPortPanel(shell, ports, ActiveStatusBar(shell));
+            ApplySelectedPort(shell, ports, channels);
+        }
         if (shell.port_chosen) shell.port_chosen();
     }
     CloseDialog(shell);
@@ -88,10 +106,31 @@ void SetupCancelClick(Shell& shell, const serial::PortSelection& ports) {
     CloseDialog(shell);
 }
 
-void LoadRememberedPort(serial::PortSelection& ports, Edition edition,
+bool LoadRememberedPort(serial::PortSelection& ports, Edition edition,
                         const settings::Store& store) {
-    ReadRememberedPort(ports, edition,
-                       settings::LoadSetting(kComValue, static_cast<std::uint8_t>(edition), store));
+    const std::string text =
+        settings::LoadSetting(kComValue, static_cast<std::uint8_t>(edition), store);
+    ReadRememberedPort(ports, edition, text);
+    return !text.empty() && StoredPortInRange(text);
+}
+
+std::string AdapterHint(bool remembered, int selected_port,
+                        const std::vector<serial::PortEntry>& present,
+                        const std::vector<serial::UsbAdapter>& adapters,
+                        std::string_view port_command) {
+    if (adapters.size() != 1 || adapters.front().port == selected_port) return {};
+    const std::string selected = PortPanelText(selected_port);
+    bool selected_present = false;
+    for (const serial::PortEntry& e : present)
+        if (e.port_name.size() == selected.size() && serial::HasComPrefix(e.port_name) &&
+            e.port_name.substr(3) == selected.substr(3))
+            selected_present = true;
+    if (remembered && selected_present) return {};
+    std::string command;
+    for (char c : port_command)
+        if (c != '&') command += c;  // the menu's accelerator mark
+    return "USB serial adapter on " + PortPanelText(adapters.front().port) + " (" +
+           adapters.front().name + "): choose it with " + command;
 }
 
 bool SaveRememberedPort(const serial::PortSelection& ports, serial::ChannelTable& channels,

@@ -52,13 +52,62 @@ void RunPump::wait(engine::Clock::duration max, bool process_ui, bool wake_on_in
 }
 
 void RunCreationWork(Shell& shell, Services& s) {
-    shell.port_chosen = [&shell, &s] { StoreChosenPort(shell, s.ports, s.store); };
+    shell.port_chosen = [&shell, &s] {
+        HideAdapterHint(shell);
+        StoreChosenPort(shell, s.ports, s.store);
+    };
     RunCreationWork(shell, s.build);
-    LoadRememberedPort(s.ports, shell.edition(), s.store);
+    const bool remembered = LoadRememberedPort(s.ports, shell.edition(), s.store);
     catalog::InitCatalog(s.catalog);
     if (shell.facts().status_bar_shown) ShowPortPanel(shell, s.ports, *shell.running.status_bar);
     if (shell.facts().tells_missing_port && s.ports.opened_port < 0 && shell.running.message_line)
         shell.running.message_line->text = kPortNotValidText;
+    if (s.list_adapters) {
+        const std::vector<serial::UsbAdapter> adapters = s.list_adapters();
+        // The listing is asked for only when there is an adapter to point at.
+        if (adapters.size() == 1)
+            ShowAdapterHint(shell, AdapterHint(remembered, s.ports.selected_port,
+                                               s.list_ports ? s.list_ports() : PortEntries{},
+                                               adapters, shell.facts().port_command));
+    }
+}
+
+namespace {
+
+// The line where a window without a status bar in view says what the others say in
+// their detail panel; null where the status bar is shown.
+Label* HintLine(Shell& shell) {
+    return !shell.facts().status_bar_shown && shell.form6 ? &shell.form6->Label8 : nullptr;
+}
+
+}  // namespace
+
+void ShowAdapterHint(Shell& shell, const std::string& hint) {
+    if (hint.empty()) return;
+    shell.adapter_hint = hint;
+    if (Label* line = HintLine(shell)) {
+        line->text = hint;
+        line->visible = true;
+        Repaint(shell);
+        return;
+    }
+    SetPanelText(shell, *shell.running.status_bar, PanelSlot::DetailPanel, hint);
+}
+
+void HideAdapterHint(Shell& shell) {
+    if (shell.adapter_hint.empty()) return;
+    if (Label* line = HintLine(shell)) {
+        line->visible = false;
+        line->text.clear();
+    } else {
+        StatusBar& bar = *shell.running.status_bar;
+        const auto index = static_cast<std::size_t>(shell.panel_map[PanelSlot::DetailPanel]);
+        // Only while the panel still shows the hint: a newer text stays.
+        if (index < bar.panels.size() && bar.panels[index].text == shell.adapter_hint)
+            WritePanelText(shell, bar, PanelSlot::DetailPanel, "");
+    }
+    shell.adapter_hint.clear();
+    Repaint(shell);
 }
 
 void MainUpdateClick(Shell& shell, Services& s) {
@@ -144,7 +193,13 @@ void LoaderUpdate(Shell& shell, Services& s) {
         case engine::SearchResult::Stopped:  // the search has said so
             break;
     }
-    TellSlowAdapter(shell, s.ports, s.channels, f.StatusBar1);
+    // This window shows no status bar: the notice goes to its hint line too.
+    if (TellSlowAdapter(shell, s.ports, s.channels, f.StatusBar1)) {
+        const auto detail = static_cast<std::size_t>(shell.panel_map[PanelSlot::DetailPanel]);
+        f.Label8.text = f.StatusBar1.panels.at(detail).text;
+        f.Label8.visible = true;
+        Repaint(shell);
+    }
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "catalog/preparation.h"
 #include "engine/link.h"
@@ -12,6 +14,7 @@
 #include "engine/session.h"
 #include "serial/channel.h"
 #include "serial/port_selection.h"
+#include "serial/ports.h"
 #include "settings/settings.h"
 #include "ui/creation.h"
 #include "ui/run_state.h"
@@ -19,6 +22,8 @@
 #include "ui/windows.h"
 
 namespace quillon::ui {
+
+using PortEntries = std::vector<serial::PortEntry>;
 
 // Runs one programming session on the device the search found.
 using SessionRunner = std::function<engine::SessionResult()>;
@@ -61,10 +66,20 @@ struct Services {
     RunState run;
     // Ends the message loop; called once the main window has closed and no run is left.
     std::function<void()> end_program;
+    // The USB serial adapters present (serial::ListUsbAdapters in the program); empty:
+    // none is looked for.
+    std::function<std::vector<serial::UsbAdapter>()> list_adapters;
 };
 
 // Creation work of every window in start-up order, with the remembered port and the catalog.
+// On a first start (nothing remembered) or with the remembered port gone, the only USB
+// serial adapter present is named where the window's user sees it (AdapterHint).
 void RunCreationWork(Shell& shell, Services& s);
+
+// Shows a non-empty AdapterHint: in the detail panel of the Updater and Upgrade windows,
+// in the Loader window's hint line. Hidden again once the user has chosen a port.
+void ShowAdapterHint(Shell& shell, const std::string& hint);
+void HideAdapterHint(Shell& shell);
 
 // Main window.
 void MainUpdateClick(Shell& shell, Services& s);

@@ -11,10 +11,7 @@ std::int16_t StoredPortNumber(std::string_view text) {
     return static_cast<std::int16_t>(serial::ReadDecimal(text));
 }
 
-namespace {
-
-// Whether the stored text holds a port number the program can have written: -1 (no port)
-// or 0..256. The digits are counted without wrapping, so no long number passes.
+// The digits are counted without wrapping, so no long number passes.
 bool StoredPortInRange(std::string_view text) {
     constexpr std::int64_t kLowest = -1;
     constexpr std::int64_t kHighest = serial::kHighestPortNumber;
@@ -28,8 +25,6 @@ bool StoredPortInRange(std::string_view text) {
     if (negative) value = -value;
     return value >= kLowest && value <= kHighest;
 }
-
-}  // namespace
 
 void ReadRememberedPort(serial::PortSelection& ports, Edition edition, std::string_view text) {
     if (!StoredPortInRange(text)) text = {};

@@ -17,6 +17,10 @@ using editions::Edition;
 // stored, rather than its low 16 bits (65540 would be COM5).
 std::int16_t StoredPortNumber(std::string_view text);
 
+// Whether a stored text names a port the program can have written: -1 (no port) or
+// 0..256 (COM1..COM257).
+bool StoredPortInRange(std::string_view text);
+
 // At a window's creation: SelectedPort and OpenedPort from the stored text, by the
 // rules of the edition (Updater and Upgrade: OpenedPort = SelectedPort - 1; Loader:
 // SelectedPort + 1, or 0 and -1 when nothing was stored).

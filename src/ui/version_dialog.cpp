@@ -26,6 +26,7 @@ TForm4::TForm4() {
     Button1.name = "Button1";
     Button1.rect = {303, 204, 75, 26};
     Button1.text = "&Ok";
+    Button1.focused = true;  // tab order 0: Enter and Space close the dialog at once
     button1_tab_order = 0;
 }
 

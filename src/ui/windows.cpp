@@ -117,7 +117,10 @@ TForm6::TForm6()
       Image1(Make<Image>("Image1", {18, 93, 137, 45})),
       Label1(MakeLabel("Label1", {8, 165, 617, 32}, "", Tahoma(25), Align::Left, false)),
       ProgressBar1(Make<ProgressBar>("ProgressBar1", {8, 203, 617, 33})),
-      StatusBar1(MakeStatusBar(635, 255, 13, {50, 220, 100, 140, 20}, false)) {
+      StatusBar1(MakeStatusBar(635, 255, 13, {50, 220, 100, 140, 20}, false)),
+      Label8(MakeLabel("Label8", {8, 238, 617, 16}, "",
+                       Font{"Tahoma", 11, HeightKind::Character, false, false}, Align::Left, false,
+                       false)) {
     Button1.font = Button2.font = window.font;
     Button1.focused = true;
     Button2.enabled = false;
@@ -166,7 +169,8 @@ ControlList TForm6::controls() {
             Listed(w, Image1),
             Listed(w, Label1),
             Listed(w, ProgressBar1),
-            Listed(w, StatusBar1)};
+            Listed(w, StatusBar1),
+            Listed(w, Label8)};
 }
 
 namespace {

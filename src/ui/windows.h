@@ -54,6 +54,10 @@ struct TForm6 {
     Label Label1;  // message line
     ProgressBar ProgressBar1;
     StatusBar StatusBar1;  // never shown, but written by the engine
+    // Hint line under the progress bar: this window shows no status bar, so what the other
+    // windows say in their detail panel on their own (the adapter found on first start)
+    // goes here. Hidden while it has nothing to say.
+    Label Label8;
     TForm6();
     ControlList controls();
 };
@@ -113,6 +117,7 @@ struct Shell {
     // caption mark.
     std::uint8_t loader_family = 0;
     bool slow_adapter_told = false;  // the slow-adapter notice is given once per run
+    std::string adapter_hint;        // the first start's adapter hint while it is shown
 
     std::string app_title;  // what the desktop shows for the application
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 
+#include "serial/ports.h"
 #include "tests/cli/cli_process.h"
 #include "tests/cli/log_schema.h"
 #include "tests/engine/session_rig.h"
@@ -146,6 +147,19 @@ TEST_F(Cli, IdentifyPrintsTheReportAndWritesNothing) {
     ASSERT_EQ(board->Stop(), 0);
     const auto written = HexFile(hex);
     EXPECT_TRUE(!written || written->empty()) << "identify wrote into the device";
+}
+
+// No --port and nothing remembered: the edition's default port, said on standard error
+// (on a machine with USB serial adapters the choice would be theirs: not this test's).
+TEST_F(Cli, WithoutAPortTheDefaultIsSaidOnStandardError) {
+    if (!serial::ListUsbAdapters().empty()) GTEST_SKIP() << "USB serial adapters present";
+    auto board = Board(1, kK80);
+    std::string out, err;
+    EXPECT_EQ(RunCli({"identify"}, &out, &err), 0) << err;
+    EXPECT_NE(err.find("COM1: the upgrade edition's default port; --port chooses another"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(out.find("COM1: chip: 48"), std::string::npos) << out;
 }
 
 struct ExitCase {

@@ -10,6 +10,8 @@
 
 #include "catalog/preparation.h"
 #include "cli/board_log.h"
+#include "cli/console_mode.h"
+#include "cli/default_port.h"
 #include "cli/engine_events.h"
 #include "cli/options.h"
 #include "cli/output.h"
@@ -333,6 +335,63 @@ TEST(Output, TerminalBarsOnePerPort) {
     EXPECT_EQ(written.rfind("\x1b[2A\r\x1b[JCOM1: CHK Error !! [checksum-error]\n", 0), 0u)
         << written;
     EXPECT_NE(written.find("\x1b[2KCOM1  CHK Error !! [checksum-error]\n"), std::string::npos);
+}
+
+// No --port and nothing remembered: the technician's only USB adapter, else the
+// edition's default, and one line saying which and why.
+TEST(DefaultPort, TheOnlyUsbAdapterElseTheDefaultSaidOnStandardError) {
+    const serial::UsbAdapter ftdi{2, "FTDI FT232R USB UART"}, acm{5, "Arduino Uno"};
+    struct Row {
+        std::vector<serial::UsbAdapter> adapters;
+        int port;
+        std::string message;
+    } const rows[] = {
+        {{ftdi}, 2, "COM3: the only USB serial adapter (FTDI FT232R USB UART)"},
+        {{}, 0, "COM1: the upgrade edition's default port; --port chooses another"},
+        {{ftdi, acm},
+         0,
+         "COM1: the upgrade edition's default port; --port chooses another (USB serial "
+         "adapters: COM3 FTDI FT232R USB UART, COM6 Arduino Uno)"},
+    };
+    for (const Row& row : rows) {
+        const DefaultPortChoice c = ChooseUnrememberedPort("upgrade", 0, row.adapters);
+        EXPECT_EQ(c.port, row.port);
+        EXPECT_EQ(c.message, row.message);
+    }
+}
+
+// The console's escape codes: on when the console takes them (turned on, keeping the other
+// mode bits), plain lines when it is no console or refuses the mode.
+TEST(ConsoleMode, EscapeCodesOnlyWhereTheConsoleTakesThem) {
+    constexpr std::uint32_t kOtherBits = 0x0003;  // processed output, wrap at end of line
+    struct Row {
+        bool get_ok;
+        std::uint32_t mode;
+        bool set_ok;
+        bool escapes;
+        int sets;
+    } const rows[] = {
+        {false, 0, true, false, 0},                                      // redirected
+        {true, kOtherBits | kVirtualTerminalProcessing, true, true, 0},  // already on
+        {true, kOtherBits, true, true, 1},                               // turned on
+        {true, kOtherBits, false, false, 1},                             // refused
+    };
+    for (const Row& row : rows) {
+        std::vector<std::uint32_t> set;
+        const bool escapes = TurnOnEscapeCodes({[&](std::uint32_t& m) {
+                                                    m = row.mode;
+                                                    return row.get_ok;
+                                                },
+                                                [&](std::uint32_t m) {
+                                                    set.push_back(m);
+                                                    return row.set_ok;
+                                                }});
+        EXPECT_EQ(escapes, row.escapes);
+        ASSERT_EQ(int(set.size()), row.sets);
+        if (!set.empty()) {
+            EXPECT_EQ(set[0], kOtherBits | kVirtualTerminalProcessing);
+        }
+    }
 }
 
 }  // namespace

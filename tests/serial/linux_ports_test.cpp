@@ -161,6 +161,29 @@ TEST(LinuxPorts, ASerialPortAboveTheFirstKeepsItsNaturalNumber) {
     EXPECT_EQ(ResolvePortDevice(0, s.places), s.dev("ttyUSB0"));
 }
 
+// The USB serial adapters among the ports: none on a machine of on-board ports, each USB
+// device (USB-serial and CDC-ACM) with its name otherwise, a pinned adapter under its pin.
+TEST(LinuxPorts, UsbAdaptersAreTheDevicesOnUsb) {
+    FakeSys s;
+    s.tty("ttyS0", "platform/serial8250", {{"type", "4"}});
+    EXPECT_TRUE(ListUsbAdapters(s.places).empty());
+
+    s.usb_serial("ttyUSB0", s.usb("1-2", "0403", "6001", "FTDI", "FT232R USB UART", "A600"));
+    EXPECT_EQ(ListUsbAdapters(s.places),
+              (std::vector<UsbAdapter>{{1, "FTDI FT232R USB UART, S/N A600"}}));
+
+    s.tty("ttyACM0", s.usb("1-3", "2341", "0043", "", "", ""));  // nothing to name it by
+    EXPECT_EQ(ListUsbAdapters(s.places), (std::vector<UsbAdapter>{
+                                             {1, "FTDI FT232R USB UART, S/N A600"},
+                                             {2, s.dev("ttyACM0")},
+                                         }));
+
+    fs::create_symlink(s.dev("ttyUSB0"), s.places.pins / "COM9");
+    const auto adapters = ListUsbAdapters(s.places);
+    ASSERT_EQ(adapters.size(), 2u);
+    EXPECT_EQ(adapters.back(), (UsbAdapter{8, "FTDI FT232R USB UART, S/N A600"}));
+}
+
 TEST(LinuxPorts, NumbersStayWithTheirDevicesAcrossRunsAndReplugs) {
     FakeSys s;
     Populate(s);
@@ -336,6 +359,17 @@ TEST(LinuxPorts, NextComPortStepsThroughAndStartsAgain) {
     }
     ClosePortDeviceList(set);
     ClosePortDeviceList(nullptr);
+}
+
+TEST(PortNames, WindowsUsbInstancesAndFriendlyNames) {
+    for (const char* id : {"USB\\VID_067B&PID_2303\\5&1A2B&0&2", "usb\\VID_2341&PID_0043\\7573",
+                           "FTDIBUS\\VID_0403+PID_6001+A600A\\0000"})
+        EXPECT_TRUE(IsUsbInstanceId(id)) << id;
+    for (const char* id : {"ACPI\\PNP0501\\1", "USBPRINT\\X\\1", "USB", "", "BTHENUM\\{X}"})
+        EXPECT_FALSE(IsUsbInstanceId(id)) << id;
+    EXPECT_EQ(WithoutPortSuffix("USB Serial Port (COM3)", "COM3"), "USB Serial Port");
+    EXPECT_EQ(WithoutPortSuffix("USB Serial Port (COM3)", "COM4"), "USB Serial Port (COM3)");
+    EXPECT_EQ(WithoutPortSuffix(" (COM3)", "COM3"), " (COM3)");  // nothing would be left
 }
 
 TEST(LinuxPorts, DecimalReadingRules) {

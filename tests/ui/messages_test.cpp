@@ -114,24 +114,30 @@ TEST(Messages, OutcomeNotifiesTheListenerWithTheSuccessFlag) {
     EXPECT_EQ(seen, (std::vector<int>{1, 0}));
 }
 
-TEST(Messages, IdleStateAfterSessionIdlePerEdition) {
+// The keyboard follows the run: the stop button has the focus while it runs, the update
+// button again once it has ended, by either way a run ends.
+TEST(Messages, TheFocusGoesToStopWhileRunningAndBackToUpdate) {
     for (Edition e : {Edition::Updater, Edition::Upgrade, Edition::Loader}) {
-        Shell s = Make(e);
-        ShowSessionRunning(s);
-        ShowSessionIdle(s);
-        switch (e) {
-            case Edition::Updater:
-                EXPECT_TRUE(s.form1->Button1.visible && s.form1->Button1.focused);
-                EXPECT_FALSE(s.form1->Button2.visible);
-                break;
-            case Edition::Upgrade:
-                EXPECT_TRUE(s.form5->Button1.visible && s.form5->Button1.focused);
-                EXPECT_FALSE(s.form5->Button2.visible);
-                break;
-            case Edition::Loader:
-                EXPECT_TRUE(s.form6->Button1.enabled && s.form6->Button1.focused);
-                EXPECT_FALSE(s.form6->Button2.enabled);
-                break;
+        for (bool by_outcome : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "edition " << int(e) << ", outcome " << by_outcome);
+            Shell s = Make(e);
+            Button& update = e == Edition::Updater   ? s.form1->Button1
+                             : e == Edition::Upgrade ? s.form5->Button1
+                                                     : s.form6->Button1;
+            Button& stop = e == Edition::Updater   ? s.form1->Button2
+                           : e == Edition::Upgrade ? s.form5->Button2
+                                                   : s.form6->Button2;
+            ShowSessionRunning(s);
+            EXPECT_TRUE(stop.focused && stop.visible && stop.enabled);
+            EXPECT_FALSE(update.focused);
+            if (by_outcome)
+                ShowOutcome(s, " Program Ok ", colour::kGreen, 1);
+            else
+                ShowSessionIdle(s);
+            EXPECT_TRUE(update.focused && update.visible && update.enabled);
+            EXPECT_FALSE(stop.focused);
+            // The stop button is out of reach again: hidden, or disabled in the Loader.
+            EXPECT_FALSE(stop.visible && stop.enabled);
         }
     }
 }

@@ -192,6 +192,49 @@ TEST(TellSlowAdapter, OnceAndOnlyWhenTheLatencyTimerStaysAboveOneMillisecond) {
     }
 }
 
+TEST(SlowAdapterNotice, WindowsNamesTheDeviceManagerStepsAboveTwoMilliseconds) {
+    using serial::LatencyFix;
+    EXPECT_EQ(SlowAdapterNotice(16, LatencyFix::DeviceManager, 4),
+              "Slow USB cable: latency timer 16 ms. Set it to 1 ms: Device Manager > Ports > "
+              "COM5 > Port Settings > Advanced > Latency Timer");
+    EXPECT_NE(SlowAdapterNotice(3, LatencyFix::DeviceManager, 0), "");
+    EXPECT_EQ(SlowAdapterNotice(2, LatencyFix::DeviceManager, 0), "");
+    EXPECT_EQ(SlowAdapterNotice(1, LatencyFix::DeviceManager, 0), "");
+    EXPECT_NE(SlowAdapterNotice(2, LatencyFix::UdevRule, 0), "");  // Linux asked for 1 ms
+    EXPECT_EQ(SlowAdapterNotice(1, LatencyFix::UdevRule, 0), "");
+}
+
+// The first start's pointer at the technician's cable: only with exactly one USB adapter,
+// only when nothing is remembered or the remembered port is gone, never at the port
+// already selected.
+TEST(AdapterHint, OnlyTheOneAdapterWhenNothingUsableIsRemembered) {
+    const std::vector<serial::PortEntry> present = {{"COM1", "Communications Port (COM1)"},
+                                                    {"COM3", "USB Serial Port (COM3)"}};
+    const serial::UsbAdapter ftdi{2, "FTDI FT232R USB UART, S/N A600"};
+    const serial::UsbAdapter acm{3, "Arduino"};
+    const std::string hint =
+        "USB serial adapter on COM3 (FTDI FT232R USB UART, S/N A600): choose it with Change port";
+    struct Row {
+        const char* what;
+        bool remembered;
+        int selected;
+        std::vector<serial::UsbAdapter> adapters;
+        std::string expected;
+    } const rows[] = {
+        {"first start, one adapter", false, 0, {ftdi}, hint},
+        {"first start, no adapter", false, 0, {}, ""},
+        {"first start, two adapters", false, 0, {ftdi, acm}, ""},
+        {"remembered and present", true, 0, {ftdi}, ""},
+        {"remembered port missing", true, 6, {ftdi}, hint},
+        {"remembered no port", true, -1, {ftdi}, hint},
+        {"the adapter is the port", false, 2, {ftdi}, ""},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(AdapterHint(row.remembered, row.selected, present, row.adapters, "&Change port"),
+                  row.expected)
+            << row.what;
+}
+
 TEST(RememberedPort, ReadRulesOfTheEditions) {
     struct Row {
         const char* stored;

@@ -32,7 +32,7 @@ struct World {
           frontend(shell),
           presenter(frontend),
           engine(presenter, channels, ports, pump),
-          services{channels, ports, *catalog, engine, {}, {}, {}, {}, {}, {}} {
+          services{channels, ports, *catalog, engine, {}, {}, {}, {}, {}, {}, {}} {
         char tmpl[] = "/tmp/quillon-program-XXXXXX";
         dir = ::mkdtemp(tmpl);
         services.store.directory = dir;
@@ -70,6 +70,51 @@ struct World {
     std::vector<std::pair<void*, void*>> sessions;
     std::vector<std::int8_t> results;
 };
+
+// A first start with one USB adapter names it where each edition's user looks: the
+// detail panel, or the Loader's hint line (it shows no status bar), beside its own texts;
+// choosing a port takes the hint away.
+TEST(Program, TheOnlyUsbAdapterIsNamedOnAFirstStart) {
+    for (Edition e : {Edition::Updater, Edition::Upgrade, Edition::Loader}) {
+        SCOPED_TRACE(int(e));
+        World w(e, e == Edition::Loader ? "LUV 1C" : "TQX 1C");
+        Shell shell;
+        CreateWindows(shell, e);
+        w.services.list_ports = [] {
+            return std::vector<serial::PortEntry>{{"COM3", "USB Serial Port (COM3)"}};
+        };
+        w.services.list_adapters = [] {
+            return std::vector<serial::UsbAdapter>{{2, "FTDI FT232R USB UART"}};
+        };
+        RunCreationWork(shell, w.services);
+        const std::string command = e == Edition::Updater   ? "Change port"
+                                    : e == Edition::Upgrade ? "Serial Port"
+                                                            : "Change Port";
+        const std::string hint =
+            "USB serial adapter on COM3 (FTDI FT232R USB UART): choose it with " + command;
+        EXPECT_EQ(w.ports.selected_port, 0);  // the stored default stays
+        if (e == Edition::Loader) {
+            EXPECT_TRUE(shell.form6->Label8.visible);
+            EXPECT_EQ(shell.form6->Label8.text, hint);
+            EXPECT_EQ(shell.form6->Label1.text, kPortNotValidText);  // its own text stays
+        } else {
+            StatusBar& bar =
+                e == Edition::Updater ? shell.form1->StatusBar1 : shell.form5->StatusBar1;
+            EXPECT_EQ(bar.panels[std::size_t(shell.panel_map[PanelSlot::DetailPanel])].text, hint);
+            EXPECT_EQ(bar.panels[0].text, "COM1");
+        }
+        shell.port_chosen();
+        if (e == Edition::Loader) {
+            EXPECT_FALSE(shell.form6->Label8.visible);
+        }
+        for (const StatusBar* bar :
+             {&shell.form1->StatusBar1, shell.form5 ? &shell.form5->StatusBar1 : nullptr}) {
+            for (std::size_t k = 0; bar && k < bar->panels.size(); ++k) {
+                EXPECT_NE(bar->panels[k].text, hint);
+            }
+        }
+    }
+}
 
 TEST(Program, UpdaterFindsTheDeviceOnTheRememberedPortAndHandsOverItsBars) {
     World w(Edition::Updater, "Quillon RC", {}, "4");

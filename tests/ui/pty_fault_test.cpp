@@ -52,7 +52,7 @@ struct PtyWorld {
           presenter(frontend),
           pump([this] { return channels.PollHandle(engine::LinkPort(engine)); }),
           engine(presenter, channels, ports, pump),
-          services{channels, ports, catalog, engine, {}, {}, {}, {}, {}, {}} {
+          services{channels, ports, catalog, engine, {}, {}, {}, {}, {}, {}, {}} {
         services.build = {"TQX 1C 01.02.02.04", "Dec  9 2026", "10:11:12"};
         services.store.directory = "/nonexistent/quillon-pty-fault";  // nothing stored
         services.session = [this] { return engine::PrgMode(engine, catalog); };

@@ -97,7 +97,7 @@ struct World {
           presenter(frontend),
           run_pump(pump, services.run, &shell.frames),
           engine(presenter, channels, ports, run_pump),
-          services{channels, ports, catalog, engine, {}, {}, {}, {}, {}, {}} {
+          services{channels, ports, catalog, engine, {}, {}, {}, {}, {}, {}, {}} {
         services.build = {std::move(label), "Dec  9 2026", "10:11:12"};
         // The real session; after each one the operator may connect the next board.
         services.session = [this] {
@@ -270,7 +270,8 @@ TEST(SessionProgram, APortChosenDuringARunTakesEffectAtTheNextSearch) {
     EXPECT_EQ(w.device->eeprom().size(), 1024u);
     EXPECT_EQ(w.other->stats().packets, 0);  // nothing on COM6
     EXPECT_EQ(w.other->stats().identifies, 0);
-    EXPECT_EQ(w.ports.selected_port, kOtherPort);  // the choice is kept ...
+    EXPECT_EQ(w.ports.selected_port, kOtherPort);    // the choice is kept ...
+    EXPECT_EQ(f.StatusBar1.panels[0].text, "COM5");  // the panel names the run's port
     ShowSetupDialog(w.shell, w.ports, w.services.list_ports);
     EXPECT_EQ(w.shell.form3->ComboBox1.item_index, 1);  // ... and shown
     SetupCancelClick(w.shell, w.ports);

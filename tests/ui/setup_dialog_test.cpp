@@ -132,8 +132,8 @@ TEST(SetupDialog, OkOpensAnotherPortAndClosesTheDialog) {
     EXPECT_EQ(d.opens(), 1u);
     EXPECT_EQ(d.script->log.front(), "open COM10");
     EXPECT_FALSE(d.form().window.visible);
-    // The status bar is not rewritten by the dialog.
-    EXPECT_EQ(d.shell.form1->StatusBar1.panels[0].text, "");
+    // The port panel names the new port at once, not only from the next search on.
+    EXPECT_EQ(d.shell.form1->StatusBar1.panels[0].text, "COM10");
 }
 
 TEST(SetupDialog, OkWithTheSamePortOnlyCloses) {

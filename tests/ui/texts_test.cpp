@@ -59,7 +59,7 @@ struct Screen {
           frontend(shell),
           presenter(frontend),
           engine(presenter, channels, ports, pump),
-          services{channels, ports, catalog, engine, {}, {}, {}, {}, {}, {}} {
+          services{channels, ports, catalog, engine, {}, {}, {}, {}, {}, {}, {}} {
         char tmpl[] = "/tmp/quillon-texts-XXXXXX";
         dir = ::mkdtemp(tmpl);
         services.store.directory = dir;

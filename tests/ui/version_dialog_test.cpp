@@ -98,5 +98,28 @@ TEST(VersionDialogView, ShowsTheListingAndHidesOnOk) {
     EXPECT_EQ(Items(view.list()), expected.mid(0, 2));
 }
 
+// The dialog opens with "&Ok" focused; Enter and Escape close it from the keyboard.
+TEST(VersionDialogView, TheKeyboardClosesItAtOnce) {
+    App();
+    Shell shell;
+    CreateWindows(shell, Edition::Updater);
+    catalog::CatalogState catalog;
+    qt::Binding binding(shell);
+    qt::VersionDialogView view(binding, shell, catalog);
+    qt::FormWidget* form = binding.form(shell.form4->window);
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Space}) {
+        ShowVersionDialog(*shell.form4, catalog, "TQX 1C 01.02.02.04");
+        binding.sync();
+        ASSERT_TRUE(form->isVisible());
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+        EXPECT_EQ(form->focusWidget(), view.ok_button());
+        QWidget* target = key == Qt::Key_Space ? static_cast<QWidget*>(view.ok_button()) : form;
+        QTest::keyClick(target, key);
+        EXPECT_FALSE(shell.form4->window.visible) << key;
+        EXPECT_FALSE(form->isVisible()) << key;
+    }
+}
+
 }  // namespace
 }  // namespace quillon::ui

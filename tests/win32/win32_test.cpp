@@ -21,12 +21,14 @@
 #include "engine/session.h"
 #include "serial/channel.h"
 #include "serial/ports.h"
+#include "serial/win32_ftdi.h"
 #include "settings/settings.h"
 #include "ui/creation.h"
 #include "ui/messages.h"
 #include "ui/port_selection.h"
 #include "ui/program.h"
 #include "ui/texts.h"
+#include "ui/version_dialog.h"
 #include "ui/win32/binding.h"
 #include "ui/win32/win32_pump.h"
 #include "wait/poll_pump.h"
@@ -550,6 +552,123 @@ TEST(DisplayScaleChange, TheSuggestedRectangleIsTakenAndBadValuesAreBounded) {
     for (const long bad : {0L, -1L, 100000L}) {
         binding.lay_out(int(bad));
         EXPECT_EQ(binding.dpi(shell.form1->window), bad > 0 ? 480 : 96);
+    }
+}
+
+TEST_F(NativeWindows, TheStopButtonHasTheFocusWhileARunGoes) {
+    shell.form1->window.visible = true;
+    binding->sync();
+    SetFocus(Control("Button1"));
+    ui::ShowSessionRunning(shell);
+    binding->sync();
+    EXPECT_EQ(GetFocus(), Control("Button2"));
+    ui::ShowSessionIdle(shell);
+    binding->sync();
+    EXPECT_EQ(GetFocus(), Control("Button1"));
+}
+
+TEST_F(NativeWindows, TheVersionDialogOpensWithOkFocusedAndEscapeOrEnterClosesIt) {
+    for (const WPARAM key : {WPARAM(VK_ESCAPE), WPARAM(VK_RETURN)}) {
+        ui::ShowVersionDialog(*shell.form4, *catalog, "Version ..");
+        binding->sync();
+        ASSERT_TRUE(shell.form4->window.visible);
+        const HWND ok = binding->control(shell.form4->window, "Button1");
+        EXPECT_EQ(GetFocus(), ok);
+        const HWND list = binding->control(shell.form4->window, "ListBox1");
+        MSG msg{key == VK_ESCAPE ? list : ok, WM_KEYDOWN, key, 0, 0, {}};
+        ui::win32::DispatchOne(binding.get(), msg);
+        EXPECT_FALSE(shell.form4->window.visible) << key;
+    }
+}
+
+// ---- USB adapters and the FTDI driver's latency timer ----
+
+// Wine lists no USB adapter; the first start's rule gets a Windows listing through its
+// seam instead, with the names SetupAPI gives.
+TEST(UsbAdapters, WineListsNoneAndAWindowsListingGivesTheHint) {
+    const std::vector<serial::UsbAdapter> adapters = serial::ListUsbAdapters();
+    if (UnderWine()) {
+        EXPECT_TRUE(adapters.empty());
+    }
+    EXPECT_EQ(serial::ListUsbAdapters(), adapters);
+    const std::vector<serial::PortEntry> listing = {{"COM1", "Communications Port (COM1)"},
+                                                    {"COM4", "USB Serial Port (COM4)"}};
+    ASSERT_TRUE(serial::IsUsbInstanceId("FTDIBUS\\VID_0403+PID_6001+A600A\\0000"));
+    const serial::UsbAdapter ftdi{3, serial::WithoutPortSuffix(listing[1].friendly_name, "COM4")};
+    EXPECT_EQ(ui::AdapterHint(false, 0, listing, {ftdi}, "Serial Port"),
+              "USB serial adapter on COM4 (USB Serial Port): choose it with Serial Port");
+    EXPECT_EQ(ui::AdapterHint(true, 0, listing, {ftdi}, "Serial Port"), "");
+}
+
+// The driver's key for the test's COM port, in the machine's hive as the driver keeps it.
+struct FtdiKey {
+    static constexpr const char* kDevice = "VID_0403+PID_6001+QUILLONTESTA";
+    std::string parameters =
+        std::string(serial::kFtdiEnumKey) + "\\" + kDevice + "\\0000\\Device Parameters";
+    bool set(const std::string& port, DWORD type, const void* data, DWORD size) const {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, parameters.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                            nullptr, &key, nullptr) != ERROR_SUCCESS)
+            return false;
+        const bool ok =
+            RegSetValueExA(key, "PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(port.c_str()),
+                           DWORD(port.size() + 1)) == ERROR_SUCCESS &&
+            RegSetValueExA(key, "LatencyTimer", 0, type, static_cast<const BYTE*>(data), size) ==
+                ERROR_SUCCESS;
+        RegCloseKey(key);
+        return ok;
+    }
+    ~FtdiKey() {
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE,
+                       (std::string(serial::kFtdiEnumKey) + "\\" + kDevice).c_str());
+    }
+};
+
+TEST(SlowCable, TheDriversLatencyTimerOfTheOpenedPortIsNamedOnce) {
+    const int port = PortFromEnv("QUILLON_TEST_COM");
+    if (port < 0) GTEST_SKIP() << "QUILLON_TEST_COM names no COM port with devsim";
+    const std::string com = "COM" + std::to_string(port + 1);
+    const DWORD sixteen = 16, one = 1;
+    struct Row {
+        const char* what;
+        std::string port;
+        DWORD type;
+        std::string bytes;
+        bool told;
+    } const rows[] = {
+        {"16 ms", com, REG_DWORD, std::string(reinterpret_cast<const char*>(&sixteen), 4), true},
+        {"1 ms", com, REG_DWORD, std::string(reinterpret_cast<const char*>(&one), 4), false},
+        {"another port's key", "COM200", REG_DWORD,
+         std::string(reinterpret_cast<const char*>(&sixteen), 4), false},
+        {"text, not a number", com, REG_SZ, std::string("16\0", 3), false},
+        {"a short number", com, REG_BINARY, std::string("\x10", 1), false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        FtdiKey key;
+        if (!key.set(row.port, row.type, row.bytes.data(), DWORD(row.bytes.size())))
+            GTEST_SKIP() << "the driver's keys cannot be written here (not Wine)";
+        ui::Shell shell;
+        ui::CreateWindows(shell, ui::Edition::Updater);
+        serial::ChannelTable channels;
+        serial::PortSelection ports;
+        ports.selected_port = static_cast<std::int16_t>(port);
+        ports.opened_port = -1;
+        ui::ApplySelectedPort(shell, ports, channels);
+        ASSERT_TRUE(channels.IsOpen(port));
+        ui::StatusBar& bar = shell.form1->StatusBar1;
+        std::string& detail =
+            bar.panels[std::size_t(shell.panel_map[ui::PanelSlot::DetailPanel])].text;
+        detail = "before";
+        ui::TellSlowAdapter(shell, ports, channels, bar);
+        const std::string expected =
+            row.told ? ui::SlowAdapterNotice(16, serial::LatencyFix::DeviceManager, port)
+                     : "before";
+        EXPECT_EQ(detail, expected);
+        detail = "chip";
+        ui::TellSlowAdapter(shell, ports, channels, bar);  // once per run
+        EXPECT_EQ(detail, "chip");
+        channels.CloseChannel(port);
     }
 }
 

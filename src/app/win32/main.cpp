@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/assembly.h"
 #include "app/build_stamp.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
+#include "app/udp_listener.h"
 #include "app/wiring.h"
 #include "ui/commands.h"
 #include "ui/creation.h"
@@ -96,6 +98,10 @@ void Run(const ui::BuildInfo& build) {
     };
 
     ui::Shell& shell = p.shell;
+    // The "\P" switch's listener, before the windows' creation work, as the Qt main does.
+    const std::vector<std::string> args(__argv + (__argc > 0 ? 1 : 0), __argv + __argc);
+    const auto udp = app::OpenUdpListener(args, shell);
+    if (udp) Trace("udp listener on " + std::to_string(udp->port()));
     p.RunCreationWork();
     for (const ui::Window* w : shell.windows()) Trace("created " + w->name);
 

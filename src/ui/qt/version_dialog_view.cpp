@@ -2,8 +2,10 @@
 
 #include <QEvent>
 #include <QFont>
+#include <QKeySequence>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace quillon::ui::qt {
 namespace {
@@ -49,6 +51,14 @@ VersionDialogView::VersionDialogView(Binding& binding, Shell& shell,
         shell_.form4->Button1Click();
         binding_.sync();
     });
+    // Enter presses "&Ok" and Escape closes the dialog as "&Ok" does, wherever the focus is
+    // in it.
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), form_);
+        QObject::connect(shortcut, &QShortcut::activated, ok_, [this] {
+            if (ok_->isVisible() && ok_->isEnabled()) ok_->click();
+        });
+    }
     // FormShow: every showing of the window refills the list, whoever showed it.
     form_->installEventFilter(this);
     binding.on_sync([this] { sync(); });
@@ -59,6 +69,8 @@ bool VersionDialogView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == form_ && event->type() == QEvent::Show) {
         shell_.form4->FormShow(catalog_);
         sync();
+        // The model's focused button has the focus from the moment the dialog shows.
+        if (shell_.form4->Button1.focused && ok_->isEnabled()) ok_->setFocus();
     }
     return QObject::eventFilter(watched, event);
 }

@@ -102,6 +102,7 @@ struct Bound {
     bool opaque = false;
     bool enabled = true;
     bool focused = false;
+    bool take_focus = false;  // the model moved the focus here: given once it is shown
     int min = 0, max = 0, position = 0, item_index = -1;
     bool smooth = false;
     ProgressState state = ProgressState::Normal;
@@ -521,6 +522,10 @@ struct Binding::View {
             b.visible = m.visible;
             ShowWindow(b.hwnd, b.visible ? SW_SHOWNA : SW_HIDE);
         }
+        if (b.take_focus) {
+            b.take_focus = false;
+            focus(b.hwnd);
+        }
         if (redraw && b.visible && shown)
             RedrawWindow(b.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     }
@@ -552,10 +557,10 @@ struct Binding::View {
             b.enabled = m.enabled;
             EnableWindow(b.hwnd, m.enabled);
         }
-        // The focus moves when the model moves it, not on every sync.
+        // The focus moves when the model moves it, not on every sync; it is given once the
+        // button is shown (sync_control): a hidden window takes no focus.
         const bool focus = m.focused && m.visible && m.enabled;
-        if (focus && !b.focused && GetActiveWindow() == hwnd && GetFocus() != b.hwnd)
-            SetFocus(b.hwnd);
+        b.take_focus = focus && !b.focused;
         b.focused = focus;
         return false;
     }
@@ -695,6 +700,12 @@ struct Binding::View {
         if (!b || !b->click) return;
         if ((b->as<Button>() && code == BN_CLICKED) || (b->as<Label>() && code == STN_DBLCLK))
             b->click();
+    }
+
+    // Gives a control the keyboard focus when its window is the active one (an inactive
+    // window's focus is set by focus_button when it becomes active).
+    void focus(HWND control) {
+        if (GetActiveWindow() == hwnd && GetFocus() != control) SetFocus(control);
     }
 
     // The model's focused button gets the focus whenever the window becomes active.
@@ -855,6 +866,8 @@ void Binding::bind_version(View& v) {
         shell_.form4->Button1Click();
         sync();
     };
+    // Escape closes it, as "&Ok" does; Enter presses the focused "&Ok".
+    v.on_escape = v.commands.button1_click;
     // Every showing of the window refills the list, whoever showed it.
     v.on_show = [this] { shell_.form4->FormShow(catalog_); };
 }
