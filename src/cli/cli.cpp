@@ -150,47 +150,34 @@ int CheckTargets(std::vector<Target>& targets, const Io& io) {
     return -1;
 }
 
-int RunPorts(const Options& o, const BuildStamp& build, const Io& io) {
-    const editions::Edition edition = o.edition.value_or(DefaultEdition(build));
-    std::vector<Target> targets;
-    for (const std::string& text : o.ports) targets.push_back({*ParsePortName(text), {}});
-    if (targets.empty()) {
-        // The edition's remembered port, as its window would load it.
-        serial::PortSelection remembered;
-        const std::string stored =
-            settings::LoadSetting(kRememberedPortName, editions::Code(edition));
-        ui::ReadRememberedPort(remembered, edition, stored);
-        if (stored.empty() || !ui::StoredPortInRange(stored)) {
-            // Nothing remembered: the only USB adapter, else the default, said either way.
-            std::vector<serial::UsbAdapter> adapters;
-            {
-                std::lock_guard lock(g_port_names);
-                adapters = serial::ListUsbAdapters();
-            }
-            const DefaultPortChoice choice =
-                ChooseUnrememberedPort(EditionName(edition), remembered.selected_port, adapters);
-            io.err("quillon-cli: " + choice.message + "\n");
-            remembered.selected_port = static_cast<std::int16_t>(choice.port);
+// Without --port: the edition's remembered port, as its window would load it; when nothing
+// is remembered, the only USB adapter, else the default, said either way. A fault's exit
+// code, or -1 with the target added.
+int AddRememberedPort(editions::Edition edition, const Io& io, std::vector<Target>& targets) {
+    serial::PortSelection remembered;
+    const std::string stored = settings::LoadSetting(kRememberedPortName, editions::Code(edition));
+    ui::ReadRememberedPort(remembered, edition, stored);
+    if (stored.empty() || !ui::StoredPortInRange(stored)) {
+        std::vector<serial::UsbAdapter> adapters;
+        {
+            std::lock_guard lock(g_port_names);
+            adapters = serial::ListUsbAdapters();
         }
-        if (remembered.selected_port < 0)
-            return Fail(io, Exit::BadArguments,
-                        std::string("no --port given and the ") + EditionName(edition) +
-                            " edition remembers none");
-        targets.push_back(
-            {{"COM" + std::to_string(remembered.selected_port + 1), remembered.selected_port, {}},
-             {}});
+        const DefaultPortChoice choice =
+            ChooseUnrememberedPort(EditionName(edition), remembered.selected_port, adapters);
+        io.err("quillon-cli: " + choice.message + "\n");
+        remembered.selected_port = static_cast<std::int16_t>(choice.port);
     }
-    if (const int fault = CheckTargets(targets, io); fault >= 0) return fault;
+    if (remembered.selected_port < 0)
+        return Fail(io, Exit::BadArguments,
+                    std::string("no --port given and the ") + EditionName(edition) +
+                        " edition remembers none");
+    targets.push_back(
+        {{"COM" + std::to_string(remembered.selected_port + 1), remembered.selected_port, {}}, {}});
+    return -1;
+}
 
-    std::unique_ptr<BoardLog> log;
-    if (!o.log.empty()) {
-        std::string error;
-        auto file = OpenAppendFile(o.log, error);
-        if (!file)
-            return Fail(io, Exit::BadArguments, "cannot write the log " + o.log + ": " + error);
-        log = std::make_unique<BoardLog>(std::move(file));
-    }
-
+RunSettings SettingsFor(const Options& o, const BuildStamp& build, editions::Edition edition) {
     RunSettings settings;
     settings.edition = edition;
     settings.repeat = o.repeat;
@@ -202,6 +189,42 @@ int RunPorts(const Options& o, const BuildStamp& build, const Io& io) {
         editions::IdentifyByte(edition, editions::LoaderFamilyFor(build.label));
     settings.engine.sequence_mode =
         editions::Of(edition).has_sequence_mode && editions::SequenceModeFor(build.label) != 0;
+    return settings;
+}
+
+// A port run's target: a COM number looks its device up again at each board, as the
+// device behind a number may change; a device path stays.
+PortTarget PortTargetOf(const Target& t) {
+    PortTarget pt;
+    pt.label = t.name.label;
+    if (t.name.number >= 0) {
+        pt.number = t.name.number;
+        const int number = t.name.number;
+        pt.device = [number] { return DeviceOfNumber(number); };
+    } else {
+        pt.number = 0;
+        pt.device = [path = t.device] { return path; };
+    }
+    return pt;
+}
+
+int RunPorts(const Options& o, const BuildStamp& build, const Io& io) {
+    const editions::Edition edition = o.edition.value_or(DefaultEdition(build));
+    std::vector<Target> targets;
+    for (const std::string& text : o.ports) targets.push_back({*ParsePortName(text), {}});
+    if (targets.empty())
+        if (const int fault = AddRememberedPort(edition, io, targets); fault >= 0) return fault;
+    if (const int fault = CheckTargets(targets, io); fault >= 0) return fault;
+
+    std::unique_ptr<BoardLog> log;
+    if (!o.log.empty()) {
+        std::string error;
+        auto file = OpenAppendFile(o.log, error);
+        if (!file)
+            return Fail(io, Exit::BadArguments, "cannot write the log " + o.log + ": " + error);
+        log = std::make_unique<BoardLog>(std::move(file));
+    }
+    const RunSettings settings = SettingsFor(o, build, edition);
 
     std::vector<std::string> labels;
     for (const Target& t : targets) labels.push_back(t.name.label);
@@ -213,21 +236,9 @@ int RunPorts(const Options& o, const BuildStamp& build, const Io& io) {
     std::atomic<int>& interrupts = io.interrupts ? *io.interrupts : no_interrupts;
 
     std::vector<std::unique_ptr<PortRun>> runs;
-    for (std::size_t i = 0; i < targets.size(); ++i) {
-        const Target& t = targets[i];
-        PortTarget pt;
-        pt.label = t.name.label;
-        if (t.name.number >= 0) {
-            pt.number = t.name.number;
-            const int number = t.name.number;
-            pt.device = [number] { return DeviceOfNumber(number); };
-        } else {
-            pt.number = 0;
-            pt.device = [path = t.device] { return path; };
-        }
-        runs.push_back(std::make_unique<PortRun>(static_cast<int>(i), std::move(pt), settings,
-                                                 output, log.get(), interrupts));
-    }
+    for (std::size_t i = 0; i < targets.size(); ++i)
+        runs.push_back(std::make_unique<PortRun>(static_cast<int>(i), PortTargetOf(targets[i]),
+                                                 settings, output, log.get(), interrupts));
     std::vector<Exit> results(runs.size(), Exit::Success);
     const bool identify = o.command == Command::Identify;
     {

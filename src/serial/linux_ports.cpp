@@ -213,6 +213,44 @@ void TellApartIdentical(std::vector<Found>& sysfs, const std::map<std::string, i
     }
 }
 
+// A new device's number: its natural one when free, else the lowest that no device,
+// present or remembered, holds; 0 when all 257 are taken.
+int NumberForNewDevice(int natural, const std::set<int>& taken, const std::set<int>& claimed) {
+    if (natural >= 1 && natural <= kHighestComNumber && !taken.count(natural) &&
+        !claimed.count(natural))
+        return natural;
+    for (int k = 1; k <= kHighestComNumber; ++k)
+        if (!taken.count(k) && !claimed.count(k)) return k;
+    // Every number is spoken for: reuse one remembered for an absent device.
+    for (int k = 1; k <= kHighestComNumber; ++k)
+        if (!taken.count(k)) return k;
+    return 0;
+}
+
+void WriteNumbers(const fs::path& numbers_file, const std::map<std::string, int>& remembered) {
+    std::map<int, std::string> by_number;
+    for (const auto& [identity, n] : remembered) by_number[n] = identity;
+    std::string text;
+    for (const auto& [n, identity] : by_number)
+        text += "COM" + std::to_string(n) + " " + identity + "\n";
+    settings::WriteFileAtomically(numbers_file, text);  // unwritable: this run only
+}
+
+// A pinned device (a dangling pin is not listed): a pin of a listed device takes that
+// device's description and its USB socket.
+Found PinnedDevice(int number, const fs::path& target, const std::vector<Found>& sysfs) {
+    Found d;
+    d.identity = "pin";
+    d.path = target;
+    d.number = number;
+    for (const Found& s : sysfs)
+        if (Canonical(s.path) == Canonical(target)) {
+            d.description = s.description;
+            d.socket = s.socket;
+        }
+    return d;
+}
+
 // Every device with its COM number, in the order of the numbers.
 std::vector<Found> Enumerate(const PortPlaces& places) {
     const std::map<int, fs::path> pins = ReadPins(places.pins);
@@ -227,18 +265,8 @@ std::vector<Found> Enumerate(const PortPlaces& places) {
     for (const auto& [n, target] : pins) {
         taken.insert(n);
         pinned_targets.insert(Canonical(target));
-        Found d;
-        d.identity = "pin";
-        d.path = target;
-        d.number = n;
-        // A pin of a listed device takes that device's description and its USB socket.
-        for (const Found& s : sysfs)
-            if (Canonical(s.path) == Canonical(target)) {
-                d.description = s.description;
-                d.socket = s.socket;
-            }
         std::error_code ec;
-        if (fs::exists(target, ec)) out.push_back(std::move(d));  // a dangling pin is not listed
+        if (fs::exists(target, ec)) out.push_back(PinnedDevice(n, target, sysfs));
     }
 
     std::vector<Found*> fresh;
@@ -260,15 +288,7 @@ std::vector<Found> Enumerate(const PortPlaces& places) {
     });
     bool changed = false;
     for (Found* d : fresh) {
-        int n = d->natural;
-        if (n < 1 || n > kHighestComNumber || taken.count(n) || claimed.count(n)) {
-            n = 0;
-            for (int k = 1; k <= kHighestComNumber && n == 0; ++k)
-                if (!taken.count(k) && !claimed.count(k)) n = k;
-            // Every number is spoken for: reuse one remembered for an absent device.
-            for (int k = 1; k <= kHighestComNumber && n == 0; ++k)
-                if (!taken.count(k)) n = k;
-        }
+        const int n = NumberForNewDevice(d->natural, taken, claimed);
         if (n == 0) continue;  // more than 257 ports: the rest are not listed
         d->number = n;
         taken.insert(n);
@@ -277,14 +297,7 @@ std::vector<Found> Enumerate(const PortPlaces& places) {
         claimed.insert(n);
         changed = true;
     }
-    if (changed && !numbers_file.empty()) {
-        std::map<int, std::string> by_number;
-        for (const auto& [identity, n] : remembered) by_number[n] = identity;
-        std::string text;
-        for (const auto& [n, identity] : by_number)
-            text += "COM" + std::to_string(n) + " " + identity + "\n";
-        settings::WriteFileAtomically(numbers_file, text);  // unwritable: this run only
-    }
+    if (changed && !numbers_file.empty()) WriteNumbers(numbers_file, remembered);
 
     for (Found& d : sysfs)
         if (d.number != 0) out.push_back(std::move(d));

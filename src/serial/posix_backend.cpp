@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "serial/port_holders.h"
@@ -18,6 +19,61 @@ namespace quillon::serial {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The character size, parity and stop-bit flags of a line; none when termios cannot give it.
+std::optional<tcflag_t> FramingFlags(const LineSettings& line) {
+    tcflag_t flags = 0;
+    switch (line.data_bits) {
+        case 5:
+            flags |= CS5;
+            break;
+        case 6:
+            flags |= CS6;
+            break;
+        case 7:
+            flags |= CS7;
+            break;
+        case 8:
+            flags |= CS8;
+            break;
+        default:
+            return std::nullopt;
+    }
+    switch (line.parity) {
+        case 0:
+            break;
+        case 1:
+            flags |= PARENB | PARODD;
+            break;
+        case 2:
+            flags |= PARENB;
+            break;
+#ifdef CMSPAR
+        case 3:
+            flags |= PARENB | PARODD | CMSPAR;
+            break;
+        case 4:
+            flags |= PARENB | CMSPAR;
+            break;
+#endif
+        default:
+            return std::nullopt;
+    }
+    switch (line.stop_bits) {
+        case 0:
+            break;
+        case 1:  // one and a half: a UART gives it for 5-bit words with CSTOPB
+            if (line.data_bits != 5) return std::nullopt;
+            flags |= CSTOPB;
+            break;
+        case 2:
+            flags |= CSTOPB;
+            break;
+        default:
+            return std::nullopt;
+    }
+    return flags;
+}
 
 speed_t SpeedCode(std::uint32_t speed) {
     switch (speed) {
@@ -76,55 +132,9 @@ public:
         t.c_cflag &= ~tcflag_t(CMSPAR);
 #endif
         t.c_cflag |= CREAD | CLOCAL;  // no modem-line dependence (DSR/DCD ignored)
-        switch (line.data_bits) {
-            case 5:
-                t.c_cflag |= CS5;
-                break;
-            case 6:
-                t.c_cflag |= CS6;
-                break;
-            case 7:
-                t.c_cflag |= CS7;
-                break;
-            case 8:
-                t.c_cflag |= CS8;
-                break;
-            default:
-                return LineResult::Refused;
-        }
-        switch (line.parity) {
-            case 0:
-                break;
-            case 1:
-                t.c_cflag |= PARENB | PARODD;
-                break;
-            case 2:
-                t.c_cflag |= PARENB;
-                break;
-#ifdef CMSPAR
-            case 3:
-                t.c_cflag |= PARENB | PARODD | CMSPAR;
-                break;
-            case 4:
-                t.c_cflag |= PARENB | CMSPAR;
-                break;
-#endif
-            default:
-                return LineResult::Refused;
-        }
-        switch (line.stop_bits) {
-            case 0:
-                break;
-            case 1:  // one and a half: a UART gives it for 5-bit words with CSTOPB
-                if (line.data_bits != 5) return LineResult::Refused;
-                t.c_cflag |= CSTOPB;
-                break;
-            case 2:
-                t.c_cflag |= CSTOPB;
-                break;
-            default:
-                return LineResult::Refused;
-        }
+        const std::optional<tcflag_t> framing = FramingFlags(line);
+        if (!framing) return LineResult::Refused;
+        t.c_cflag |= *framing;
         t.c_cc[VMIN] = 0;
         t.c_cc[VTIME] = 0;
         if (cfsetispeed(&t, code) != 0 || cfsetospeed(&t, code) != 0) return LineResult::Refused;

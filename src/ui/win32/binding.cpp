@@ -719,6 +719,30 @@ struct Binding::View {
         }
     }
 
+    // The binding's own timers: a held-back sync, and the line gone quiet during blocks.
+    bool timer(HWND h, WPARAM id) {
+        if (id == kSyncTimerId) {
+            KillTimer(h, kSyncTimerId);
+            binding.sync_timer_armed_ = false;
+            if (binding.sync_pending_) binding.sync();
+            return true;
+        }
+        if (id == kFrameTimerId) {
+            KillTimer(h, kFrameTimerId);
+            binding.shell_.frames.Quiet();
+            return true;
+        }
+        return false;
+    }
+
+    // A window is hidden, never destroyed: it lives as long as the program.
+    void close(HWND h) {
+        if (commands.form_close) commands.form_close();
+        model->visible = false;
+        shown = false;
+        ShowWindow(h, SW_HIDE);
+    }
+
     static LRESULT CALLBACK Proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         if (msg == WM_NCCREATE) {
             auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
@@ -734,9 +758,7 @@ struct Binding::View {
                 return 1;
             }
             case WM_CTLCOLORSTATIC:
-            case WM_CTLCOLORBTN:
-            case WM_CTLCOLORLISTBOX:
-                if (msg == WM_CTLCOLORLISTBOX) break;
+            case WM_CTLCOLORBTN:  // a list box keeps the system's colours
                 return v->colour(HDC(wp), HWND(lp));
             case WM_DRAWITEM: {  // the panels: their background colour
                 auto* d = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
@@ -745,17 +767,7 @@ struct Binding::View {
                 return TRUE;
             }
             case WM_TIMER:
-                if (wp == kSyncTimerId) {
-                    KillTimer(h, kSyncTimerId);
-                    v->binding.sync_timer_armed_ = false;
-                    if (v->binding.sync_pending_) v->binding.sync();
-                    return 0;
-                }
-                if (wp == kFrameTimerId) {
-                    KillTimer(h, kFrameTimerId);
-                    v->binding.shell_.frames.Quiet();
-                    return 0;
-                }
+                if (v->timer(h, wp)) return 0;
                 break;
             case WM_DPICHANGED:  // moved to a monitor of another scale
                 v->lay_out(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
@@ -770,10 +782,7 @@ struct Binding::View {
                 }
                 break;
             case WM_CLOSE:
-                if (v->commands.form_close) v->commands.form_close();
-                v->model->visible = false;
-                v->shown = false;
-                ShowWindow(h, SW_HIDE);
+                v->close(h);
                 return 0;
             default:
                 break;
