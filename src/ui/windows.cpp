@@ -1,5 +1,7 @@
 #include "ui/windows.h"
 
+#include <string_view>
+
 namespace quillon::ui {
 namespace {
 
@@ -19,9 +21,14 @@ C Make(const char* name, Rect r, bool visible = true) {
     return c;
 }
 
-Button MakeButton(const char* name, Rect r, const char* text, Font font, bool visible = true) {
+// The captions of an edition's window come from its row of the edition table.
+const editions::Facts& Captions(Edition edition) {
+    return editions::Of(edition);
+}
+
+Button MakeButton(const char* name, Rect r, std::string_view text, Font font, bool visible = true) {
     auto b = Make<Button>(name, r, visible);
-    b.text = text;
+    b.text = std::string(text);
     b.font = std::move(font);
     return b;
 }
@@ -44,7 +51,7 @@ StatusBar MakeStatusBar(int client_w, int client_h, int height, std::initializer
 }
 
 Window MakeWindow(const char* name, const char* caption, int left, int top, int w, int h, Font font,
-                  const char* menu_name, const char* menu_caption) {
+                  const char* menu_name, std::string_view menu_caption) {
     Window win;
     win.name = name;
     win.caption = caption;
@@ -53,7 +60,7 @@ Window MakeWindow(const char* name, const char* caption, int left, int top, int 
     win.client_width = w;
     win.client_height = h;
     win.font = std::move(font);
-    win.menu = {menu_name, menu_caption, true};
+    win.menu = {menu_name, std::string(menu_caption), true};
     win.has_menu = menu_name != nullptr && *menu_name != '\0';
     return win;
 }
@@ -61,9 +68,12 @@ Window MakeWindow(const char* name, const char* caption, int left, int top, int 
 }  // namespace
 
 TForm1::TForm1()
-    : window(MakeWindow("TForm1", "RELEASE", 137, 200, 511, 265, Sans(11), "S1", "&Change port")),
-      Button1(MakeButton("Button1", {8, 8, 75, 25}, "&Update", Sans(11))),
-      Button2(MakeButton("Button2", {8, 8, 75, 25}, "&Stop", Sans(11), false)),
+    : window(MakeWindow("TForm1", "RELEASE", 137, 200, 511, 265, Sans(11), "S1",
+                        Captions(Edition::Updater).port_command)),
+      Button1(MakeButton("Button1", {8, 8, 75, 25}, Captions(Edition::Updater).update_caption,
+                         Sans(11))),
+      Button2(MakeButton("Button2", {8, 8, 75, 25}, Captions(Edition::Updater).stop_caption,
+                         Sans(11), false)),
       Image1(Make<Image>("Image1", {368, 0, 137, 45})),
       Image2(Make<Image>("Image2", {368, 8, 135, 25}, false)),
       Bevel1(Make<Bevel>("Bevel1", {8, 48, 497, 50})),
@@ -87,10 +97,12 @@ TForm1::TForm1()
 
 TForm5::TForm5()
     : window(MakeWindow("TForm5", "Upgrade", 274, 100, 630, 181, Sans(11), "SerialPort1",
-                        "Serial Port")),
+                        Captions(Edition::Upgrade).port_command)),
       Panel1(Make<Panel>("Panel1", {8, 8, 614, 113})),
-      Button1(MakeButton("Button1", {175, 25, 249, 65}, "START", Sans(33, true))),
-      Button2(MakeButton("Button2", {175, 25, 249, 65}, "STOP", Sans(33, true), false)),
+      Button1(MakeButton("Button1", {175, 25, 249, 65}, Captions(Edition::Upgrade).update_caption,
+                         Sans(33, true))),
+      Button2(MakeButton("Button2", {175, 25, 249, 65}, Captions(Edition::Upgrade).stop_caption,
+                         Sans(33, true), false)),
       ProgressBar1(Make<ProgressBar>("ProgressBar1", {5, 128, 617, 17})),
       ProgressBar2(Make<ProgressBar>("ProgressBar2", {464, 128, 158, 17}, false)),
       StatusBar1(MakeStatusBar(630, 181, 29, {50, 220, 100, 140, 20})) {
@@ -104,9 +116,11 @@ TForm5::TForm5()
 TForm6::TForm6()
     : window(MakeWindow("TForm6", "Loader", 183, 150, 635, 255,
                         Font{"Tahoma", 11, HeightKind::Character, false, false}, "ChangePort1",
-                        "&Change Port")),
-      Button1(MakeButton("Button1", {8, 8, 161, 33}, "Update FW", Tahoma(11))),
-      Button2(MakeButton("Button2", {8, 47, 161, 33}, "Abort", Tahoma(11))),
+                        Captions(Edition::Loader).port_command)),
+      Button1(MakeButton("Button1", {8, 8, 161, 33}, Captions(Edition::Loader).update_caption,
+                         Tahoma(11))),
+      Button2(MakeButton("Button2", {8, 47, 161, 33}, Captions(Edition::Loader).stop_caption,
+                         Tahoma(11))),
       Bevel1(Make<Bevel>("Bevel1", {187, 13, 440, 120})),
       Label2(MakeLabel("Label2", {192, 25, 97, 32}, "FW :", Tahoma(32), Align::Right, false)),
       Label3(MakeLabel("Label3", {192, 55, 97, 32}, "HW :", Tahoma(32), Align::Right, false)),
